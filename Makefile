@@ -1,0 +1,57 @@
+# Set-up and everyday commands. Every target first installs missing Debian packages.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+BUILD_TYPE ?= RelWithDebInfo
+FUZZ_SECONDS ?= 30
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test sanitize fuzz bench screenshots format clean
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD)
+
+run: build
+	./$(BUILD)/bin/tarvik-cli parse --quiet examples/speedcams.txt
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# AddressSanitizer + UndefinedBehaviorSanitizer build of everything, the same tests,
+# then each fuzzer for a bounded time.
+sanitize: deps
+	CC=$$(command -v clang || echo cc) CXX=$$(command -v clang++ || echo c++) \
+	  cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARVIK_SANITIZE=ON -DTARVIK_FUZZ=ON $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD)
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j2
+	$(MAKE) --no-print-directory fuzz BUILD=$(ASAN_BUILD)
+
+fuzz:
+	@set -e; found=0; for f in $(BUILD)/bin/fuzz_*; do \
+	  [ -x "$$f" ] || continue; found=1; name=$$(basename $$f); \
+	  mkdir -p $(BUILD)/fuzz-corpus/$$name; \
+	  echo "== $$name for $(FUZZ_SECONDS) s"; \
+	  $$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=0 -close_fd_mask=3 \
+	      -artifact_prefix=$(BUILD)/fuzz-corpus/$$name- \
+	      $(BUILD)/fuzz-corpus/$$name tests/fuzz/corpus/$${name#fuzz_}; \
+	done; [ $$found = 1 ] || echo "no fuzzers built (needs clang with libFuzzer)"
+
+bench: build
+	cmake --build $(BUILD) --target benchmarks
+	bash bench/run.sh $(BUILD)
+
+screenshots: build
+	cmake --build $(BUILD) --target screenshots
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

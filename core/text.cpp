@@ -1,0 +1,519 @@
+#include "core/text.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "core/string_table.h"
+
+namespace tarvik {
+namespace {
+
+struct Spec {
+  bool left = false, plus = false, space = false, zero = false, alt = false;
+  int width = 0;
+  int precision = -1;
+};
+
+void AppendAscii(std::u16string& out, std::string_view s) {
+  for (char c : s) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+}
+
+// Pads `body` (already holding sign/prefix + digits) to the field width.
+void Emit(std::u16string& out, const Spec& sp, std::string_view prefix, std::string_view digits,
+          bool zeroAllowed) {
+  std::size_t len = prefix.size() + digits.size();
+  std::size_t pad = sp.width > 0 && static_cast<std::size_t>(sp.width) > len ? sp.width - len : 0;
+  if (sp.left) {
+    AppendAscii(out, prefix);
+    AppendAscii(out, digits);
+    out.append(pad, u' ');
+  } else if (sp.zero && zeroAllowed) {
+    AppendAscii(out, prefix);
+    out.append(pad, u'0');
+    AppendAscii(out, digits);
+  } else {
+    out.append(pad, u' ');
+    AppendAscii(out, prefix);
+    AppendAscii(out, digits);
+  }
+}
+
+void FormatInteger(std::u16string& out, const Spec& sp, char conv, bool negative,
+                   std::uint64_t magnitude) {
+  char buf[72];
+  int base = conv == 'x' || conv == 'X' ? 16 : conv == 'o' ? 8 : 10;
+  auto r = std::to_chars(buf, buf + sizeof buf, magnitude, base);
+  std::string digits(buf, r.ptr);
+  if (conv == 'X') std::transform(digits.begin(), digits.end(), digits.begin(), ::toupper);
+  if (sp.precision >= 0) {
+    if (sp.precision == 0 && magnitude == 0) digits.clear();
+    if (digits.size() < static_cast<std::size_t>(sp.precision))
+      digits.insert(0, sp.precision - digits.size(), '0');
+  }
+  std::string prefix;
+  if (negative) prefix = "-";
+  else if (base == 10 && (conv == 'd' || conv == 'i') && sp.plus) prefix = "+";
+  else if (base == 10 && (conv == 'd' || conv == 'i') && sp.space) prefix = " ";
+  if (sp.alt && magnitude != 0) {
+    if (conv == 'x') prefix += "0x";
+    if (conv == 'X') prefix += "0X";
+    if (conv == 'o' && (digits.empty() || digits[0] != '0')) digits.insert(0, "0");
+  }
+  Emit(out, sp, prefix, digits, sp.precision < 0);
+}
+
+void FormatDouble(std::u16string& out, const Spec& sp, char conv, double v) {
+  std::string prefix;
+  if (std::signbit(v) && !std::isnan(v)) prefix = "-";
+  else if (sp.plus) prefix = "+";
+  else if (sp.space) prefix = " ";
+  double a = std::fabs(v);
+  bool upper = conv == 'F' || conv == 'E' || conv == 'G';
+  if (!std::isfinite(a)) {
+    std::string t = std::isnan(a) ? "nan" : "inf";
+    if (upper) std::transform(t.begin(), t.end(), t.begin(), ::toupper);
+    Emit(out, sp, prefix, t, false);
+    return;
+  }
+  int prec = sp.precision < 0 ? 6 : sp.precision;
+  char buf[400];
+  std::to_chars_result r;
+  char lc = static_cast<char>(std::tolower(conv));
+  if (lc == 'f') {
+    r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, prec);
+  } else if (lc == 'e') {
+    r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, prec);
+  } else {
+    // %g: choose like printf, trailing zeros removed unless '#'.
+    int p = prec == 0 ? 1 : prec;
+    int exp = 0;
+    if (a != 0) {
+      char eb[64];
+      auto er = std::to_chars(eb, eb + sizeof eb, a, std::chars_format::scientific, p - 1);
+      const char* e = std::find(eb, er.ptr, 'e');
+      std::from_chars(e + 1 + (e[1] == '+'), er.ptr, exp);
+    }
+    if (p > exp && exp >= -4) {
+      r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, p - 1 - exp);
+    } else {
+      r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, p - 1);
+    }
+    if (!sp.alt) {
+      char* end = r.ptr;
+      char* e = std::find(buf, end, 'e');
+      char* dot = std::find(buf, e, '.');
+      if (dot != e) {
+        char* z = e;
+        while (z > dot + 1 && z[-1] == '0') --z;
+        if (z == dot + 1) z = dot;
+        std::memmove(z, e, end - e);
+        r.ptr = z + (end - e);
+      }
+    }
+  }
+  if (r.ec != std::errc()) {
+    Emit(out, sp, prefix, "?", false);
+    return;
+  }
+  std::string digits(buf, r.ptr);
+  // C prints at least two exponent digits: to_chars already does ("1e+05").
+  if (sp.alt && prec == 0 && lc != 'g' && digits.find('.') == std::string::npos) {
+    auto e = digits.find('e');
+    digits.insert(e == std::string::npos ? digits.size() : e, ".");
+  }
+  if (upper) std::transform(digits.begin(), digits.end(), digits.begin(), ::toupper);
+  Emit(out, sp, prefix, digits, true);
+}
+
+}  // namespace
+
+bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const FmtArg> args) {
+  std::size_t next = 0;
+  auto take = [&](const FmtArg*& a) {
+    if (next >= args.size()) return false;
+    a = &args[next++];
+    return true;
+  };
+  for (std::size_t i = 0; i < f.size(); ++i) {
+    char16_t c = f[i];
+    if (c != u'%') {
+      out.push_back(c);
+      continue;
+    }
+    if (++i >= f.size()) return false;
+    if (f[i] == u'%') {
+      out.push_back(u'%');
+      continue;
+    }
+    Spec sp;
+    for (; i < f.size(); ++i) {
+      char16_t fl = f[i];
+      if (fl == u'-') sp.left = true;
+      else if (fl == u'+') sp.plus = true;
+      else if (fl == u' ') sp.space = true;
+      else if (fl == u'0') sp.zero = true;
+      else if (fl == u'#') sp.alt = true;
+      else break;
+    }
+    auto number = [&](int& v) {
+      if (i < f.size() && f[i] == u'*') {
+        const FmtArg* a;
+        if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
+          return false;
+        v = static_cast<int>(a->i);
+        ++i;
+        return true;
+      }
+      v = 0;
+      while (i < f.size() && f[i] >= u'0' && f[i] <= u'9') {
+        if (v > 100000) return false;
+        v = v * 10 + (f[i++] - u'0');
+      }
+      return true;
+    };
+    if (!number(sp.width)) return false;
+    if (sp.width < 0) {
+      sp.left = true;
+      sp.width = -sp.width;
+    }
+    if (i < f.size() && f[i] == u'.') {
+      ++i;
+      if (!number(sp.precision)) return false;
+      if (sp.precision < 0) sp.precision = -1;
+    }
+    // Length modifiers: the argument knows its own width.
+    if (f.substr(i, 3) == u"I64" || f.substr(i, 3) == u"I32") i += 3;
+    else if (i < f.size() && f[i] == u'I') ++i;
+    while (i < f.size() && (f[i] == u'h' || f[i] == u'l' || f[i] == u'z' || f[i] == u'j' ||
+                            f[i] == u't' || f[i] == u'L' || f[i] == u'w'))
+      ++i;
+    if (i >= f.size()) return false;
+    char conv = static_cast<char>(f[i]);
+    const FmtArg* a;
+    switch (conv) {
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
+      case 'o': {
+        if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
+          return false;
+        bool neg = false;
+        std::uint64_t mag = a->u;
+        if (conv == 'd' || conv == 'i') {
+          if (a->kind == FmtArg::Kind::Int && a->i < 0) {
+            neg = true;
+            mag = 0 - static_cast<std::uint64_t>(a->i);
+          }
+        } else if (a->kind == FmtArg::Kind::Int && a->i < 0) {
+          mag = static_cast<std::uint64_t>(a->i);
+        }
+        FormatInteger(out, sp, conv, neg, mag);
+        break;
+      }
+      case 'c': {
+        if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
+          return false;
+        std::u16string one(1, static_cast<char16_t>(a->u));
+        Spec s2 = sp;
+        std::size_t pad = s2.width > 1 ? s2.width - 1 : 0;
+        if (!s2.left) out.append(pad, u' ');
+        out += one;
+        if (s2.left) out.append(pad, u' ');
+        break;
+      }
+      case 's': {
+        if (!take(a) || a->kind != FmtArg::Kind::Str) return false;
+        std::u16string_view s = a->s;
+        if (sp.precision >= 0 && s.size() > static_cast<std::size_t>(sp.precision))
+          s = s.substr(0, sp.precision);
+        std::size_t pad = sp.width > 0 && static_cast<std::size_t>(sp.width) > s.size()
+                              ? sp.width - s.size()
+                              : 0;
+        if (!sp.left) out.append(pad, u' ');
+        out += s;
+        if (sp.left) out.append(pad, u' ');
+        break;
+      }
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
+      case 'g':
+      case 'G': {
+        if (!take(a) || a->kind == FmtArg::Kind::Str) return false;
+        double v = a->kind == FmtArg::Kind::Double ? a->d
+                   : a->kind == FmtArg::Kind::Int  ? static_cast<double>(a->i)
+                                                   : static_cast<double>(a->u);
+        FormatDouble(out, sp, conv, v);
+        break;
+      }
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+TrackedStr StrFormatV(CAppContext* context, const char16_t* format, std::span<const FmtArg> args) {
+  TrackedStr result(nullptr, TrackedDeleter{context});
+  if (!format) return result;
+  std::u16string text;
+  if (!FormatAppend(text, format, args)) return result;
+  std::size_t capacity = text.size() + 1;
+  auto* p = static_cast<char16_t*>(MemAlloc(context, 2 * capacity));
+  if (!p) return result;
+  std::memcpy(p, text.data(), 2 * text.size());
+  p[text.size()] = 0;
+  result.reset(p);
+  return result;
+}
+
+const char16_t* FindString(std::uint32_t id) {
+  const StringTableEntry* end = kStringTable + kStringTableSize;
+  const StringTableEntry* e = std::lower_bound(
+      kStringTable, end, id, [](const StringTableEntry& a, std::uint32_t v) { return a.id < v; });
+  return e != end && e->id == id ? e->text : nullptr;
+}
+
+std::u16string StrLoadV(std::uint32_t id, std::span<const FmtArg> args) {
+  const char16_t* raw = FindString(id);
+  if (!raw || !*raw) return {};
+  std::u16string_view text(raw);
+  if (text.size() > 2046) text = text.substr(0, 2046);
+  std::u16string out;
+  if (!FormatAppend(out, text, args)) return {};
+  return out;
+}
+
+char16_t* StrReplaceAppend(CAppContext* context, const char16_t* source, const char16_t* pattern,
+                           const char16_t* replacement, TrackedStr& out, std::int32_t& outLen) {
+  if (!source || !pattern || !replacement) return nullptr;
+  std::u16string_view src(source), pat(pattern), rep(replacement);
+  if (!out) {
+    out.get_deleter().context = context;
+    outLen = 0;
+  }
+  // Appends `a` then `b` to the output, growing it to exactly what the copy needs
+  // (plus `extra` characters of room).
+  auto append = [&](std::u16string_view a, std::u16string_view b, std::size_t extra) {
+    std::size_t need = a.size() + b.size();
+    if (need + extra == 0) return true;  // nothing to copy: no block needed yet
+    std::size_t bytes = 2 * (static_cast<std::size_t>(outLen) + need + extra);
+    char16_t* block;
+    if (!out) {
+      block = static_cast<char16_t*>(MemAlloc(context, bytes));
+    } else {
+      block = static_cast<char16_t*>(MemRealloc(context, out.get(), bytes));
+    }
+    if (!block) return false;
+    if (block != out.get()) {
+      (void)out.release();  // realloc already moved or freed the old block
+      out.reset(block);
+    }
+    std::memcpy(block + outLen, a.data(), 2 * a.size());
+    std::memcpy(block + outLen + a.size(), b.data(), 2 * b.size());
+    outLen += static_cast<std::int32_t>(need);
+    return true;
+  };
+  if (!pat.empty()) {
+    for (;;) {
+      std::size_t p = src.find(pat);
+      if (p == std::u16string_view::npos) break;
+      if (!append(src.substr(0, p), rep, 0)) return out.get();
+      src.remove_prefix(p + pat.size());
+    }
+  }
+  if (!append(src, {}, 1)) return out.get();
+  out[outLen] = 0;
+  return out.get();
+}
+
+// ---- Encodings ----
+
+// Decodes one code point at s[i]; false for a malformed, overlong or surrogate sequence.
+static bool DecodeUtf8(std::string_view s, std::size_t i, std::uint32_t& cp, std::size_t& len) {
+  unsigned char c = s[i];
+  if (c < 0x80) {
+    cp = c;
+    len = 1;
+    return true;
+  }
+  std::size_t n;
+  if ((c & 0xE0) == 0xC0) n = 1, cp = c & 0x1F;
+  else if ((c & 0xF0) == 0xE0) n = 2, cp = c & 0x0F;
+  else if ((c & 0xF8) == 0xF0) n = 3, cp = c & 0x07;
+  else return false;
+  if (n >= s.size() - i) return false;
+  for (std::size_t k = 1; k <= n; ++k) {
+    unsigned char cc = s[i + k];
+    if ((cc & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (cc & 0x3F);
+  }
+  if ((n == 1 && cp < 0x80) || (n == 2 && cp < 0x800) || (n == 3 && cp < 0x10000) ||
+      cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    return false;
+  len = n + 1;
+  return true;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  std::uint32_t cp;
+  std::size_t len;
+  for (std::size_t i = 0; i < s.size(); i += len)
+    if (!DecodeUtf8(s, i, cp, len)) return false;
+  return true;
+}
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  std::u16string out;
+  out.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    std::uint32_t cp;
+    std::size_t len;
+    if (!DecodeUtf8(s, i, cp, len)) {
+      out.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    std::uint32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// One iconv conversion descriptor per direction, opened on first use.
+class Iconv {
+ public:
+  Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
+  ~Iconv() {
+    if (ok()) iconv_close(cd_);
+  }
+  Iconv(const Iconv&) = delete;
+  Iconv& operator=(const Iconv&) = delete;
+  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t get() const { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
+}  // namespace
+
+std::u16string Cp1251ToUtf16(std::string_view s) {
+  // Every byte of Windows-1251 but 0x98 maps to one character; 0x98 becomes U+FFFD.
+  thread_local Iconv cd("UTF-16LE", "CP1251");
+  std::u16string out;
+  out.reserve(s.size());
+  for (unsigned char c : s) {
+    if (c < 0x80) {
+      out.push_back(c);
+      continue;
+    }
+    char in = static_cast<char>(c);
+    char buf[4];
+    char* ip = &in;
+    char* op = buf;
+    std::size_t il = 1, ol = sizeof buf;
+    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) &&
+        ol == 2) {
+      out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buf[0]) |
+                                          (static_cast<unsigned char>(buf[1]) << 8)));
+    } else {
+      if (cd.ok()) iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+      out.push_back(0xFFFD);
+    }
+  }
+  return out;
+}
+
+std::string Utf16ToCp1251(std::u16string_view s) {
+  thread_local Iconv cd("CP1251", "UTF-16LE");
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    char16_t c = s[i];
+    if (c < 0x80) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      // A pair (or a lone half) has no place in an 8-bit code page: one '?' for it.
+      if (c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) ++i;
+      out.push_back('?');
+      continue;
+    }
+    char in[2] = {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    char buf[4];
+    char* ip = in;
+    char* op = buf;
+    std::size_t il = 2, ol = sizeof buf;
+    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) &&
+        ol == 3) {
+      out.push_back(buf[0]);
+    } else {
+      if (cd.ok()) iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
+      out.push_back('?');
+    }
+  }
+  return out;
+}
+
+bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x -= 32;
+    if (y >= u'a' && y <= u'z') y -= 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace tarvik

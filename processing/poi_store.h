@@ -1,0 +1,74 @@
+#pragma once
+// The POI store: the loaded source bytes, the parsed records and the counters.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "core/app_context.h"
+
+namespace tarvik {
+
+struct WorkerTask;
+struct SchemaEntry;
+struct FilterArea;
+
+struct PoiRecord {
+  double X = 0;  // longitude, degrees
+  double Y = 0;  // latitude, degrees
+  std::int32_t TYPE = 0;
+  std::int32_t SPEED = 0;
+  std::int32_t DIRTYPE = 0;
+  std::int32_t DIRECTION = 0;
+};
+
+struct TypeCounter {
+  std::uint32_t count = 0;
+  SchemaEntry* entry = nullptr;
+};
+
+struct AreaCounter {
+  std::uint32_t count = 0;
+  FilterArea* area = nullptr;
+};
+
+enum : std::uint32_t { SOURCE_NONE = 0, SOURCE_COMMA = 1, SOURCE_BAR = 2 };
+
+// All arrays are tracked blocks (MemAlloc/MemRealloc/MemFree) owned by the store.
+struct PoiData {
+  std::atomic<std::int32_t> busyMarker{0};
+  std::uint32_t sourceFormat = SOURCE_NONE;
+  std::uint32_t fileLength = 0;  // loaded bytes, terminator excluded
+  char* fileBytes = nullptr;     // the file as read plus one 0 byte; null when nothing loaded
+  std::uint32_t recordCount = 0;
+  PoiRecord* records = nullptr;
+  std::uint32_t unmatchedCount = 0;
+  std::uint32_t typeCounterCount = 0;
+  TypeCounter* typeCounters = nullptr;
+  std::uint32_t areaCounterCount = 0;
+  AreaCounter* areaCounters = nullptr;
+};
+
+class CPoiStore {
+ public:
+  // Creates the store with an empty PoiData.
+  explicit CPoiStore(CAppContext* context);
+  // Enters the lock, releases every array and the PoiData.
+  ~CPoiStore();
+  CPoiStore(const CPoiStore&) = delete;
+  CPoiStore& operator=(const CPoiStore&) = delete;
+
+  // The caller holds the lock. 0: everything; 1: records and counters; 2: counters only.
+  void Clear(int level);
+
+  CAppContext* context = nullptr;
+  std::recursive_mutex lock;
+  PoiData* data = nullptr;
+};
+
+// Stage operations (true when abortFlag is clear on return).
+bool LoadSourceFile(WorkerTask& task);
+bool ParseSource(WorkerTask& task);
+bool FilterByAreas(WorkerTask& task);
+bool ExportPois(WorkerTask& task);
+
+}  // namespace tarvik

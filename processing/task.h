@@ -1,0 +1,95 @@
+#pragma once
+// The task pipeline: one worker thread runs the requested stages in a fixed order,
+// reporting through a sink that never touches a window.
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "core/app_context.h"
+
+namespace tarvik {
+
+class CPoiStore;
+class CParamStore;
+struct ExportProfile;
+
+enum : std::uint32_t {
+  TASK_SAVE_PARAMS = 0x04,
+  TASK_LOAD_PARAMS = 0x08,
+  TASK_EXPORT = 0x10,
+  TASK_FILTER = 0x20,
+  TASK_PARSE = 0x40,
+  TASK_LOAD_FILE = 0x80,
+};
+
+// The four window operations of a running task. The progress dialog delivers them on the
+// window's thread; the command line and the tests have their own. Called on the worker.
+class TaskSink {
+ public:
+  virtual ~TaskSink() = default;
+  virtual void SetProgress(int percent) = 0;           // 0..100
+  virtual void SetStatus(std::uint32_t stringId) = 0;  // a string-table id
+  virtual void EnableCancel(bool on) = 0;
+  virtual void EndTask(int code) = 0;  // the end message; code is always 2
+};
+
+// One ticked item (a SchemaEntry or a FilterArea) in a singly linked list.
+struct RefNode {
+  void* ref = nullptr;
+  RefNode* next = nullptr;
+};
+
+struct TaskRequest {
+  std::uint32_t stageFlags = 0;
+  const std::u16string* targetPath = nullptr;  // source for TASK_LOAD_FILE, output for TASK_EXPORT
+  RefNode* entryList = nullptr;
+  RefNode* areaList = nullptr;
+  ExportProfile* exportProfile = nullptr;
+};
+
+// Why a stage failed: a string-table id and a detail (path, line number, system reason).
+// The first failure of a task is kept.
+struct TaskFailure {
+  std::uint32_t stringId = 0;  // 0: no failure
+  std::u16string detail;
+};
+
+// What an export wrote, for the front ends to report.
+struct ExportResult {
+  std::uint64_t linesWritten = 0;
+  std::uint64_t linesLeftOut = 0;  // selected POIs that the size limit kept out
+  std::uint64_t bytesWritten = 0;
+};
+
+struct WorkerTask {
+  std::atomic<std::uint32_t> abortFlag{0};
+  TaskSink* progressWindow = nullptr;  // may be null: nothing is reported
+  CAppContext* appContext = nullptr;
+  CPoiStore* poiStore = nullptr;
+  CParamStore* paramStore = nullptr;
+  std::u16string targetPath;
+  RefNode* entryList = nullptr;
+  RefNode* areaList = nullptr;
+  ExportProfile* exportProfile = nullptr;
+  std::uint32_t stageFlags = 0;
+
+  // Written by the worker, read by the owner after the end message.
+  TaskFailure failure;
+  ExportResult exportResult;
+  bool paramsSaveFailed = false;  // the save failed: the reload of the same task is skipped
+};
+
+// Sets abortFlag to 1 when it reads 0.
+void SetAbort(WorkerTask& task);
+bool Aborted(const WorkerTask& task);
+// Records the first failure of the task (later ones are ignored).
+void SetFailure(WorkerTask& task, std::uint32_t stringId, std::u16string detail = {});
+
+// Reporting helpers: do nothing without a sink. Progress and status only while not aborted.
+void ReportProgress(WorkerTask& task, int percent);
+void ReportStatus(WorkerTask& task, std::uint32_t stringId);
+
+// The worker thread's entry. Returns 1 at once when given no task, else 0 after all stages.
+int RunTask(WorkerTask* task);
+
+}  // namespace tarvik

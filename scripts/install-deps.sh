@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need; only the missing ones.
+set -euo pipefail
+
+pkgs=(cmake ninja-build g++ make pkg-config git
+      googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+      qt6-base-dev libgl-dev fonts-dejavu-core
+      clang locales mawk)
+
+# libFuzzer ships in the runtime package that matches the default clang.
+if command -v clang >/dev/null 2>&1; then
+  ver=$(clang -dumpversion | cut -d. -f1)
+  pkgs+=("libclang-rt-${ver}-dev")
+fi
+
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # clang itself may just have arrived: fetch its runtime too.
+  if ! command -v clang >/dev/null 2>&1; then :; else
+    ver=$(clang -dumpversion | cut -d. -f1)
+    dpkg-query -W -f='${Status}' "libclang-rt-${ver}-dev" 2>/dev/null | grep -q "install ok installed" ||
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "libclang-rt-${ver}-dev" || true
+  fi
+fi
+
+# The locale tests run the command line under a Russian locale.
+if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
+  if [ -f /etc/locale.gen ]; then
+    $SUDO sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+fi
