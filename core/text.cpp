@@ -56,9 +56,12 @@ void FormatInteger(std::u16string& out, const Spec& sp, char conv, bool negative
       digits.insert(0, sp.precision - digits.size(), '0');
   }
   std::string prefix;
-  if (negative) prefix = "-";
-  else if (base == 10 && (conv == 'd' || conv == 'i') && sp.plus) prefix = "+";
-  else if (base == 10 && (conv == 'd' || conv == 'i') && sp.space) prefix = " ";
+  if (negative)
+    prefix = "-";
+  else if (base == 10 && (conv == 'd' || conv == 'i') && sp.plus)
+    prefix = "+";
+  else if (base == 10 && (conv == 'd' || conv == 'i') && sp.space)
+    prefix = " ";
   if (sp.alt && magnitude != 0) {
     if (conv == 'x') prefix += "0x";
     if (conv == 'X') prefix += "0X";
@@ -69,9 +72,12 @@ void FormatInteger(std::u16string& out, const Spec& sp, char conv, bool negative
 
 void FormatDouble(std::u16string& out, const Spec& sp, char conv, double v) {
   std::string prefix;
-  if (std::signbit(v) && !std::isnan(v)) prefix = "-";
-  else if (sp.plus) prefix = "+";
-  else if (sp.space) prefix = " ";
+  if (std::signbit(v) && !std::isnan(v))
+    prefix = "-";
+  else if (sp.plus)
+    prefix = "+";
+  else if (sp.space)
+    prefix = " ";
   double a = std::fabs(v);
   bool upper = conv == 'F' || conv == 'E' || conv == 'G';
   if (!std::isfinite(a)) {
@@ -153,12 +159,18 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
     Spec sp;
     for (; i < f.size(); ++i) {
       char16_t fl = f[i];
-      if (fl == u'-') sp.left = true;
-      else if (fl == u'+') sp.plus = true;
-      else if (fl == u' ') sp.space = true;
-      else if (fl == u'0') sp.zero = true;
-      else if (fl == u'#') sp.alt = true;
-      else break;
+      if (fl == u'-')
+        sp.left = true;
+      else if (fl == u'+')
+        sp.plus = true;
+      else if (fl == u' ')
+        sp.space = true;
+      else if (fl == u'0')
+        sp.zero = true;
+      else if (fl == u'#')
+        sp.alt = true;
+      else
+        break;
     }
     auto number = [&](int& v) {
       if (i < f.size() && f[i] == u'*') {
@@ -187,8 +199,10 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
       if (sp.precision < 0) sp.precision = -1;
     }
     // Length modifiers: the argument knows its own width.
-    if (f.substr(i, 3) == u"I64" || f.substr(i, 3) == u"I32") i += 3;
-    else if (i < f.size() && f[i] == u'I') ++i;
+    if (f.substr(i, 3) == u"I64" || f.substr(i, 3) == u"I32")
+      i += 3;
+    else if (i < f.size() && f[i] == u'I')
+      ++i;
     while (i < f.size() && (f[i] == u'h' || f[i] == u'l' || f[i] == u'z' || f[i] == u'j' ||
                             f[i] == u't' || f[i] == u'L' || f[i] == u'w'))
       ++i;
@@ -233,9 +247,8 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
         std::u16string_view s = a->s;
         if (sp.precision >= 0 && s.size() > static_cast<std::size_t>(sp.precision))
           s = s.substr(0, sp.precision);
-        std::size_t pad = sp.width > 0 && static_cast<std::size_t>(sp.width) > s.size()
-                              ? sp.width - s.size()
-                              : 0;
+        std::size_t pad =
+            sp.width > 0 && static_cast<std::size_t>(sp.width) > s.size() ? sp.width - s.size() : 0;
         if (!sp.left) out.append(pad, u' ');
         out += s;
         if (sp.left) out.append(pad, u' ');
@@ -346,10 +359,14 @@ static bool DecodeUtf8(std::string_view s, std::size_t i, std::uint32_t& cp, std
     return true;
   }
   std::size_t n;
-  if ((c & 0xE0) == 0xC0) n = 1, cp = c & 0x1F;
-  else if ((c & 0xF0) == 0xE0) n = 2, cp = c & 0x0F;
-  else if ((c & 0xF8) == 0xF0) n = 3, cp = c & 0x07;
-  else return false;
+  if ((c & 0xE0) == 0xC0)
+    n = 1, cp = c & 0x1F;
+  else if ((c & 0xF0) == 0xE0)
+    n = 2, cp = c & 0x0F;
+  else if ((c & 0xF8) == 0xF0)
+    n = 3, cp = c & 0x07;
+  else
+    return false;
   if (n >= s.size() - i) return false;
   for (std::size_t k = 1; k <= n; ++k) {
     unsigned char cc = s[i + k];
@@ -461,8 +478,7 @@ std::u16string Cp1251ToUtf16(std::string_view s) {
     char* ip = &in;
     char* op = buf;
     std::size_t il = 1, ol = sizeof buf;
-    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) &&
-        ol == 2) {
+    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && ol == 2) {
       out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buf[0]) |
                                           (static_cast<unsigned char>(buf[1]) << 8)));
     } else {
@@ -494,8 +510,7 @@ std::string Utf16ToCp1251(std::u16string_view s) {
     char* ip = in;
     char* op = buf;
     std::size_t il = 2, ol = sizeof buf;
-    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) &&
-        ol == 3) {
+    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && ol == 3) {
       out.push_back(buf[0]);
     } else {
       if (cd.ok()) iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);

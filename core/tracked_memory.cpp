@@ -35,11 +35,17 @@ void* Allocate(CAppContext* context, std::size_t n, bool zero) {
 
 }  // namespace
 
-void MemFailAfter(long n) { g_failCountdown.store(n < 0 ? 0 : n, std::memory_order_relaxed); }
+void MemFailAfter(long n) {
+  g_failCountdown.store(n < 0 ? 0 : n, std::memory_order_relaxed);
+}
 
-void* MemAlloc(CAppContext* context, std::size_t n) { return Allocate(context, n, false); }
+void* MemAlloc(CAppContext* context, std::size_t n) {
+  return Allocate(context, n, false);
+}
 
-void* MemAllocZero(CAppContext* context, std::size_t n) { return Allocate(context, n, true); }
+void* MemAllocZero(CAppContext* context, std::size_t n) {
+  return Allocate(context, n, true);
+}
 
 void* MemRealloc(CAppContext* context, void* block, std::size_t n) {
   if (!block || n == 0) return nullptr;

@@ -10,7 +10,9 @@
 namespace tarvik {
 
 // The next multiple of 1024 strictly above n.
-constexpr std::size_t GrowSize(std::size_t n) { return (n & ~std::size_t{1023}) + 1024; }
+constexpr std::size_t GrowSize(std::size_t n) {
+  return (n & ~std::size_t{1023}) + 1024;
+}
 
 void* MemAlloc(CAppContext* context, std::size_t n);
 void* MemAllocZero(CAppContext* context, std::size_t n);
