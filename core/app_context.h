@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace tarvik {
 
@@ -37,5 +38,36 @@ struct CAppContext {
   // Full path of Tarvik.ini. Empty when it could not be determined.
   std::u16string iniPath;
 };
+
+// Sets up the fields that need no window: control identifiers, colours, the settings path
+// (`iniPath` when given, else the rule of SettingsPathFor) and `seed` from "Core"/"Seed",
+// or the clock when that value is missing or unreadable. Reports nothing.
+void InitContext(CAppContext& context, std::u16string_view iniPath = {});
+// Tears down what InitContext set up. The seed is written by the program entry, not here.
+void ReleaseContext(CAppContext& context);
+
+// The next item identifier: `seed` + 1, taken with a compare-and-exchange loop.
+std::int64_t NewItemId(CAppContext* context);
+// Raises `seed` to `id` when that is larger (after a load, so no identifier is handed out
+// twice even when a run ended without writing "Seed").
+void RaiseSeed(CAppContext* context, std::int64_t id);
+// The next child-control identifier: 1125 first, 1524 from the 401st on.
+std::uint32_t TakeControlId(CAppContext* context);
+
+// Seconds since 1970-01-01 00:00 UTC, the seed of a first start.
+std::int64_t ClockSeed();
+
+// Where Tarvik.ini lives: beside the executable; when that folder is not writable and holds
+// no Tarvik.ini, in the per-user settings folder ($XDG_CONFIG_HOME/Tarvik, else
+// ~/.config/Tarvik; %APPDATA%\Tarvik on Windows). Empty when nothing can be determined.
+struct SettingsPathInput {
+  std::u16string exePath;  // full path of the running executable; may be empty
+  bool exeDirWritable = true;
+  bool iniBesideExists = false;
+  std::u16string userConfigDir;  // $XDG_CONFIG_HOME, else ~/.config (or %APPDATA%); may be empty
+};
+std::u16string SettingsPathFor(const SettingsPathInput& in);
+// The same, from the running process and its environment.
+std::u16string DefaultSettingsPath();
 
 }  // namespace tarvik

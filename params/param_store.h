@@ -5,8 +5,12 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <span>
+#include <string_view>
+#include <type_traits>
 
 #include "core/app_context.h"
+#include "processing/store_lock.h"
 
 namespace tarvik {
 
@@ -73,8 +77,91 @@ struct ParamData {
   SchemaSet* schemas = nullptr;
   std::uint32_t profileCount = 0;
   ExportProfile* profiles = nullptr;
+  // True while the store does not mirror the settings file (its last load was cancelled or
+  // could not read the file): saving it then would drop sets the user never deleted.
+  // Clear() leaves it alone; LoadParams sets it.
+  bool stale = false;
 };
 
+static_assert(std::is_trivially_copyable_v<FilterArea> &&
+              std::is_trivially_copyable_v<SchemaEntry> &&
+              std::is_trivially_copyable_v<SchemaSet> &&
+              std::is_trivially_copyable_v<ExportProfile>);
+
+// Copies `text` into a fixed field of `capacity` characters (terminator included), keeping at
+// most capacity - 2 characters, the limit every way of filling a field is given.
+void SetText(char16_t* field, std::size_t capacity, std::u16string_view text);
+template <std::size_t N>
+void SetText(char16_t (&field)[N], std::u16string_view text) {
+  SetText(field, N, text);
+}
+// The text of a fixed field (up to its terminator or its capacity).
+template <std::size_t N>
+std::u16string_view FieldText(const char16_t (&field)[N]) {
+  std::size_t n = 0;
+  while (n < N && field[n]) ++n;
+  return {field, n};
+}
+
+// Flag rules shared by every record type. A deleted item counts as absent whatever its other
+// bits; "current" means not deleted, enabled and default.
+template <class Item>
+bool IsDeleted(const Item& item) {
+  return (item.Param & PARAM_DELETED) != 0;
+}
+template <class Item>
+bool IsCurrent(const Item& item) {
+  return !IsDeleted(item) && (item.Param & PARAM_ENABLED) && (item.Param & PARAM_DEFAULT);
+}
+template <class Item>
+void MarkDeleted(Item& item) {
+  item.Param |= PARAM_DELETED;
+}
+// The first current item in store order, or null.
+template <class Item>
+Item* FindCurrent(std::span<Item> items) {
+  for (Item& it : items)
+    if (IsCurrent(it)) return &it;
+  return nullptr;
+}
+// When no item is current, the last enabled, undeleted item becomes current.
+template <class Item>
+void RepairDefault(std::span<Item> items) {
+  Item* last = nullptr;
+  for (Item& it : items) {
+    if (IsCurrent(it)) return;
+    if (!IsDeleted(it) && (it.Param & PARAM_ENABLED)) last = &it;
+  }
+  if (last) last->Param |= PARAM_DEFAULT;
+}
+// The editor's "Enabled" box unchecked: the item loses enabled and default.
+template <class Item>
+void DisableItem(std::span<Item> items, Item& item) {
+  item.Param &= static_cast<std::uint8_t>(~(PARAM_ENABLED | PARAM_DEFAULT));
+  RepairDefault(items);
+}
+template <class Item>
+void DeleteItem(std::span<Item> items, Item& item) {
+  MarkDeleted(item);
+  RepairDefault(items);
+}
+// The editor's "Default" box checked on an enabled item: it takes over from the current one.
+template <class Item>
+void MakeCurrentFromEditor(std::span<Item> items, Item& item) {
+  for (Item& it : items)
+    if (IsCurrent(it)) it.Param &= static_cast<std::uint8_t>(~PARAM_DEFAULT);
+  item.Param |= PARAM_DEFAULT;
+}
+// The main window's schema choice: default goes from every item, deleted and disabled ones
+// included, to the chosen one.
+template <class Item>
+void MakeCurrentFromList(std::span<Item> items, Item& item) {
+  for (Item& it : items) it.Param &= static_cast<std::uint8_t>(~PARAM_DEFAULT);
+  item.Param |= PARAM_DEFAULT;
+}
+
+// Every operation but construction and DestroyStore expects the lock to be held, and does
+// nothing without a data block.
 class CParamStore {
  public:
   explicit CParamStore(CAppContext* context);  // empty store, lock ready
@@ -82,9 +169,48 @@ class CParamStore {
   CParamStore(const CParamStore&) = delete;
   CParamStore& operator=(const CParamStore&) = delete;
 
+  // Releases every array; counts 0, pointers null.
+  void Clear();
+  // Clear, then the data block itself, under the lock.
+  void DestroyStore();
+
+  std::span<FilterArea> Filters();
+  std::span<SchemaSet> Schemas();
+  std::span<ExportProfile> Profiles();
+  static std::span<SchemaEntry> Entries(SchemaSet& schema);
+
+  // A zero-filled record at the end of its array, already counted; null when memory (or the
+  // data block) is missing. Pointers into the array are invalid after the next append.
+  FilterArea* AppendFilter();
+  SchemaSet* AppendSchema();
+  SchemaEntry* AppendEntry(SchemaSet& schema);
+  ExportProfile* AppendProfile();
+
+  // A new item as the editors add it: identifier from NewItemId, the default name and
+  // contents, enabled; a schema or profile becomes current when none is.
+  FilterArea* AddFilter();
+  SchemaSet* AddSchema();
+  SchemaEntry* AddEntry(SchemaSet& schema);
+  ExportProfile* AddProfile();
+
+  SchemaSet* CurrentSchema() { return FindCurrent(Schemas()); }
+  ExportProfile* CurrentProfile() { return FindCurrent(Profiles()); }
+
   CAppContext* context = nullptr;
   std::recursive_mutex lock;
   ParamData* data = nullptr;
 };
+
+// The lock with its busyMarker (store_lock.h): try once, wait, leave, or hold for a scope.
+inline bool TryAcquireParams(CParamStore& store) {
+  return TryEnterStore(store);
+}
+inline void AcquireParams(CParamStore& store) {
+  EnterStore(store);
+}
+inline void ReleaseParams(CParamStore& store) {
+  LeaveStore(store);
+}
+using ParamStoreHold = StoreHold<CParamStore>;
 
 }  // namespace tarvik

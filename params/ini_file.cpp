@@ -1,0 +1,495 @@
+#include "params/ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "core/text.h"
+
+namespace tarvik {
+namespace {
+
+// A settings file is a few hundred KiB at most; anything far larger is not one of ours and
+// is refused rather than read into memory.
+constexpr std::uint64_t kMaxFileSize = 64u << 20;
+
+std::atomic<IniFaultHook> g_faultHook{nullptr};
+
+int Fault(IniIoStep step) {
+  IniFaultHook hook = g_faultHook.load();
+  return hook ? hook(step) : 0;
+}
+
+bool IsBlank(char16_t c) {
+  return c == u' ' || c == u'\t';
+}
+
+std::u16string_view Trim(std::u16string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Case folding for names: ASCII and the Cyrillic alphabet, the letters names are made of.
+std::u16string Fold(std::u16string_view s) {
+  std::u16string out(s);
+  for (char16_t& c : out) {
+    if (c >= u'A' && c <= u'Z')
+      c += 32;
+    else if (c >= 0x0410 && c <= 0x042F)
+      c += 32;
+    else if (c >= 0x0400 && c <= 0x040F)
+      c += 80;
+  }
+  return out;
+}
+
+// Parses a key line: false for comments and lines without "=".
+bool SplitKeyLine(std::u16string_view line, std::u16string_view& key, std::u16string_view& value) {
+  std::u16string_view t = Trim(line);
+  if (t.empty() || t.front() == u';' || t.front() == u'[') return false;
+  std::size_t eq = t.find(u'=');
+  if (eq == std::u16string_view::npos) return false;
+  key = Trim(t.substr(0, eq));
+  value = Trim(t.substr(eq + 1));
+  if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
+    value = value.substr(1, value.size() - 2);
+  return true;
+}
+
+// The name of a section header line, or false when the line is none.
+bool HeaderName(std::u16string_view line, std::u16string_view& name) {
+  std::u16string_view t = Trim(line);
+  if (t.empty() || t.front() != u'[') return false;
+  t.remove_prefix(1);
+  std::size_t close = t.find(u']');
+  if (close != std::u16string_view::npos) t = t.substr(0, close);
+  name = Trim(t);
+  return true;
+}
+
+// A value as written: line breaks would split the file, so they become blanks; blanks at the
+// ends, or quotes around the whole value, would be lost on reading, so such a value is quoted.
+std::u16string WritableValue(std::u16string_view text) {
+  std::u16string v(text);
+  for (char16_t& c : v)
+    if (c == u'\r' || c == u'\n' || c == 0) c = u' ';
+  bool edgeBlank = !v.empty() && (IsBlank(v.front()) || IsBlank(v.back()));
+  bool quoted = v.size() >= 2 && v.front() == u'"' && v.back() == u'"';
+  if (edgeBlank || quoted) v = u"\"" + v + u"\"";
+  return v;
+}
+
+int HexDigit(char16_t c) {
+  if (c >= u'0' && c <= u'9') return c - u'0';
+  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+  return -1;
+}
+
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+
+// Reads a whole file. 0 on success, ENOENT when it does not exist, else the reason.
+int ReadWholeFile(const std::filesystem::path& path, std::string& bytes) {
+  if (int e = Fault(IniIoStep::Read)) return e;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat st {};
+  int result = 0;
+  if (::fstat(fd, &st) != 0) {
+    result = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    result = EISDIR;
+  } else if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
+    result = EFBIG;
+  } else {
+    bytes.clear();
+    char buf[65536];
+    for (;;) {
+      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        result = errno;
+        break;
+      }
+      if (n == 0) break;
+      bytes.append(buf, static_cast<std::size_t>(n));
+      if (bytes.size() > kMaxFileSize) {
+        result = EFBIG;
+        break;
+      }
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+bool WriteAll(int fd, const std::string& bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes `bytes` to a file beside `target`, flushes it and renames it over `target`.
+// 0 on success, else the reason; on failure `target` is untouched and nothing is left beside.
+int ReplaceFile(const std::filesystem::path& target, const std::string& bytes) {
+  std::error_code ec;
+  std::filesystem::path dest = target;
+  // Replace what a link points at, not the link.
+  if (std::filesystem::is_symlink(dest, ec)) {
+    auto resolved = std::filesystem::canonical(dest, ec);
+    if (ec) return ec.value();
+    dest = resolved;
+  }
+  if (dest.has_parent_path() && !std::filesystem::exists(dest.parent_path(), ec))
+    std::filesystem::create_directories(dest.parent_path(), ec);  // the per-user folder
+
+  mode_t mode = 0666;
+  struct stat st {};
+  if (::stat(dest.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+  std::filesystem::path temp = dest;
+  temp += ".tmp";
+  if (int e = Fault(IniIoStep::Open)) return e;
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+  if (fd < 0) return errno;
+  int result = 0;
+  if (int e = Fault(IniIoStep::Write))
+    result = e;
+  else if (!WriteAll(fd, bytes))
+    result = errno;
+  if (result == 0) {
+    if (int e = Fault(IniIoStep::Sync))
+      result = e;
+    else if (::fsync(fd) != 0)
+      result = errno;
+  }
+  if (::close(fd) != 0 && result == 0) result = errno;
+  if (result == 0) {
+    if (int e = Fault(IniIoStep::Rename))
+      result = e;
+    else if (::rename(temp.c_str(), dest.c_str()) != 0)
+      result = errno;
+  }
+  if (result != 0) ::unlink(temp.c_str());
+  return result;
+}
+
+}  // namespace
+
+std::filesystem::path ToFsPath(std::u16string_view path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::wstring(path.begin(), path.end()));
+#else
+  return std::filesystem::path(Utf16ToUtf8(path));
+#endif
+}
+
+void SetIniFaultHook(IniFaultHook hook) {
+  g_faultHook.store(hook);
+}
+
+std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.size() >= 2 &&
+      ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
+    bool little = byte(0) == 0xFF;
+    encoding = IniEncoding::Utf16Le;
+    std::u16string out;
+    out.reserve(bytes.size() / 2);
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+      unsigned lo = little ? byte(i) : byte(i + 1);
+      unsigned hi = little ? byte(i + 1) : byte(i);
+      out.push_back(static_cast<char16_t>(lo | (hi << 8)));
+    }
+    return out;
+  }
+  if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
+    encoding = IniEncoding::Utf8Bom;
+    return Utf8ToUtf16(bytes.substr(3));
+  }
+  if (IsValidUtf8(bytes)) {
+    encoding = IniEncoding::Utf8;
+    return Utf8ToUtf16(bytes);
+  }
+  encoding = IniEncoding::Cp1251;
+  return Cp1251ToUtf16(bytes);
+}
+
+std::string EncodeIniText(std::u16string_view text, IniEncoding encoding) {
+  switch (encoding) {
+    case IniEncoding::Utf16Le: {
+      std::string out;
+      out.reserve(2 + text.size() * 2);
+      out += "\xFF\xFE";
+      for (char16_t c : text) {
+        out.push_back(static_cast<char>(c & 0xFF));
+        out.push_back(static_cast<char>(c >> 8));
+      }
+      return out;
+    }
+    case IniEncoding::Utf8Bom:
+      return "\xEF\xBB\xBF" + Utf16ToUtf8(text);
+    case IniEncoding::Utf8:
+    case IniEncoding::Cp1251:
+      break;
+  }
+  return Utf16ToUtf8(text);
+}
+
+std::u16string EncodeStruct(const void* source, std::size_t size) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  const auto* b = static_cast<const unsigned char*>(source);
+  std::u16string out;
+  out.reserve(2 * size + 2);
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    out.push_back(kHex[b[i] >> 4]);
+    out.push_back(kHex[b[i] & 15]);
+    sum += b[i];
+  }
+  out.push_back(kHex[(sum >> 4) & 15]);
+  out.push_back(kHex[sum & 15]);
+  return out;
+}
+
+bool DecodeStruct(std::u16string_view value, void* dest, std::size_t size) {
+  if (value.size() != 2 * size + 2) return false;
+  unsigned char buf[256];
+  if (size > sizeof buf) return false;
+  unsigned sum = 0;
+  for (std::size_t i = 0; i <= size; ++i) {
+    int hi = HexDigit(value[2 * i]), lo = HexDigit(value[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    unsigned b = static_cast<unsigned>(hi * 16 + lo);
+    if (i < size) {
+      buf[i] = static_cast<unsigned char>(b);
+      sum += b;
+    } else if ((sum & 0xFF) != b) {
+      return false;
+    }
+  }
+  if (size) std::memcpy(dest, buf, size);
+  return true;
+}
+
+void IniFile::Parse(std::string_view bytes) {
+  sections_.clear();
+  sections_.emplace_back();
+  std::u16string text = DecodeIniBytes(bytes, encoding_);
+  std::u16string_view rest = text;
+  while (!rest.empty()) {
+    std::size_t end = rest.find_first_of(u"\r\n");
+    std::u16string_view line = rest.substr(0, end);
+    if (end == std::u16string_view::npos) {
+      rest = {};
+    } else {
+      // CR LF, LF or a lone CR end a line.
+      std::size_t skip =
+          rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n' ? 2 : 1;
+      rest.remove_prefix(end + skip);
+    }
+    std::u16string_view name;
+    if (HeaderName(line, name)) {
+      Section s;
+      s.name = std::u16string(name);
+      s.header = std::u16string(line);
+      sections_.push_back(std::move(s));
+      continue;
+    }
+    Section& s = sections_.back();
+    if (Trim(line).empty()) {
+      s.trailing.emplace_back(line);
+      continue;
+    }
+    for (auto& blank : s.trailing) s.lines.push_back(std::move(blank));
+    s.trailing.clear();
+    s.lines.emplace_back(line);
+  }
+  for (std::size_t i = 1; i < sections_.size(); ++i) {
+    Section& s = sections_[i];
+    for (std::size_t j = 0; j < s.lines.size(); ++j) {
+      std::u16string_view key, value;
+      if (SplitKeyLine(s.lines[j], key, value)) s.keys.emplace(Fold(key), j);
+    }
+  }
+  Reindex();
+}
+
+void IniFile::Reindex() {
+  index_.clear();
+  for (std::size_t i = 1; i < sections_.size(); ++i) index_.emplace(Fold(sections_[i].name), i);
+}
+
+bool IniFile::Load(std::u16string_view path) {
+  sections_.clear();
+  sections_.emplace_back();
+  index_.clear();
+  encoding_ = IniEncoding::Utf8;
+  existed_ = false;
+  error_ = 0;
+  if (path.empty()) {
+    error_ = ENOENT;
+    return false;
+  }
+  std::string bytes;
+  int e = ReadWholeFile(ToFsPath(path), bytes);
+  if (e == ENOENT) return true;
+  if (e != 0) {
+    error_ = e;
+    return false;
+  }
+  existed_ = true;
+  Parse(bytes);
+  return true;
+}
+
+std::string IniFile::Serialize() const {
+  std::u16string text;
+  auto put = [&](const std::u16string& line) {
+    text += line;
+    text += u"\r\n";
+  };
+  for (std::size_t i = 0; i < sections_.size(); ++i) {
+    const Section& s = sections_[i];
+    if (i > 0) put(s.header);
+    for (const auto& line : s.lines) put(line);
+    for (const auto& line : s.trailing) put(line);
+  }
+  return EncodeIniText(text, encoding_);
+}
+
+bool IniFile::Save(std::u16string_view path) {
+  error_ = 0;
+  if (path.empty()) {
+    error_ = ENOENT;
+    return false;
+  }
+  error_ = ReplaceFile(ToFsPath(path), Serialize());
+  if (error_ != 0) return false;
+  existed_ = true;
+  return true;
+}
+
+const IniFile::Section* IniFile::FindSection(std::u16string_view name) const {
+  auto it = index_.find(Fold(Trim(name)));
+  return it == index_.end() ? nullptr : &sections_[it->second];
+}
+
+IniFile::Section* IniFile::FindOrAddSection(std::u16string_view name) {
+  name = Trim(name);
+  std::u16string folded = Fold(name);
+  auto it = index_.find(folded);
+  if (it != index_.end()) return &sections_[it->second];
+  Section s;
+  s.name = std::u16string(name);
+  s.header = u"[" + s.name + u"]";
+  sections_.push_back(std::move(s));
+  index_.emplace(std::move(folded), sections_.size() - 1);
+  return &sections_.back();
+}
+
+bool IniFile::GetValue(std::u16string_view section, std::u16string_view key,
+                       std::u16string_view& value) const {
+  const Section* s = FindSection(section);
+  if (!s) return false;
+  auto it = s->keys.find(Fold(Trim(key)));
+  if (it == s->keys.end()) return false;
+  std::u16string_view k;
+  return SplitKeyLine(s->lines[it->second], k, value);
+}
+
+bool IniFile::GetStruct(std::u16string_view section, std::u16string_view key, void* dest,
+                        std::size_t size) const {
+  std::u16string_view value;
+  return GetValue(section, key, value) && DecodeStruct(value, dest, size);
+}
+
+std::size_t IniFile::GetString(std::u16string_view section, std::u16string_view key, char16_t* dest,
+                               std::size_t capacity) const {
+  if (!dest || capacity == 0) return 0;
+  std::u16string_view value;
+  if (!GetValue(section, key, value)) value = {};
+  std::size_t n = std::min(value.size(), capacity - 1);
+  std::copy(value.begin(), value.begin() + n, dest);
+  dest[n] = 0;
+  return n;
+}
+
+void IniFile::SetLine(std::u16string_view section, std::u16string_view key, std::u16string line) {
+  Section* s = FindOrAddSection(section);
+  std::u16string folded = Fold(Trim(key));
+  auto it = s->keys.find(folded);
+  if (it != s->keys.end()) {
+    s->lines[it->second] = std::move(line);
+    return;
+  }
+  s->lines.push_back(std::move(line));
+  s->keys.emplace(std::move(folded), s->lines.size() - 1);
+}
+
+void IniFile::WriteStruct(std::u16string_view section, std::u16string_view key, const void* source,
+                          std::size_t size) {
+  std::u16string line(Trim(key));
+  line += u'=';
+  line += EncodeStruct(source, size);
+  SetLine(section, key, std::move(line));
+}
+
+void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
+                          std::u16string_view text) {
+  std::u16string line(Trim(key));
+  line += u'=';
+  line += WritableValue(text);
+  SetLine(section, key, std::move(line));
+}
+
+void IniFile::RemoveSection(std::u16string_view section) {
+  std::u16string folded = Fold(Trim(section));
+  // Every section of that name goes: a second one left behind would be read in its place.
+  std::size_t before = sections_.size();
+  for (std::size_t i = sections_.size(); i-- > 1;)
+    if (Fold(sections_[i].name) == folded) sections_.erase(sections_.begin() + i);
+  if (sections_.size() != before) Reindex();
+}
+
+std::vector<std::u16string> IniFile::SectionNames() const {
+  std::vector<std::u16string> names;
+  for (std::size_t i = 1; i < sections_.size(); ++i) names.push_back(sections_[i].name);
+  return names;
+}
+
+bool ReadSeed(std::u16string_view path, std::int64_t& seed) {
+  IniFile ini;
+  std::int64_t v = 0;
+  if (!ini.Load(path) || !ini.GetStruct(u"Core", u"Seed", &v, sizeof v)) return false;
+  seed = v;
+  return true;
+}
+
+bool WriteSeed(std::u16string_view path, std::int64_t seed, int* err) {
+  IniFile ini;
+  bool ok = ini.Load(path);
+  if (ok) {
+    ini.WriteStruct(u"Core", u"Seed", &seed, sizeof seed);
+    ok = ini.Save(path);
+  }
+  if (!ok && err) *err = ini.error();
+  return ok;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,111 @@
+#pragma once
+// The settings file: the five private-profile operations over one in-memory copy of an INI
+// file, read once and written once. Follows the Windows conventions: section and key names
+// compare without regard to case, blanks around names and values are trimmed, a value in
+// matching double quotes loses them, lines without "=" and lines starting with ";" are
+// ignored, the first of two equal keys wins. Lines the program does not own are kept as read.
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tarvik {
+
+// A UTF-16 path as the file system wants it.
+std::filesystem::path ToFsPath(std::u16string_view path);
+
+enum class IniEncoding {
+  Utf8,     // also a new file, and a legacy 8-bit file once it is saved
+  Utf8Bom,  // UTF-8 with a byte-order mark, kept on save
+  Utf16Le,  // UTF-16 with a byte-order mark (either order on read, little-endian on save)
+  Cp1251,   // bytes that are not valid UTF-8: the code page of Russian Windows systems
+};
+
+// Text of file bytes. A UTF-16 BOM gives UTF-16; a UTF-8 BOM or valid UTF-8 gives UTF-8;
+// anything else is read as Windows-1251.
+std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding);
+// File bytes of a text. A Windows-1251 file is written back as UTF-8, which holds every
+// character a user can type.
+std::string EncodeIniText(std::u16string_view text, IniEncoding encoding);
+
+// Struct values: 2N upper-case hex digits of the bytes in memory order, then two digits of
+// their sum modulo 256.
+std::u16string EncodeStruct(const void* source, std::size_t size);
+// True only for exactly 2N + 2 hex digits (either case) with a matching checksum; `dest` is
+// untouched otherwise.
+bool DecodeStruct(std::u16string_view value, void* dest, std::size_t size);
+
+// Test seam: the file steps where a fault can be injected. The hook returns an errno value
+// to fail the step with, or 0 to let it run. Tests run as root, so permissions cannot fail.
+enum class IniIoStep { Read, Open, Write, Sync, Rename };
+using IniFaultHook = int (*)(IniIoStep step);
+void SetIniFaultHook(IniFaultHook hook);
+
+class IniFile {
+ public:
+  // Reads and parses the whole file. A file that does not exist is an empty one. False when
+  // the file exists but cannot be read (error() tells why); the object is then empty.
+  bool Load(std::u16string_view path);
+  // Parses bytes already in memory.
+  void Parse(std::string_view bytes);
+  // The bytes a save would write: CRLF lines in the file's encoding.
+  std::string Serialize() const;
+  // Writes the whole file beside the old one, flushes it and renames it over the old one.
+  // False on any failure (error() tells why); the old file is then untouched.
+  bool Save(std::u16string_view path);
+
+  bool existed() const { return existed_; }
+  int error() const { return error_; }
+  IniEncoding encoding() const { return encoding_; }
+
+  // GetPrivateProfileStruct.
+  bool GetStruct(std::u16string_view section, std::u16string_view key, void* dest,
+                 std::size_t size) const;
+  // GetPrivateProfileString with an empty default: at most capacity - 1 characters, always
+  // terminated. Returns the number of characters copied.
+  std::size_t GetString(std::u16string_view section, std::u16string_view key, char16_t* dest,
+                        std::size_t capacity) const;
+  // The value (trimmed, quotes removed), or false when the key or section is missing.
+  bool GetValue(std::u16string_view section, std::u16string_view key,
+                std::u16string_view& value) const;
+  // WritePrivateProfileStruct / WritePrivateProfileString: set the key, adding it at the
+  // end of its section and the section at the end of the file when they are new.
+  void WriteStruct(std::u16string_view section, std::u16string_view key, const void* source,
+                   std::size_t size);
+  void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view text);
+  // WritePrivateProfileSection without keys: the section and all its keys go.
+  void RemoveSection(std::u16string_view section);
+
+  // Names of the sections in file order (duplicates included).
+  std::vector<std::u16string> SectionNames() const;
+
+ private:
+  struct Section {
+    std::u16string name;                   // trimmed; empty for the lines before the first header
+    std::u16string header;                 // the header line as read or written
+    std::vector<std::u16string> lines;     // up to the last non-blank line
+    std::vector<std::u16string> trailing;  // blank lines after it
+    std::unordered_map<std::u16string, std::size_t> keys;  // folded key -> line; first wins
+  };
+
+  const Section* FindSection(std::u16string_view name) const;
+  Section* FindOrAddSection(std::u16string_view name);
+  void Reindex();
+  void SetLine(std::u16string_view section, std::u16string_view key, std::u16string line);
+
+  std::vector<Section> sections_;  // sections_[0] holds the lines before the first header
+  std::unordered_map<std::u16string, std::size_t> index_;  // folded name -> first section
+  IniEncoding encoding_ = IniEncoding::Utf8;
+  bool existed_ = false;
+  int error_ = 0;
+};
+
+// "Core"/"Seed": the item identifier counter, an 8-byte struct.
+bool ReadSeed(std::u16string_view path, std::int64_t& seed);
+// False when the file cannot be read or written; `err` then holds the reason.
+bool WriteSeed(std::u16string_view path, std::int64_t seed, int* err = nullptr);
+
+}  // namespace tarvik

@@ -1,0 +1,162 @@
+#include "params/param_store.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "core/text.h"
+#include "core/tracked_memory.h"
+
+namespace tarvik {
+namespace {
+
+constexpr std::uint32_t kNewItemText = 555;  // "<новый элемент>"
+
+// Grows `array` (holding `count` records) by one zero-filled record through the tracked
+// allocator. On failure the array and the count stay as they were.
+template <class T>
+T* GrowByOne(CAppContext* context, T*& array, std::uint32_t& count) {
+  if (count == std::numeric_limits<std::uint32_t>::max()) return nullptr;
+  std::size_t need = (static_cast<std::size_t>(count) + 1) * sizeof(T);
+  void* block = array ? MemRealloc(context, array, need) : MemAlloc(context, need);
+  if (!block) return nullptr;
+  array = static_cast<T*>(block);
+  T* item = array + count;
+  std::memset(static_cast<void*>(item), 0, sizeof(T));
+  ++count;
+  return item;
+}
+
+void SetNewItemName(char16_t* field, std::size_t capacity) {
+  SetText(field, capacity, StrLoad(kNewItemText));
+}
+
+}  // namespace
+
+void SetText(char16_t* field, std::size_t capacity, std::u16string_view text) {
+  if (!field || capacity == 0) return;
+  std::size_t n = capacity >= 2 ? std::min(text.size(), capacity - 2) : 0;
+  // A NUL inside the text ends it, as it would in the fixed field.
+  for (std::size_t i = 0; i < n; ++i) {
+    if (text[i] == 0) {
+      n = i;
+      break;
+    }
+    field[i] = text[i];
+  }
+  std::memset(field + n, 0, (capacity - n) * sizeof(char16_t));
+}
+
+CParamStore::CParamStore(CAppContext* ctx) : context(ctx) {
+  void* block = MemAllocZero(context, sizeof(ParamData));
+  if (block) data = new (block) ParamData();
+}
+
+CParamStore::~CParamStore() {
+  DestroyStore();
+}
+
+void CParamStore::Clear() {
+  if (!data) return;
+  for (std::uint32_t i = 0; i < data->schemaCount; ++i) MemFree(context, data->schemas[i].Entries);
+  MemFree(context, data->filters);
+  MemFree(context, data->schemas);
+  MemFree(context, data->profiles);
+  data->filters = nullptr;
+  data->schemas = nullptr;
+  data->profiles = nullptr;
+  data->filterCount = data->schemaCount = data->profileCount = 0;
+}
+
+void CParamStore::DestroyStore() {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  if (!data) return;
+  Clear();
+  data->~ParamData();
+  MemFree(context, data);
+  data = nullptr;
+}
+
+std::span<FilterArea> CParamStore::Filters() {
+  if (!data || !data->filters) return {};
+  return {data->filters, data->filterCount};
+}
+
+std::span<SchemaSet> CParamStore::Schemas() {
+  if (!data || !data->schemas) return {};
+  return {data->schemas, data->schemaCount};
+}
+
+std::span<ExportProfile> CParamStore::Profiles() {
+  if (!data || !data->profiles) return {};
+  return {data->profiles, data->profileCount};
+}
+
+std::span<SchemaEntry> CParamStore::Entries(SchemaSet& schema) {
+  if (!schema.Entries) return {};
+  return {schema.Entries, schema.Count};
+}
+
+FilterArea* CParamStore::AppendFilter() {
+  if (!data) return nullptr;
+  return GrowByOne(context, data->filters, data->filterCount);
+}
+
+SchemaSet* CParamStore::AppendSchema() {
+  if (!data) return nullptr;
+  return GrowByOne(context, data->schemas, data->schemaCount);
+}
+
+SchemaEntry* CParamStore::AppendEntry(SchemaSet& schema) {
+  if (!data) return nullptr;
+  return GrowByOne(context, schema.Entries, schema.Count);
+}
+
+ExportProfile* CParamStore::AppendProfile() {
+  if (!data) return nullptr;
+  return GrowByOne(context, data->profiles, data->profileCount);
+}
+
+FilterArea* CParamStore::AddFilter() {
+  FilterArea* f = AppendFilter();
+  if (!f) return nullptr;
+  f->Param = PARAM_ENABLED;
+  f->ID = static_cast<std::uint64_t>(NewItemId(context));
+  SetNewItemName(f->Name, NAME_CAPACITY);
+  return f;
+}
+
+SchemaSet* CParamStore::AddSchema() {
+  SchemaSet* s = AppendSchema();
+  if (!s) return nullptr;
+  s->Param = PARAM_ENABLED;
+  s->ID = static_cast<std::uint64_t>(NewItemId(context));
+  SetNewItemName(s->Name, NAME_CAPACITY);
+  if (!CurrentSchema()) s->Param |= PARAM_DEFAULT;
+  return s;
+}
+
+SchemaEntry* CParamStore::AddEntry(SchemaSet& schema) {
+  SchemaEntry* e = AppendEntry(schema);
+  if (!e) return nullptr;
+  e->Param = PARAM_ENABLED;
+  e->ID = static_cast<std::uint64_t>(NewItemId(context));
+  e->Type = 255;
+  SetNewItemName(e->Desc, ENTRY_DESC_CAPACITY);
+  return e;
+}
+
+ExportProfile* CParamStore::AddProfile() {
+  ExportProfile* p = AppendProfile();
+  if (!p) return nullptr;
+  p->Param = PARAM_ENABLED;
+  p->ID = static_cast<std::uint64_t>(NewItemId(context));
+  SetNewItemName(p->Name, NAME_CAPACITY);
+  SetText(p->File, u"POIs.csv");
+  SetText(p->Format, u"{x},{y},{desc}");
+  p->Codepage = 65001;
+  if (!CurrentProfile()) p->Param |= PARAM_DEFAULT;
+  return p;
+}
+
+}  // namespace tarvik
