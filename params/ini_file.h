@@ -46,6 +46,8 @@ void SetIniFaultHook(IniFaultHook hook);
 
 class IniFile {
  public:
+  IniFile() { sections_.emplace_back(); }
+
   // Reads and parses the whole file. A file that does not exist is an empty one. False when
   // the file exists but cannot be read (error() tells why); the object is then empty.
   bool Load(std::u16string_view path);
@@ -78,6 +80,12 @@ class IniFile {
   void WriteString(std::u16string_view section, std::u16string_view key, std::u16string_view text);
   // WritePrivateProfileSection without keys: the section and all its keys go.
   void RemoveSection(std::u16string_view section);
+
+  // Number of distinct keys in a section (0 when it is missing).
+  std::size_t KeyCount(std::u16string_view section) const {
+    const Section* s = FindSection(section);
+    return s ? s->keys.size() : 0;
+  }
 
   // Names of the sections in file order (duplicates included).
   std::vector<std::u16string> SectionNames() const;

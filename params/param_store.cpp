@@ -66,6 +66,7 @@ void CParamStore::Clear() {
   data->schemas = nullptr;
   data->profiles = nullptr;
   data->filterCount = data->schemaCount = data->profileCount = 0;
+  data->stale = true;  // until a load fills it again
 }
 
 void CParamStore::DestroyStore() {

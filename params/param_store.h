@@ -79,7 +79,7 @@ struct ParamData {
   ExportProfile* profiles = nullptr;
   // True while the store does not mirror the settings file (its last load was cancelled or
   // could not read the file): saving it then would drop sets the user never deleted.
-  // Clear() leaves it alone; LoadParams sets it.
+  // Clear() raises it; LoadParams sets it from how the load went.
   bool stale = false;
 };
 

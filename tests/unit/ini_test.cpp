@@ -1,0 +1,340 @@
+#include "params/ini_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "core/text.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::u16string Enc(const void* p, std::size_t n) {
+  return EncodeStruct(p, n);
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/tarvik-ini-XXXXXX";
+    dir_ = mkdtemp(tmpl);
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  fs::path path(const char* name) const { return dir_ / name; }
+  std::u16string u16(const char* name) const { return Utf8ToUtf16(path(name).string()); }
+
+ private:
+  fs::path dir_;
+};
+
+std::string ReadBytes(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteBytes(const fs::path& p, std::string_view bytes) {
+  std::ofstream out(p, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::u16string Get(const IniFile& ini, std::u16string_view section, std::u16string_view key,
+                   std::size_t capacity = 256) {
+  std::u16string buf(capacity, u'\0');
+  std::size_t n = ini.GetString(section, key, buf.data(), capacity);
+  buf.resize(n);
+  return buf;
+}
+
+TEST(IniStruct, EncodesTheDocumentedExamples) {
+  std::uint32_t count = 3, zero = 0;
+  std::uint8_t param = 0x40;
+  std::int32_t type = 255, codepage = 65001;
+  double ax = 37.5;
+  EXPECT_EQ(Enc(&count, 4), u"0300000003");
+  EXPECT_EQ(Enc(&zero, 4), u"0000000000");
+  EXPECT_EQ(Enc(&param, 1), u"4040");
+  EXPECT_EQ(Enc(&type, 4), u"FF000000FF");
+  EXPECT_EQ(Enc(&codepage, 4), u"E9FD0000E6");
+  EXPECT_EQ(Enc(&ax, 8), u"0000000000C0424042");
+  std::int32_t negative = -2;
+  EXPECT_EQ(Enc(&negative, 4), u"FEFFFFFFFB");  // two's complement, sum 0x3FB
+}
+
+TEST(IniStruct, DecodeAcceptsOnlyExactDigitsWithTheChecksum) {
+  std::int32_t v = 7;
+  EXPECT_TRUE(DecodeStruct(u"ff000000ff", &v, 4));  // either case
+  EXPECT_EQ(v, 255);
+  v = 7;
+  EXPECT_FALSE(DecodeStruct(u"FF000000FE", &v, 4));  // checksum
+  EXPECT_FALSE(DecodeStruct(u"FF000000F", &v, 4));   // length
+  EXPECT_FALSE(DecodeStruct(u"FF000000FF00", &v, 4));
+  EXPECT_FALSE(DecodeStruct(u"FG000000FF", &v, 4));  // not hex
+  EXPECT_FALSE(DecodeStruct(u"", &v, 4));
+  EXPECT_EQ(v, 7);  // untouched on failure
+
+  // NaN and infinities keep their exact bits.
+  double values[] = {
+      std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+      -std::numeric_limits<double>::infinity(), -0.0, std::numeric_limits<double>::denorm_min()};
+  for (double d : values) {
+    double back = 1;
+    ASSERT_TRUE(DecodeStruct(Enc(&d, 8), &back, 8));
+    EXPECT_EQ(std::memcmp(&d, &back, 8), 0);
+  }
+}
+
+TEST(IniParse, FollowsTheWindowsConventions) {
+  IniFile ini;
+  ini.Parse(
+      "; leading comment\r\n"
+      "[ filter ]\r\n"
+      "  Name  =  spaced value  \r\n"
+      "Quoted=\"  keep blanks  \"\r\n"
+      "Half=\"open\r\n"
+      "no equals sign here\r\n"
+      ";Commented=1\r\n"
+      "dup=first\r\n"
+      "DUP=second\r\n"
+      "Empty=\r\n"
+      "[Other]\n"
+      "Name=other\r"
+      "x=lone CR ends a line\n");
+  std::u16string_view v;
+  EXPECT_EQ(Get(ini, u"FILTER", u"name"), u"spaced value");
+  EXPECT_EQ(Get(ini, u"Filter", u"Quoted"), u"  keep blanks  ");
+  EXPECT_EQ(Get(ini, u"Filter", u"Half"), u"\"open");
+  EXPECT_FALSE(ini.GetValue(u"Filter", u"no equals sign here", v));
+  EXPECT_FALSE(ini.GetValue(u"Filter", u"Commented", v));
+  EXPECT_FALSE(ini.GetValue(u"Filter", u";Commented", v));
+  EXPECT_EQ(Get(ini, u"Filter", u"dup"), u"first");
+  EXPECT_TRUE(ini.GetValue(u"Filter", u"Empty", v));
+  EXPECT_TRUE(v.empty());
+  EXPECT_EQ(Get(ini, u"other", u"NAME"), u"other");
+  EXPECT_EQ(Get(ini, u"Other", u"x"), u"lone CR ends a line");
+  EXPECT_FALSE(ini.GetValue(u"Missing", u"Name", v));
+  EXPECT_EQ(Get(ini, u"Missing", u"Name"), u"");
+
+  // Capacity: at most capacity - 1 characters, always terminated.
+  char16_t buf[5];
+  std::memset(buf, 0x55, sizeof buf);
+  EXPECT_EQ(ini.GetString(u"Filter", u"Name", buf, 5), 4u);
+  EXPECT_EQ(std::u16string(buf), u"spac");
+}
+
+TEST(IniParse, CyrillicNamesCompareWithoutCase) {
+  IniFile ini;
+  ini.Parse("[Секция]\r\nКлюч=значение\r\n");
+  EXPECT_EQ(Get(ini, u"СЕКЦИЯ", u"ключ"), u"значение");
+}
+
+TEST(IniWrite, NewFileHasWindowsLayout) {
+  IniFile ini;
+  std::uint32_t zero = 0;
+  ini.WriteStruct(u"Filter", u"Count", &zero, 4);
+  ini.WriteString(u"Export", u"0.Name", u"Профиль");
+  ini.WriteString(u"Filter", u"0.Name", u"A");
+  EXPECT_EQ(ini.Serialize(),
+            "[Filter]\r\nCount=0000000000\r\n0.Name=A\r\n[Export]\r\n0.Name=Профиль\r\n");
+}
+
+TEST(IniWrite, KeepsWhatItDoesNotOwn) {
+  IniFile ini;
+  ini.Parse(
+      "; my notes\r\n"
+      "[User]\r\n"
+      "Key = kept as written \r\n"
+      "; comment inside\r\n"
+      "\r\n"
+      "[Filter]\r\n"
+      "Count=0100000001\r\n"
+      "0.Name=old\r\n"
+      "\r\n"
+      "[Core]\r\n"
+      "Seed=0000000000000000 00\r\n"
+      "\r\n"
+      "[Tail]\r\n"
+      "a=b");
+  ini.RemoveSection(u"FILTER");
+  ini.WriteString(u"Filter", u"0.Name", u"new");
+  std::int64_t seed = 1;
+  ini.WriteStruct(u"core", u"seed", &seed, 8);
+  ini.WriteString(u"User", u"Added", u"x");
+  EXPECT_EQ(ini.Serialize(),
+            "; my notes\r\n"
+            "[User]\r\n"
+            "Key = kept as written \r\n"
+            "; comment inside\r\n"
+            "Added=x\r\n"
+            "\r\n"
+            "[Core]\r\n"
+            "seed=010000000000000001\r\n"
+            "\r\n"
+            "[Tail]\r\n"
+            "a=b\r\n"
+            "[Filter]\r\n"
+            "0.Name=new\r\n");
+}
+
+TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
+  IniFile ini;
+  ini.Parse("[Schema]\r\nCount=1\r\n[Schema]\r\nCount=2\r\n");
+  ini.RemoveSection(u"Schema");
+  std::u16string_view v;
+  EXPECT_FALSE(ini.GetValue(u"Schema", u"Count", v));
+  EXPECT_TRUE(ini.SectionNames().empty());
+
+  ini.WriteString(u"S", u"a", u"  padded ");
+  ini.WriteString(u"S", u"b", u"\"quoted\"");
+  ini.WriteString(u"S", u"c", u"line\r\nbreak");
+  ini.WriteString(u"S", u"d", u"plain \"inner\" quotes");
+  IniFile back;
+  back.Parse(ini.Serialize());
+  EXPECT_EQ(Get(back, u"S", u"a"), u"  padded ");
+  EXPECT_EQ(Get(back, u"S", u"b"), u"\"quoted\"");
+  EXPECT_EQ(Get(back, u"S", u"c"), u"line  break");
+  EXPECT_EQ(Get(back, u"S", u"d"), u"plain \"inner\" quotes");
+  EXPECT_NE(ini.Serialize().find("d=plain \"inner\" quotes\r\n"), std::string::npos);
+}
+
+TEST(IniEncoding, Utf16FilesStayUtf16) {
+  std::u16string text = u"[Filter]\r\n0.Name=Москва\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (char16_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>(c >> 8));
+  }
+  IniFile ini;
+  ini.Parse(bytes);
+  EXPECT_EQ(ini.encoding(), IniEncoding::Utf16Le);
+  EXPECT_EQ(Get(ini, u"Filter", u"0.Name"), u"Москва");
+  EXPECT_EQ(ini.Serialize(), bytes);
+
+  std::string big = "\xFE\xFF";
+  for (char16_t c : text) {
+    big.push_back(static_cast<char>(c >> 8));
+    big.push_back(static_cast<char>(c & 0xFF));
+  }
+  IniFile be;
+  be.Parse(big);
+  EXPECT_EQ(Get(be, u"Filter", u"0.Name"), u"Москва");
+  EXPECT_EQ(be.Serialize(), bytes);  // written back little-endian
+}
+
+TEST(IniEncoding, Utf8BomKeptAndLegacyCp1251Read) {
+  IniFile bom;
+  bom.Parse("\xEF\xBB\xBF[A]\r\nk=\xD0\xAF\r\n");
+  EXPECT_EQ(bom.encoding(), IniEncoding::Utf8Bom);
+  EXPECT_EQ(Get(bom, u"A", u"k"), u"Я");
+  EXPECT_EQ(bom.Serialize(), "\xEF\xBB\xBF[A]\r\nk=\xD0\xAF\r\n");
+
+  // "Весь мир" in Windows-1251: not valid UTF-8.
+  IniFile legacy;
+  legacy.Parse("[Filter]\r\n0.Name=\xC2\xE5\xF1\xFC \xEC\xE8\xF0\r\n");
+  EXPECT_EQ(legacy.encoding(), IniEncoding::Cp1251);
+  EXPECT_EQ(Get(legacy, u"Filter", u"0.Name"), u"Весь мир");
+  EXPECT_EQ(legacy.Serialize(), "[Filter]\r\n0.Name=" + Utf16ToUtf8(u"Весь мир") + "\r\n");
+}
+
+TEST(IniFileIo, MissingFileIsEmptyAndUnreadableOneFails) {
+  TempDir dir;
+  IniFile ini;
+  EXPECT_TRUE(ini.Load(dir.u16("absent.ini")));
+  EXPECT_FALSE(ini.existed());
+  EXPECT_FALSE(ini.Load(dir.u16("")));  // the folder itself
+  EXPECT_EQ(ini.error(), EISDIR);
+  EXPECT_FALSE(ini.Load(u""));
+}
+
+TEST(IniFileIo, SaveReplacesTheFileKeepingItsModeAndLinks) {
+  TempDir dir;
+  fs::path file = dir.path("Tarvik.ini");
+  WriteBytes(file, "[User]\nk=v\n");
+  ::chmod(file.c_str(), 0640);
+  fs::create_symlink(file, dir.path("link.ini"));
+
+  IniFile ini;
+  ASSERT_TRUE(ini.Load(dir.u16("link.ini")));
+  EXPECT_TRUE(ini.existed());
+  ini.WriteString(u"Core", u"x", u"1");
+  ASSERT_TRUE(ini.Save(dir.u16("link.ini")));
+  EXPECT_TRUE(fs::is_symlink(dir.path("link.ini")));
+  EXPECT_EQ(ReadBytes(file), "[User]\r\nk=v\r\n[Core]\r\nx=1\r\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_FALSE(fs::exists(dir.path("Tarvik.ini.tmp")));
+
+  // A save creates the per-user folder when it is missing.
+  ASSERT_TRUE(ini.Save(dir.u16("sub/Tarvik/Tarvik.ini")));
+  EXPECT_TRUE(fs::exists(dir.path("sub/Tarvik/Tarvik.ini")));
+}
+
+IniIoStep g_failStep;
+int FailAt(IniIoStep step) {
+  return step == g_failStep ? ENOSPC : 0;
+}
+
+TEST(IniFileIo, AFaultAtAnyStepLeavesTheOldFileIntact) {
+  TempDir dir;
+  fs::path file = dir.path("Tarvik.ini");
+  const std::string original = "[Filter]\r\nCount=0100000001\r\n0.Name=keep me\r\n";
+  for (IniIoStep step : {IniIoStep::Open, IniIoStep::Write, IniIoStep::Sync, IniIoStep::Rename}) {
+    WriteBytes(file, original);
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(dir.u16("Tarvik.ini")));
+    ini.RemoveSection(u"Filter");
+    g_failStep = step;
+    SetIniFaultHook(FailAt);
+    EXPECT_FALSE(ini.Save(dir.u16("Tarvik.ini")));
+    SetIniFaultHook(nullptr);
+    EXPECT_EQ(ini.error(), ENOSPC);
+    EXPECT_EQ(ReadBytes(file), original) << static_cast<int>(step);
+    EXPECT_FALSE(fs::exists(dir.path("Tarvik.ini.tmp"))) << static_cast<int>(step);
+  }
+  g_failStep = IniIoStep::Read;
+  SetIniFaultHook(FailAt);
+  IniFile ini;
+  EXPECT_FALSE(ini.Load(dir.u16("Tarvik.ini")));
+  SetIniFaultHook(nullptr);
+  EXPECT_EQ(ini.error(), ENOSPC);
+}
+
+TEST(IniSeed, ReadWriteAndDamagedValues) {
+  TempDir dir;
+  std::u16string path = dir.u16("Tarvik.ini");
+  std::int64_t seed = 42;
+  EXPECT_FALSE(ReadSeed(path, seed));
+  EXPECT_EQ(seed, 42);
+  ASSERT_TRUE(WriteSeed(path, 1700000123));
+  ASSERT_TRUE(ReadSeed(path, seed));
+  EXPECT_EQ(seed, 1700000123);
+  EXPECT_EQ(ReadBytes(dir.path("Tarvik.ini")), "[Core]\r\nSeed=7BF153650000000024\r\n");
+
+  WriteBytes(dir.path("Tarvik.ini"), "[Core]\r\nSeed=7BF153650000000025\r\n");
+  EXPECT_FALSE(ReadSeed(path, seed));
+  WriteBytes(dir.path("Tarvik.ini"), "[Core]\r\nSeed=0500000005\r\n");  // 4 bytes, not 8
+  EXPECT_FALSE(ReadSeed(path, seed));
+
+  // An unreadable file is never replaced by a file holding only the seed.
+  int err = 0;
+  EXPECT_FALSE(WriteSeed(dir.u16(""), 1, &err));
+  EXPECT_EQ(err, EISDIR);
+}
+
+}  // namespace
+}  // namespace tarvik
