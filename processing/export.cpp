@@ -1,0 +1,567 @@
+// The export stage: writes one line per selected record through the export profile.
+#include "processing/export.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "core/platform.h"
+#include "core/text.h"
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+#include "processing/progress_steps.h"
+#include "processing/store_lock.h"
+#include "processing/task.h"
+#include "processing/type_index.h"
+
+namespace tarvik {
+namespace {
+
+constexpr std::uint32_t kStatusExporting = 597;
+constexpr std::uint32_t kErrCreate = 800;  // "%s" path, "%s" reason
+constexpr std::uint32_t kErrWrite = 801;   // "%s" path, "%s" reason
+constexpr std::uint32_t kErrMemory = 802;  // "%s" path
+
+constexpr std::size_t kOutputBuffer = 128 * 1024;
+
+struct Variable {
+  std::u16string_view name;  // without braces
+  Seg kind;
+};
+constexpr Variable kVariables[] = {
+    {u"x", Seg::X},
+    {u"y", Seg::Y},
+    {u"type", Seg::Type},
+    {u"speed", Seg::Speed},
+    {u"dirtype", Seg::Dirtype},
+    {u"direction", Seg::Direction},
+    {u"desc", Seg::Desc},
+};
+
+inline bool IsLower(char16_t c) {
+  return c >= u'a' && c <= u'z';
+}
+inline bool IsHighSurrogate(char16_t c) {
+  return c >= 0xD800 && c <= 0xDBFF;
+}
+inline bool IsLowSurrogate(char16_t c) {
+  return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+// The length of the variable that starts at p[0] == '{', or 0 when none does.
+std::size_t MatchVariable(const char16_t* p, std::size_t n, bool withDesc, Seg& kind) {
+  std::size_t close = 1;
+  while (close < n && close <= 10 && IsLower(p[close])) ++close;
+  if (close >= n || p[close] != u'}') return 0;
+  std::u16string_view name(p + 1, close - 1);
+  for (const Variable& v : kVariables) {
+    if (name == v.name && (withDesc || v.kind != Seg::Desc)) {
+      kind = v.kind;
+      return close + 1;
+    }
+  }
+  return 0;
+}
+
+// "%f": six decimals, "." whatever the locale; the same text as FormatAppend gives.
+std::size_t FormatFixed6(double v, char* out, std::size_t room) {
+  if (std::isnan(v)) {
+    std::memcpy(out, "nan", 3);
+    return 3;
+  }
+  if (std::isinf(v)) {
+    if (v < 0) {
+      std::memcpy(out, "-inf", 4);
+      return 4;
+    }
+    std::memcpy(out, "inf", 3);
+    return 3;
+  }
+  auto r = std::to_chars(out, out + room, v, std::chars_format::fixed, 6);
+  return r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - out) : 0;
+}
+
+// Transliteration of U+0400..U+045F: 0 where the table leaves the letter alone.
+constexpr std::array<char16_t, 0x60> kCyrillic = [] {
+  std::array<char16_t, 0x60> t{};
+  t[0x01] = u'E';  // Ё
+  t[0x10] = u'A';  // А
+  t[0x12] = u'B';  // В
+  t[0x15] = u'E';  // Е
+  t[0x1A] = u'K';  // К
+  t[0x1C] = u'M';  // М
+  t[0x1D] = u'H';  // Н
+  t[0x1E] = u'O';  // О
+  t[0x20] = u'P';  // Р
+  t[0x21] = u'C';  // С
+  t[0x22] = u'T';  // Т
+  t[0x25] = u'X';  // Х
+  t[0x30] = u'a';  // а
+  t[0x35] = u'e';  // е
+  t[0x3E] = u'o';  // о
+  t[0x40] = u'p';  // р
+  t[0x41] = u'c';  // с
+  t[0x43] = u'y';  // у
+  t[0x45] = u'x';  // х
+  t[0x51] = u'e';  // ё
+  return t;
+}();
+
+// Every UTF-16 unit outside the surrogates to its Windows-1251 byte ('?' when it has none),
+// built once from the converter of the text services.
+const std::array<char, 65536>& AnsiTable() {
+  static const std::array<char, 65536> table = [] {
+    std::array<char, 65536> t{};
+    std::u16string all;
+    all.reserve(65536);
+    for (std::uint32_t c = 0x80; c < 0x10000; ++c)
+      if (c < 0xD800 || c > 0xDFFF) all.push_back(static_cast<char16_t>(c));
+    std::string bytes = Utf16ToCp1251(all);
+    for (std::uint32_t c = 0; c < 0x80; ++c) t[c] = static_cast<char>(c);
+    std::size_t k = 0;
+    for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) {
+        t[c] = '?';
+      } else if (bytes.size() == all.size()) {
+        t[c] = bytes[k++];
+      } else {
+        std::string one = Utf16ToCp1251(std::u16string(1, static_cast<char16_t>(c)));
+        t[c] = one.size() == 1 ? one[0] : '?';
+      }
+    }
+    return t;
+  }();
+  return table;
+}
+
+std::u16string_view FieldView(const char16_t* field, std::size_t capacity) {
+  std::size_t n = 0;
+  while (n < capacity && field[n]) ++n;
+  return {field, n};
+}
+
+std::string NativePath(const std::u16string& path) {
+  return Utf16ToUtf8(path);
+}
+
+std::u16string ReasonText(int err) {
+  return Utf8ToUtf16(platform::ErrorText(err));
+}
+
+// The output file with one buffer in front of it; the stream itself is unbuffered.
+class OutputFile {
+ public:
+  explicit OutputFile(CAppContext* context) : buffer_(context) {}
+  ~OutputFile() {
+    if (file_) std::fclose(file_);
+  }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  bool Open(const std::string& path) {
+    errno = 0;
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) {
+      error_ = errno ? errno : EIO;
+      return false;
+    }
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    return true;
+  }
+
+  // Room for n more bytes at tail(); false on a write error (error() != 0) or when memory
+  // ran out (error() == 0).
+  bool Room(std::size_t n) {
+    if (buffer_.size() + n <= buffer_.capacity()) return true;
+    if (!Flush()) return false;
+    return buffer_.Reserve(n > kOutputBuffer ? n : kOutputBuffer);
+  }
+  char* tail() { return buffer_.data() + buffer_.size(); }
+  void Commit(std::size_t n) { buffer_.Resize(buffer_.size() + n); }
+
+  bool Flush() {
+    if (buffer_.size() == 0) return true;
+    errno = 0;
+    std::size_t done = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
+    if (done != buffer_.size()) {
+      error_ = errno ? errno : EIO;
+      return false;
+    }
+    buffer_.Clear();
+    return true;
+  }
+
+  bool Close() {
+    bool ok = Flush();
+    std::FILE* file = file_;
+    file_ = nullptr;
+    errno = 0;
+    if (std::fclose(file) != 0 && ok) {
+      error_ = errno ? errno : EIO;
+      ok = false;
+    }
+    return ok;
+  }
+
+  int error() const { return error_; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  TrackedBuffer<char> buffer_;
+  int error_ = 0;
+};
+
+// Removes what a failed export left at the target, but only a regular file: the target may
+// be a device or a pipe that was never ours to delete.
+void RemovePartialFile(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path p(path);
+  if (fs::is_regular_file(fs::symlink_status(p, ec))) fs::remove(p, ec);
+}
+
+// The ticked areas' corners, for the inside test of the export.
+class AreaSet {
+ public:
+  explicit AreaSet(CAppContext* context) : corners_(context) {}
+
+  bool Add(const FilterArea& a) {
+    const double c[4] = {a.AX, a.AY, a.CX, a.CY};
+    return corners_.Append(c, 4);
+  }
+
+  bool Contains(double x, double y) const {
+    const double* c = corners_.data();
+    for (std::size_t k = 0; k < corners_.size(); k += 4)
+      if (x > c[k] && y < c[k + 1] && x < c[k + 2] && y > c[k + 3]) return true;
+    return false;
+  }
+
+ private:
+  TrackedBuffer<double> corners_;
+};
+
+}  // namespace
+
+char16_t TranslitChar(char16_t c) {
+  if (c == u',') return u' ';
+  if (c >= 0x400 && c < 0x460 && kCyrillic[c - 0x400]) return kCyrillic[c - 0x400];
+  return c;
+}
+
+void CompileTemplate(std::u16string_view text, bool row, CompiledTemplate& out) {
+  if (text.size() > kMaxTemplateChars) text = text.substr(0, kMaxTemplateChars);
+  out.text = text.data();
+  out.count = 0;
+  out.descMayCompleteVariable = false;
+  const std::size_t n = text.size();
+  std::size_t literal = 0;
+  auto addText = [&](std::size_t end) {
+    if (end > literal)
+      out.segments[out.count++] = {Seg::Text, static_cast<std::uint16_t>(literal),
+                                   static_cast<std::uint16_t>(end - literal)};
+  };
+  for (std::size_t i = 0; i < n;) {
+    Seg kind;
+    std::size_t len = text[i] == u'{' ? MatchVariable(text.data() + i, n - i, row, kind) : 0;
+    if (!len) {
+      ++i;
+      continue;
+    }
+    if (kind == Seg::Desc) {
+      std::size_t j = i;
+      while (j > 0 && IsLower(text[j - 1])) --j;
+      if (j > 0 && text[j - 1] == u'{') out.descMayCompleteVariable = true;
+    }
+    addText(i);
+    out.segments[out.count++] = {kind, static_cast<std::uint16_t>(i),
+                                 static_cast<std::uint16_t>(len)};
+    i += len;
+    literal = i;
+  }
+  addText(n);
+}
+
+ExportLineBuilder::ExportLineBuilder(CAppContext* context, const ExportProfile& profile)
+    : stringLimit_(static_cast<std::uint32_t>(profile.StringLimit)),
+      translit_(profile.Translit != 0),
+      desc_(context),
+      unreplaced_(context),
+      line_(context) {
+  CompileTemplate(FieldView(profile.Format, FORMAT_CAPACITY), true, format_);
+}
+
+std::string_view ExportLineBuilder::Value(Seg kind) {
+  const int k = static_cast<int>(kind) - static_cast<int>(Seg::X);
+  char* buf = values_[k];
+  if (!(valueDone_ & (1u << k))) {
+    std::size_t n = 0;
+    auto integer = [&](std::int32_t v) {
+      return static_cast<std::size_t>(std::to_chars(buf, buf + kValueChars, v).ptr - buf);
+    };
+    switch (kind) {
+      case Seg::X:
+        n = FormatFixed6(record_->X, buf, kValueChars);
+        break;
+      case Seg::Y:
+        n = FormatFixed6(record_->Y, buf, kValueChars);
+        break;
+      case Seg::Type:
+        n = integer(record_->TYPE);
+        break;
+      case Seg::Speed:
+        n = integer(record_->SPEED);
+        break;
+      case Seg::Dirtype:
+        n = integer(record_->DIRTYPE);
+        break;
+      case Seg::Direction:
+        n = integer(record_->DIRECTION);
+        break;
+      default:
+        break;
+    }
+    valueLen_[k] = static_cast<std::uint16_t>(n);
+    valueDone_ |= 1u << k;
+  }
+  return {buf, valueLen_[k]};
+}
+
+bool ExportLineBuilder::AppendValue(TrackedBuffer<char16_t>& out, Seg kind) {
+  std::string_view v = Value(kind);
+  if (!out.Reserve(out.size() + v.size())) return false;
+  char16_t* p = out.data() + out.size();
+  for (char c : v) *p++ = static_cast<unsigned char>(c);
+  out.Resize(out.size() + v.size());
+  return true;
+}
+
+bool ExportLineBuilder::ReplaceVariables(const char16_t* text, std::size_t n,
+                                         TrackedBuffer<char16_t>& out) {
+  std::size_t literal = 0;
+  for (std::size_t i = 0; i < n;) {
+    Seg kind;
+    std::size_t len = text[i] == u'{' ? MatchVariable(text + i, n - i, false, kind) : 0;
+    if (!len) {
+      ++i;
+      continue;
+    }
+    if (!out.Append(text + literal, i - literal) || !AppendValue(out, kind)) return false;
+    i += len;
+    literal = i;
+  }
+  return out.Append(text + literal, n - literal);
+}
+
+bool ExportLineBuilder::Build(const CompiledTemplate& desc, const PoiRecord& r) {
+  record_ = &r;
+  valueDone_ = 0;
+
+  // The description: its variables, the string limit, the transliteration.
+  desc_.Clear();
+  for (std::uint32_t s = 0; s < desc.count; ++s) {
+    const TemplateSegment& seg = desc.segments[s];
+    bool ok = seg.kind == Seg::Text ? desc_.Append(desc.text + seg.offset, seg.length)
+                                    : AppendValue(desc_, seg.kind);
+    if (!ok) return false;
+  }
+  std::size_t len = desc_.size();
+  char16_t* d = desc_.data();
+  if (stringLimit_ != 0 && len > stringLimit_) {
+    len = stringLimit_;
+    // Never keep half of a surrogate pair.
+    if (IsHighSurrogate(d[len - 1]) && IsLowSurrogate(d[len])) --len;
+    desc_.Resize(len);
+  }
+  bool brace = false;
+  for (std::size_t k = 0; k < len; ++k) {
+    if (translit_) d[k] = TranslitChar(d[k]);
+    brace |= d[k] == u'{';
+  }
+
+  line_.Clear();
+  if (!brace && !format_.descMayCompleteVariable) {
+    // Nothing in the inserted description can take part in a variable: the pieces suffice.
+    for (std::uint32_t s = 0; s < format_.count; ++s) {
+      const TemplateSegment& seg = format_.segments[s];
+      bool ok = seg.kind == Seg::Text   ? line_.Append(format_.text + seg.offset, seg.length)
+                : seg.kind == Seg::Desc ? line_.Append(d, len)
+                                        : AppendValue(line_, seg.kind);
+      if (!ok) return false;
+    }
+  } else {
+    // The description brings (or completes) a variable: replace "{desc}" first, then find
+    // the variables in the whole row again, as the one-after-another replacement does.
+    unreplaced_.Clear();
+    for (std::uint32_t s = 0; s < format_.count; ++s) {
+      const TemplateSegment& seg = format_.segments[s];
+      bool ok = seg.kind == Seg::Desc ? unreplaced_.Append(d, len)
+                                      : unreplaced_.Append(format_.text + seg.offset, seg.length);
+      if (!ok) return false;
+    }
+    if (!ReplaceVariables(unreplaced_.data(), unreplaced_.size(), line_)) return false;
+  }
+  const char16_t crlf[2] = {u'\r', u'\n'};
+  return line_.Append(crlf, 2);
+}
+
+std::size_t EncodeLine(std::u16string_view line, bool utf8, char* out) {
+  char* o = out;
+  const std::size_t n = line.size();
+  if (utf8) {
+    for (std::size_t i = 0; i < n; ++i) {
+      std::uint32_t c = line[i];
+      if (c < 0x80) {
+        *o++ = static_cast<char>(c);
+        continue;
+      }
+      if (c < 0x800) {
+        *o++ = static_cast<char>(0xC0 | (c >> 6));
+        *o++ = static_cast<char>(0x80 | (c & 0x3F));
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDFFF) {
+        if (c <= 0xDBFF && i + 1 < n && IsLowSurrogate(line[i + 1])) {
+          c = 0x10000 + ((c - 0xD800) << 10) + (line[++i] - 0xDC00);
+          *o++ = static_cast<char>(0xF0 | (c >> 18));
+          *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+          *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+          *o++ = static_cast<char>(0x80 | (c & 0x3F));
+          continue;
+        }
+        c = 0xFFFD;  // a lone half
+      }
+      *o++ = static_cast<char>(0xE0 | (c >> 12));
+      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *o++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  } else {
+    const std::array<char, 65536>& table = AnsiTable();
+    for (std::size_t i = 0; i < n; ++i) {
+      char16_t c = line[i];
+      // A pair stands for one character the code page lacks: one '?'.
+      if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(line[i + 1])) ++i;
+      *o++ = table[c];
+    }
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+bool ExportPois(WorkerTask& task) {
+  if (!task.paramStore || !task.poiStore || !task.poiStore->data) return false;
+  if (!Aborted(task)) {
+    ReportProgress(task, 0);
+    ReportStatus(task, kStatusExporting);
+  }
+  task.exportResult = {};
+  PoiData& data = *task.poiStore->data;
+  if (data.recordCount == 0 || !data.records) return !Aborted(task);
+  StoreHold<CParamStore> hold(task.paramStore, StoreHold<CParamStore>::Try);
+  if (!hold || !task.paramStore->data) return !Aborted(task);
+  CAppContext* context = task.poiStore->context ? task.poiStore->context : task.appContext;
+
+  const std::string path = NativePath(task.targetPath);
+  OutputFile out(context);
+  if (!out.Open(path)) {
+    // Nothing was created or truncated: whatever is there stays.
+    SetFailure(task, kErrCreate, StrLoad(kErrCreate, task.targetPath, ReasonText(out.error())));
+    return !Aborted(task);
+  }
+  bool failed = false;
+  auto fail = [&](std::uint32_t id, int err) {
+    if (id == kErrMemory)
+      SetFailure(task, id, StrLoad(id, task.targetPath));
+    else
+      SetFailure(task, id, StrLoad(id, task.targetPath, ReasonText(err)));
+    failed = true;
+  };
+
+  if (task.entryList && task.areaList && task.exportProfile && !Aborted(task)) {
+    const ExportProfile& profile = *task.exportProfile;
+    const bool utf8 = profile.Codepage == 65001;
+    const std::uint64_t limit =
+        static_cast<std::uint64_t>(static_cast<std::uint32_t>(profile.SizeLimit)) * 1024;
+
+    // The ticked entries in list order (the first of a type wins) and the ticked areas.
+    TrackedBuffer<const SchemaEntry*> entries(context);
+    AreaSet areas(context);
+    bool ready = true;
+    for (RefNode* node = task.entryList; node && ready; node = node->next)
+      if (node->ref) ready = entries.Append(static_cast<const SchemaEntry*>(node->ref));
+    for (RefNode* node = task.areaList; node && ready; node = node->next)
+      if (node->ref) ready = areas.Add(*static_cast<const FilterArea*>(node->ref));
+    const std::size_t entryCount = entries.size();
+    TrackedBuffer<CompiledTemplate> descs(context);
+    auto typeOf = [&](std::size_t k) { return entries.data()[k]->Type; };
+    TypeIndex index(entryCount, typeOf);
+    TrackedBuffer<char> indexScratch(context);
+    ExportLineBuilder builder(context, profile);
+    ready = ready && descs.Reserve(entryCount ? entryCount : 1) &&
+            indexScratch.Reserve(index.Bytes()) && out.Room(kOutputBuffer);
+    if (!ready) {
+      fail(out.error() ? kErrWrite : kErrMemory, out.error());
+    } else {
+      for (std::size_t k = 0; k < entryCount; ++k) {
+        const SchemaEntry& e = *entries.data()[k];
+        CompileTemplate(FieldView(e.Desc, ENTRY_DESC_CAPACITY), false, descs.data()[k]);
+      }
+      index.Build(indexScratch.data(), typeOf);
+
+      ExportResult& result = task.exportResult;
+      const PoiRecord* records = data.records;
+      const std::uint32_t n = data.recordCount;
+      ProgressSteps progress(task, n);
+      bool full = false;
+      std::uint32_t i = 0;
+      while (i < n && !failed) {
+        if (task.abortFlag.load(std::memory_order_relaxed)) break;
+        progress.At(i);
+        std::uint32_t end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+            n, std::min<std::uint64_t>(progress.next(), std::uint64_t{i} + 1024)));
+        for (; i < end; ++i) {
+          const PoiRecord& r = records[i];
+          std::uint32_t e = index.Find(r.TYPE);
+          if (e == TypeIndex::kNone || !areas.Contains(r.X, r.Y)) continue;
+          if (full) {
+            ++result.linesLeftOut;
+            continue;
+          }
+          if (!builder.Build(descs.data()[e], r)) {
+            fail(kErrMemory, 0);
+            break;
+          }
+          std::u16string_view line = builder.line();
+          if (!out.Room(3 * line.size())) {
+            fail(out.error() ? kErrWrite : kErrMemory, out.error());
+            break;
+          }
+          std::size_t bytes = EncodeLine(line, utf8, out.tail());
+          if (limit != 0 && result.bytesWritten + bytes > limit) {
+            // The line would pass the size limit: it and every later one stay out.
+            full = true;
+            ++result.linesLeftOut;
+            continue;
+          }
+          out.Commit(bytes);
+          result.bytesWritten += bytes;
+          ++result.linesWritten;
+        }
+      }
+    }
+  }
+
+  if (!out.Close() && !failed) fail(kErrWrite, out.error());
+  if (failed) {
+    task.exportResult = {};
+    RemovePartialFile(path);
+  }
+  return !Aborted(task);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,125 @@
+#pragma once
+// The export writer's line builder. A row template and the entry descriptions are split into
+// literal text and variables once per export; each line is then assembled from the pieces.
+// The result is the same as replacing the variables one after another with StrReplaceAppend:
+// every variable is a brace word ("{x}") and no value contains a brace, so occurrences of
+// different variables never overlap and no replacement creates or destroys another one.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "core/app_context.h"
+#include "core/tracked_memory.h"
+
+namespace tarvik {
+
+struct ExportProfile;
+struct PoiRecord;
+
+// The transliteration of one description character (the character itself when the table
+// has no entry for it).
+char16_t TranslitChar(char16_t c);
+
+enum class Seg : std::uint8_t { Text, X, Y, Type, Speed, Dirtype, Direction, Desc };
+
+struct TemplateSegment {
+  Seg kind;
+  std::uint16_t offset;  // into the template text
+  std::uint16_t length;  // characters of the template text this segment stands for
+};
+
+// Templates come from fixed fields of at most this many characters; longer text is cut.
+constexpr std::size_t kMaxTemplateChars = 129;
+
+struct CompiledTemplate {
+  const char16_t* text = nullptr;  // not owned: the field the template was compiled from
+  std::uint32_t count = 0;
+  TemplateSegment segments[kMaxTemplateChars];
+  // Row templates: a literal piece that a "{desc}" follows ends in "{" and lower-case
+  // letters, so an inserted description could complete a variable with the text around it.
+  bool descMayCompleteVariable = false;
+};
+
+// Splits `text` into segments. Descriptions know the six record variables; row templates
+// (row = true) also "{desc}".
+void CompileTemplate(std::u16string_view text, bool row, CompiledTemplate& out);
+
+// A growable tracked array of trivially copyable elements; grows by doubling.
+template <class T>
+class TrackedBuffer {
+ public:
+  explicit TrackedBuffer(CAppContext* context) : block_(nullptr, TrackedDeleter{context}) {}
+
+  bool Reserve(std::size_t n) {
+    if (n <= capacity_) return true;
+    std::size_t want = capacity_ * 2 > n ? capacity_ * 2 : n;
+    if (want > SIZE_MAX / sizeof(T) - 1024) return false;
+    CAppContext* context = block_.get_deleter().context;
+    void* p = block_ ? MemRealloc(context, block_.get(), want * sizeof(T))
+                     : MemAlloc(context, want * sizeof(T));
+    if (!p) return false;
+    (void)block_.release();
+    block_.reset(static_cast<T*>(p));
+    capacity_ = want;
+    return true;
+  }
+  bool Append(const T* p, std::size_t n) {
+    if (size_ + n > capacity_ && !Reserve(size_ + n)) return false;
+    if (n) std::memcpy(block_.get() + size_, p, n * sizeof(T));
+    size_ += n;
+    return true;
+  }
+  bool Append(T c) { return Append(&c, 1); }
+
+  T* data() { return block_.get(); }
+  const T* data() const { return block_.get(); }
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  void Resize(std::size_t n) { size_ = n; }  // n <= capacity()
+  void Clear() { size_ = 0; }
+
+ private:
+  std::unique_ptr<T[], TrackedDeleter> block_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
+// Builds the UTF-16 lines of one export profile. Holds its buffers across lines, so a line
+// needs no allocation unless it is longer than every line before it.
+class ExportLineBuilder {
+ public:
+  // The profile must outlive the builder.
+  ExportLineBuilder(CAppContext* context, const ExportProfile& profile);
+
+  // The line of record `r` described by `desc` (a compiled entry description), CR LF
+  // included. False when memory ran out; the line is then incomplete.
+  bool Build(const CompiledTemplate& desc, const PoiRecord& r);
+  std::u16string_view line() const { return {line_.data(), line_.size()}; }
+
+ private:
+  // Decimal text of one record variable, formatted at most once per record.
+  std::string_view Value(Seg kind);
+  bool AppendValue(TrackedBuffer<char16_t>& out, Seg kind);
+  bool ReplaceVariables(const char16_t* text, std::size_t n, TrackedBuffer<char16_t>& out);
+
+  CompiledTemplate format_;
+  std::uint32_t stringLimit_;
+  bool translit_;
+  TrackedBuffer<char16_t> desc_;
+  TrackedBuffer<char16_t> unreplaced_;  // the row with "{desc}" replaced, for a rescan
+  TrackedBuffer<char16_t> line_;
+
+  const PoiRecord* record_ = nullptr;
+  static constexpr std::size_t kValueChars = 330;  // "%f" of the largest double fits
+  char values_[6][kValueChars];
+  std::uint16_t valueLen_[6] = {};
+  unsigned valueDone_ = 0;
+};
+
+// Encodes `line` for the file: UTF-8 when `utf8`, else Windows-1251 with '?' for what it
+// cannot hold. `out` has room for 3 bytes per UTF-16 unit. Returns the byte count.
+std::size_t EncodeLine(std::u16string_view line, bool utf8, char* out);
+
+}  // namespace tarvik

@@ -1,0 +1,296 @@
+// The filter stage: counts the records per entry of the current schema and per enabled area.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <span>
+
+#include "core/tracked_memory.h"
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+#include "processing/progress_steps.h"
+#include "processing/store_lock.h"
+#include "processing/task.h"
+#include "processing/type_index.h"
+
+namespace tarvik {
+namespace {
+
+constexpr std::uint32_t kStatusFiltering = 596;
+
+// Appends a zeroed element to a tracked array that grows one element at a time.
+template <class T>
+T* AppendTracked(CAppContext* context, T*& array, std::uint32_t& count) {
+  std::size_t need = (static_cast<std::size_t>(count) + 1) * sizeof(T);
+  void* block = array ? MemRealloc(context, array, need) : MemAlloc(context, need);
+  if (!block) return nullptr;
+  array = static_cast<T*>(block);
+  T* item = new (array + count) T{};
+  ++count;
+  return item;
+}
+
+// Finds the areas that contain a point without testing every area: a uniform grid over the
+// bounding box of the areas lists, for each cell, the areas that overlap it. The cell of a
+// coordinate is a monotonic function of it, so an area whose open rectangle holds a point is
+// always listed in the point's cell; each listed area still gets the exact inside test.
+// Areas that contain nothing (corners swapped, equal or NaN) are left out; areas with an
+// infinite corner are tested for every point.
+class AreaGrid {
+ public:
+  explicit AreaGrid(std::span<const FilterArea> areas) : areas_(areas) {
+    for (const FilterArea& a : areas) {
+      if (!(a.AX < a.CX && a.CY < a.AY)) continue;
+      if (!std::isfinite(a.AX) || !std::isfinite(a.CX) || !std::isfinite(a.AY) ||
+          !std::isfinite(a.CY)) {
+        ++alwaysCount_;
+        continue;
+      }
+      ++gridAreas_;
+      minX_ = std::min(minX_, a.AX);
+      maxX_ = std::max(maxX_, a.CX);
+      minY_ = std::min(minY_, a.CY);
+      maxY_ = std::max(maxY_, a.AY);
+    }
+    if (gridAreas_ == 0) return;
+    // About two cells per area along each axis, fewer when large areas would fill too many.
+    const std::size_t budget = std::max<std::size_t>(16 * gridAreas_, 65536);
+    side_ = std::clamp<std::uint32_t>(
+        static_cast<std::uint32_t>(2 * std::ceil(std::sqrt(double(gridAreas_)))), 1, 512);
+    for (;;) {
+      Scale();
+      listed_ = 0;
+      ForEachGridArea(
+          [&](std::size_t, std::uint32_t x0, std::uint32_t x1, std::uint32_t y0, std::uint32_t y1) {
+            listed_ += std::size_t{x1 - x0 + 1} * (y1 - y0 + 1);
+          });
+      if (listed_ <= budget || side_ == 1) break;
+      side_ /= 2;
+    }
+  }
+
+  std::size_t Bytes() const {
+    return areas_.size() * (sizeof(Rect) + sizeof(std::uint32_t)) +
+           (alwaysCount_ + (side_ ? std::size_t{side_} * side_ + 1 : 0) + listed_) *
+               sizeof(std::uint32_t);
+  }
+
+  // `scratch` holds Bytes() bytes, aligned for doubles.
+  void Build(void* scratch) {
+    rects_ = static_cast<Rect*>(scratch);
+    hits_ = reinterpret_cast<std::uint32_t*>(rects_ + areas_.size());
+    always_ = hits_ + areas_.size();
+    offsets_ = always_ + alwaysCount_;
+    const std::size_t cells = side_ ? std::size_t{side_} * side_ : 0;
+    cells_ = offsets_ + (side_ ? cells + 1 : 0);
+    std::size_t a = 0;
+    for (std::size_t j = 0; j < areas_.size(); ++j) {
+      const FilterArea& f = areas_[j];
+      new (rects_ + j) Rect{f.AX, f.AY, f.CX, f.CY};
+      hits_[j] = 0;
+      bool valid = f.AX < f.CX && f.CY < f.AY;
+      if (valid && !(std::isfinite(f.AX) && std::isfinite(f.CX) && std::isfinite(f.AY) &&
+                     std::isfinite(f.CY)))
+        always_[a++] = static_cast<std::uint32_t>(j);
+    }
+    if (!side_) return;
+    std::fill(offsets_, offsets_ + cells + 1, 0u);
+    ForEachGridArea(
+        [&](std::size_t, std::uint32_t x0, std::uint32_t x1, std::uint32_t y0, std::uint32_t y1) {
+          for (std::uint32_t y = y0; y <= y1; ++y)
+            for (std::uint32_t x = x0; x <= x1; ++x) ++offsets_[y * side_ + x + 1];
+        });
+    for (std::size_t c = 0; c < cells; ++c) offsets_[c + 1] += offsets_[c];
+    // Fill each cell from its start; offsets_[c] ends up at the start of cell c + 1, so the
+    // shift afterwards restores the starts.
+    ForEachGridArea(
+        [&](std::size_t j, std::uint32_t x0, std::uint32_t x1, std::uint32_t y0, std::uint32_t y1) {
+          for (std::uint32_t y = y0; y <= y1; ++y)
+            for (std::uint32_t x = x0; x <= x1; ++x)
+              cells_[offsets_[y * side_ + x]++] = static_cast<std::uint32_t>(j);
+        });
+    for (std::size_t c = cells; c > 0; --c) offsets_[c] = offsets_[c - 1];
+    offsets_[0] = 0;
+  }
+
+  // Counts the point in every area that contains it; true when at least one does.
+  bool Count(double x, double y) {
+    bool any = false;
+    for (std::size_t k = 0; k < alwaysCount_; ++k) any |= Test(always_[k], x, y);
+    if (side_ && x > minX_ && x < maxX_ && y > minY_ && y < maxY_) {
+      std::size_t c = std::size_t{Cell(y, minY_, scaleY_)} * side_ + Cell(x, minX_, scaleX_);
+      for (std::uint32_t k = offsets_[c]; k < offsets_[c + 1]; ++k) any |= Test(cells_[k], x, y);
+    }
+    return any;
+  }
+
+  std::uint32_t Hits(std::size_t j) const { return hits_[j]; }
+
+ private:
+  struct Rect {
+    double ax, ay, cx, cy;
+  };
+
+  bool Test(std::uint32_t j, double x, double y) {
+    const Rect& r = rects_[j];
+    bool in = (x > r.ax) & (x < r.cx) & (y < r.ay) & (y > r.cy);
+    hits_[j] += in;
+    return in;
+  }
+
+  void Scale() {
+    scaleX_ = side_ / (maxX_ - minX_);
+    scaleY_ = side_ / (maxY_ - minY_);
+    // A span too small or too large to divide: one column or row holds everything.
+    if (!std::isfinite(scaleX_)) scaleX_ = 0;
+    if (!std::isfinite(scaleY_)) scaleY_ = 0;
+  }
+
+  // Non-decreasing in v, within 0..side-1.
+  std::uint32_t Cell(double v, double min, double scale) const {
+    double t = (v - min) * scale;
+    if (!(t > 0)) return 0;
+    if (t >= side_) return side_ - 1;
+    return static_cast<std::uint32_t>(t);
+  }
+
+  template <class F>
+  void ForEachGridArea(F f) const {
+    for (std::size_t j = 0; j < areas_.size(); ++j) {
+      const FilterArea& a = areas_[j];
+      if (!(a.AX < a.CX && a.CY < a.AY) || !std::isfinite(a.AX) || !std::isfinite(a.CX) ||
+          !std::isfinite(a.AY) || !std::isfinite(a.CY))
+        continue;
+      f(j, Cell(a.AX, minX_, scaleX_), Cell(a.CX, minX_, scaleX_), Cell(a.CY, minY_, scaleY_),
+        Cell(a.AY, minY_, scaleY_));
+    }
+  }
+
+  std::span<const FilterArea> areas_;
+  std::size_t alwaysCount_ = 0;
+  std::size_t gridAreas_ = 0;
+  double minX_ = HUGE_VAL, maxX_ = -HUGE_VAL, minY_ = HUGE_VAL, maxY_ = -HUGE_VAL;
+  double scaleX_ = 0, scaleY_ = 0;
+  std::uint32_t side_ = 0;
+  std::size_t listed_ = 0;
+
+  Rect* rects_ = nullptr;
+  std::uint32_t* hits_ = nullptr;
+  std::uint32_t* always_ = nullptr;
+  std::uint32_t* offsets_ = nullptr;
+  std::uint32_t* cells_ = nullptr;
+};
+
+inline bool Inside(const FilterArea& a, double x, double y) {
+  return x > a.AX && y < a.AY && x < a.CX && y > a.CY;
+}
+
+}  // namespace
+
+bool FilterByAreas(WorkerTask& task) {
+  if (!task.paramStore || !task.poiStore || !task.poiStore->data) return false;
+  CPoiStore& poi = *task.poiStore;
+  PoiData& data = *poi.data;
+  CAppContext* context = poi.context ? poi.context : task.appContext;
+  if (!Aborted(task)) {
+    ReportProgress(task, 0);
+    ReportStatus(task, kStatusFiltering);
+  }
+  if (data.recordCount == 0 || !data.records) return !Aborted(task);
+
+  StoreHold<CParamStore> hold(task.paramStore, StoreHold<CParamStore>::Try);
+  if (!hold || !task.paramStore->data) return !Aborted(task);
+  CParamStore& params = *task.paramStore;
+
+  data.unmatchedCount = 0;
+  if (SchemaSet* schema = params.CurrentSchema()) {
+    for (SchemaEntry& entry : CParamStore::Entries(*schema)) {
+      if (TypeCounter* c = AppendTracked(context, data.typeCounters, data.typeCounterCount))
+        c->entry = &entry;
+    }
+  }
+  std::span<FilterArea> areas = params.Filters();
+  // The counter of each area, or null for a disabled or deleted one (or a missing counter).
+  TrackedPtr<AreaCounter*> counterOf(
+      static_cast<AreaCounter**>(MemAllocZero(context, areas.size() * sizeof(AreaCounter*))),
+      TrackedDeleter{context});
+  for (std::size_t j = 0; j < areas.size(); ++j) {
+    const FilterArea& a = areas[j];
+    if ((a.Param & PARAM_DELETED) || !(a.Param & PARAM_ENABLED)) continue;
+    if (AreaCounter* c = AppendTracked(context, data.areaCounters, data.areaCounterCount)) {
+      c->area = &areas[j];
+    }
+  }
+  // Counters may have moved while the array grew: map areas to them only now.
+  if (counterOf) {
+    for (std::uint32_t k = 0; k < data.areaCounterCount; ++k)
+      counterOf.get()[data.areaCounters[k].area - areas.data()] = &data.areaCounters[k];
+  }
+
+  if (data.areaCounterCount == 0 || data.typeCounterCount == 0) return !Aborted(task);
+
+  std::span<const TypeCounter> types(data.typeCounters, data.typeCounterCount);
+  const std::uint32_t n = data.recordCount;
+  const PoiRecord* records = data.records;
+  ProgressSteps progress(task, n);
+
+  auto typeOf = [&](std::size_t k) { return types[k].entry->Type; };
+  TypeIndex index(types.size(), typeOf);
+  AreaGrid grid(areas);
+  std::size_t areaBytes = (grid.Bytes() + 7) & ~std::size_t{7};
+  TrackedPtr<void> scratch(counterOf ? MemAlloc(context, areaBytes + index.Bytes()) : nullptr,
+                           TrackedDeleter{context});
+
+  if (scratch) {
+    grid.Build(scratch.get());
+    index.Build(static_cast<char*>(scratch.get()) + areaBytes, typeOf);
+    std::uint32_t unmatched = 0;
+    std::uint32_t i = 0;
+    while (i < n) {
+      if (task.abortFlag.load(std::memory_order_relaxed)) break;
+      progress.At(i);
+      // Work on the records up to the next percentage step without further checks.
+      std::uint32_t end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+          n, std::min<std::uint64_t>(progress.next(), std::uint64_t{i} + 4096)));
+      for (; i < end; ++i) {
+        const PoiRecord& r = records[i];
+        std::uint32_t t = index.Find(r.TYPE);
+        if (t == TypeIndex::kNone) {
+          ++unmatched;
+          continue;
+        }
+        if (grid.Count(r.X, r.Y)) ++data.typeCounters[t].count;
+      }
+    }
+    data.unmatchedCount = unmatched;
+    for (std::size_t j = 0; j < areas.size(); ++j)
+      if (AreaCounter* c = counterOf.get()[j]) c->count = grid.Hits(j);
+  } else {
+    // Not enough memory for the tables: the same counts the slow way.
+    for (std::uint32_t i = 0; i < n; ++i) {
+      if (task.abortFlag.load(std::memory_order_relaxed)) break;
+      progress.At(i);
+      const PoiRecord& r = records[i];
+      TypeCounter* type = nullptr;
+      for (std::uint32_t k = 0; k < data.typeCounterCount && !type; ++k)
+        if (data.typeCounters[k].entry->Type == r.TYPE) type = &data.typeCounters[k];
+      if (!type) {
+        ++data.unmatchedCount;
+        continue;
+      }
+      bool counted = false;
+      for (const FilterArea& a : areas) {
+        if (!Inside(a, r.X, r.Y)) continue;
+        if (!counted) {
+          ++type->count;
+          counted = true;
+        }
+        for (std::uint32_t k = 0; k < data.areaCounterCount; ++k)
+          if (data.areaCounters[k].area == &a) ++data.areaCounters[k].count;
+      }
+    }
+  }
+  return !Aborted(task);
+}
+
+}  // namespace tarvik
