@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 
 #include "core/app_context.h"
 
@@ -70,5 +71,25 @@ bool LoadSourceFile(WorkerTask& task);
 bool ParseSource(WorkerTask& task);
 bool FilterByAreas(WorkerTask& task);
 bool ExportPois(WorkerTask& task);
+
+// Parsing helpers of ParseSource.
+
+// Tokens of a line that the parser looks at; later ones are ignored.
+constexpr std::size_t kMaxTokens = 16;
+
+// Cuts one line at every separator byte into views of the line's own bytes (no trimming;
+// quotes are ordinary bytes; an empty piece is an empty token) and returns how many of the
+// first kMaxTokens it stored. A `separator` of 0 is decided first and kept by the caller for
+// the rest of the parse: '|' when one occurs from the line start up to the next 0 byte (the
+// terminator after the loaded data), ',' otherwise. The line must lie in a 0-terminated buffer.
+std::size_t SplitLine(const char* line, std::size_t length, char& separator,
+                      std::string_view (&tokens)[kMaxTokens]);
+
+// The C library's atof and atoi in the "C" locale, whatever the process locale: leading
+// white space skipped, the longest valid prefix converted (atof: decimal, hexadecimal "0x",
+// "inf", "infinity", "nan"; a leading sign), 0 when there is none. AtoiC saturates at the
+// 32-bit limits where the C library leaves the result undefined.
+double AtofC(std::string_view token);
+std::int32_t AtoiC(std::string_view token);
 
 }  // namespace tarvik

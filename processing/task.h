@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/app_context.h"
+#include "core/text.h"
 
 namespace tarvik {
 
@@ -82,8 +83,18 @@ struct WorkerTask {
 // Sets abortFlag to 1 when it reads 0.
 void SetAbort(WorkerTask& task);
 bool Aborted(const WorkerTask& task);
-// Records the first failure of the task (later ones are ignored).
+// Records the first failure of the task (later ones are ignored). `detail` is the message as
+// the user reads it, formatted from string `stringId` (see SetFailureText); empty means the
+// bare text of `stringId`. It does not set abortFlag: a stage that must stop calls SetAbort.
 void SetFailure(WorkerTask& task, std::uint32_t stringId, std::u16string detail = {});
+// SetFailure with the message formatted from string `stringId` and the arguments, e.g.
+// SetFailureText(task, 705, path, reason) for "Не удалось открыть файл %s: %s".
+template <class... A>
+void SetFailureText(WorkerTask& task, std::uint32_t stringId, const A&... args) {
+  SetFailure(task, stringId, StrLoad(stringId, args...));
+}
+// The failure as a sentence for the user; empty when there is none.
+std::u16string FailureText(const TaskFailure& failure);
 
 // Reporting helpers: do nothing without a sink. Progress and status only while not aborted.
 void ReportProgress(WorkerTask& task, int percent);
@@ -91,5 +102,19 @@ void ReportStatus(WorkerTask& task, std::uint32_t stringId);
 
 // The worker thread's entry. Returns 1 at once when given no task, else 0 after all stages.
 int RunTask(WorkerTask* task);
+
+// RunTask calls each stage's operation through its slot (a null slot runs the stage's lock
+// protocol and clean-up without an operation), so the pipeline links before every stage
+// exists and tests can put a double in a slot. A stage that lands initialises its slot in
+// task.cpp with the operation itself: that direct reference is what makes the linker take the
+// operation's object file from the static engine library (a self-registration from that file
+// would be dropped whenever nothing else refers to it).
+using StageOperation = bool (*)(WorkerTask&);
+extern StageOperation g_saveParamsStage;  // SaveParams
+extern StageOperation g_loadParamsStage;  // LoadParams
+extern StageOperation g_loadFileStage;    // LoadSourceFile
+extern StageOperation g_parseStage;       // ParseSource
+extern StageOperation g_filterStage;      // FilterByAreas
+extern StageOperation g_exportStage;      // ExportPois
 
 }  // namespace tarvik

@@ -1,0 +1,579 @@
+// The POI store, loading of a source file and parsing of speed-camera tables.
+#include "processing/poi_store.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "core/platform.h"
+#include "core/text.h"
+#include "core/tracked_memory.h"
+#include "processing/task.h"
+
+namespace tarvik {
+
+namespace {
+
+constexpr std::uint32_t kStatusLoading = 592;
+constexpr std::uint32_t kStatusParsing = 593;
+constexpr std::uint32_t kFailOpen = 705;
+constexpr std::uint32_t kFailRead = 706;
+constexpr std::uint32_t kFailTooLarge = 707;
+constexpr std::uint32_t kFailHeader = 708;
+constexpr std::uint32_t kFailFileMemory = 709;
+constexpr std::uint32_t kFailRecordMemory = 710;
+
+// The file is read in pieces of this size straight into its buffer, so progress and Cancel
+// are seen between pieces.
+constexpr std::size_t kReadPiece = std::size_t{1} << 20;
+
+// Sends i * 100 / total as the progress whenever that integer changes, with one division per
+// percent instead of one per byte. The stage has already sent 0.
+class Progress {
+ public:
+  Progress(WorkerTask& task, std::uint64_t total) : task_(task), total_(total) {
+    next_ = NextAfter(0);
+  }
+  void At(std::uint64_t i) {
+    if (i >= next_) Update(i);
+  }
+
+ private:
+  void Update(std::uint64_t i) {
+    int p = static_cast<int>(i * 100 / total_);
+    if (p > 100) p = 100;
+    if (p != last_) {
+      last_ = p;
+      ReportProgress(task_, p);
+    }
+    next_ = NextAfter(p);
+  }
+  // The smallest i with i * 100 / total > p.
+  std::uint64_t NextAfter(int p) const {
+    if (total_ == 0 || p >= 100) return UINT64_MAX;
+    return (static_cast<std::uint64_t>(p + 1) * total_ + 99) / 100;
+  }
+
+  WorkerTask& task_;
+  std::uint64_t total_;
+  std::uint64_t next_ = 0;
+  int last_ = 0;
+};
+
+PoiData* DataOf(WorkerTask& task) {
+  return task.poiStore ? task.poiStore->data : nullptr;
+}
+
+std::u16string SystemReason(int err) {
+  return Utf8ToUtf16(platform::ErrorText(err));
+}
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+// ---- C-locale number conversions -------------------------------------------------------
+
+inline bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+inline bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+inline bool IsHexDigit(char c) {
+  return IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+
+// from_chars reports a result that rounds to 0 or to infinity as out of range and leaves the
+// value alone; strtod gives 0 or HUGE_VAL. Tells which from the matched text [p, e): whether
+// its first significant digit stands above the units place after applying the exponent.
+// Out-of-range results are hundreds of powers away from 1, so the sign of that is enough.
+bool AboveOne(const char* p, const char* e, bool hex) {
+  const int digitWeight = hex ? 4 : 1;
+  const char expMark = hex ? 'p' : 'e';
+  long long magnitude = 0;
+  bool significant = false;
+  bool fraction = false;
+  for (; p < e && (*p | 0x20) != expMark; ++p) {
+    if (*p == '.') {
+      fraction = true;
+      continue;
+    }
+    bool zero = *p == '0';
+    if (!fraction) {
+      if (significant || !zero) {
+        significant = true;
+        magnitude += digitWeight;
+      }
+    } else if (!significant) {
+      if (!zero) {
+        significant = true;
+      } else {
+        magnitude -= digitWeight;
+      }
+    }
+  }
+  if (!significant) return false;
+  if (magnitude == 0) magnitude = -digitWeight;  // first significant digit after the point
+  long long exponent = 0;
+  if (p < e) {
+    ++p;
+    bool negative = false;
+    if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    for (; p < e && IsDigit(*p); ++p) {
+      if (exponent < (1LL << 40)) exponent = exponent * 10 + (*p - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  return magnitude + exponent > 0;
+}
+
+// False when nothing converts (the result is then +0 whatever sign came before).
+bool Convert(const char* p, const char* e, std::chars_format format, double& value) {
+  auto r = std::from_chars(p, e, value, format);
+  if (r.ec == std::errc::invalid_argument) return false;
+  if (r.ec == std::errc::result_out_of_range) {
+    value = AboveOne(p, r.ptr, format == std::chars_format::hex) ? HUGE_VAL : 0.0;
+  }
+  return true;
+}
+
+}  // namespace
+
+double AtofC(std::string_view token) {
+  const char* p = token.data();
+  const char* e = p + token.size();
+  while (p < e && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  if (p == e || *p == '+' || *p == '-') return 0;  // no number after the sign
+  double value = 0;
+  if (e - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x') {
+    const char* h = p + 2;
+    if (h < e && (IsHexDigit(*h) || (*h == '.' && h + 1 < e && IsHexDigit(h[1])))) {
+      Convert(h, e, std::chars_format::hex, value);
+    }  // else "0x" without digits: only the 0 converts
+  } else if (!Convert(p, e, std::chars_format::general, value)) {
+    return 0;
+  }
+  return negative ? -value : value;
+}
+
+std::int32_t AtoiC(std::string_view token) {
+  const char* p = token.data();
+  const char* e = p + token.size();
+  while (p < e && IsCSpace(*p)) ++p;
+  bool negative = false;
+  if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  // Accumulates up to just past the 32-bit range, then saturates.
+  constexpr std::int64_t kLimit = std::int64_t{INT32_MAX} + 1;
+  std::int64_t value = 0;
+  for (; p < e && IsDigit(*p); ++p) {
+    value = value * 10 + (*p - '0');
+    if (value > kLimit) value = kLimit;
+  }
+  if (negative) return static_cast<std::int32_t>(-value);
+  return static_cast<std::int32_t>(value > INT32_MAX ? INT32_MAX : value);
+}
+
+std::size_t SplitLine(const char* line, std::size_t length, char& separator,
+                      std::string_view (&tokens)[kMaxTokens]) {
+  if (separator == 0) separator = std::strchr(line, '|') ? '|' : ',';
+  const char sep = separator;
+  const char* end = line + length;
+  const char* start = line;
+  std::size_t n = 0;
+  for (const char* p = line;; ++p) {
+    if (p == end || *p == sep) {
+      tokens[n++] = std::string_view(start, static_cast<std::size_t>(p - start));
+      if (p == end || n == kMaxTokens) break;
+      start = p + 1;
+    }
+  }
+  return n;
+}
+
+// ---- the store ---------------------------------------------------------------------------
+
+CPoiStore::CPoiStore(CAppContext* ctx) : context(ctx) {
+  void* block = MemAllocZero(context, sizeof(PoiData));
+  if (block) data = std::construct_at(static_cast<PoiData*>(block));
+}
+
+CPoiStore::~CPoiStore() {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  if (!data) return;
+  MemFree(context, data->fileBytes);
+  MemFree(context, data->records);
+  MemFree(context, data->typeCounters);
+  MemFree(context, data->areaCounters);
+  std::destroy_at(data);
+  MemFree(context, data);
+  data = nullptr;
+}
+
+void CPoiStore::Clear(int level) {
+  if (!context || !data || level < 0 || level > 2) return;
+  PoiData& d = *data;
+  if (level == 0) {
+    MemFree(context, d.fileBytes);
+    d.fileBytes = nullptr;
+    d.fileLength = 0;
+  }
+  if (level <= 1) {
+    MemFree(context, d.records);
+    d.records = nullptr;
+    d.recordCount = 0;
+    d.sourceFormat = SOURCE_NONE;
+  }
+  MemFree(context, d.typeCounters);
+  d.typeCounters = nullptr;
+  d.typeCounterCount = 0;
+  d.unmatchedCount = 0;
+  MemFree(context, d.areaCounters);
+  d.areaCounters = nullptr;
+  d.areaCounterCount = 0;
+}
+
+// ---- loading -------------------------------------------------------------------------------
+
+namespace {
+
+// Reads the open file into the store's buffer. Returns false after recording why it failed.
+bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::uint64_t size) {
+  const std::u16string& path = task.targetPath;
+  auto fail = [&](std::uint32_t id, auto... args) {
+    MemFree(context, d.fileBytes);
+    d.fileBytes = nullptr;
+    d.fileLength = 0;
+    SetFailureText(task, id, path, args...);
+    SetAbort(task);
+    return false;
+  };
+
+  // Room for `size` bytes and the terminator at once when the size is known; grown by half
+  // again when a file delivers more than it said (or says nothing, like a pipe).
+  std::size_t capacity = 0;  // bytes of data the buffer can take, terminator excluded
+  auto grow = [&](std::size_t need) {
+    std::size_t target = need;
+    if (capacity != 0) target = std::max(need, capacity + capacity / 2);
+    target = std::min<std::size_t>(target, UINT32_MAX);
+    void* block =
+        d.fileBytes ? MemRealloc(context, d.fileBytes, target + 1) : MemAlloc(context, target + 1);
+    if (!block) return false;
+    d.fileBytes = static_cast<char*>(block);
+    capacity = target;
+    return true;
+  };
+  if (size > 0) {
+    if (!grow(static_cast<std::size_t>(size))) return fail(kFailFileMemory);
+    d.fileBytes[0] = 0;
+  }
+
+  Progress progress(task, size);
+  char probe[4096];
+  while (!Aborted(task)) {
+    // Into the buffer while it has room; past the announced size, a small probe first so
+    // that the end of the file costs no growth.
+    bool direct = d.fileLength < capacity;
+    char* into = direct ? d.fileBytes + d.fileLength : probe;
+    std::size_t room = direct ? std::min(capacity - d.fileLength, kReadPiece) : sizeof probe;
+    ssize_t got = ::read(fd, into, room);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return fail(kFailRead, SystemReason(errno));
+    }
+    if (got == 0) break;
+    std::uint64_t total = std::uint64_t{d.fileLength} + static_cast<std::uint64_t>(got);
+    if (total > UINT32_MAX) return fail(kFailTooLarge, static_cast<long long>(total));
+    if (!direct) {
+      if (!grow(static_cast<std::size_t>(total))) return fail(kFailFileMemory);
+      std::memcpy(d.fileBytes + d.fileLength, probe, static_cast<std::size_t>(got));
+    }
+    d.fileLength = static_cast<std::uint32_t>(total);
+    d.fileBytes[d.fileLength] = 0;
+    if (!Aborted(task)) progress.At(d.fileLength);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadSourceFile(WorkerTask& task) {
+  PoiData* d = DataOf(task);
+  if (!d) return false;
+  if (Aborted(task)) return false;
+  ReportProgress(task, 0);
+  ReportStatus(task, kStatusLoading);
+
+  const std::u16string& path = task.targetPath;
+  std::string name = Utf16ToUtf8(path);
+  FdCloser file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
+  if (file.fd < 0) {
+    SetFailureText(task, kFailOpen, path, SystemReason(errno));
+    SetAbort(task);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(file.fd, &st) != 0) {
+    SetFailureText(task, kFailOpen, path, SystemReason(errno));
+    SetAbort(task);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    SetFailureText(task, kFailOpen, path, SystemReason(EISDIR));
+    SetAbort(task);
+    return false;
+  }
+  // Only a regular file tells its size; anything else is read to its end without progress.
+  std::uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
+  if (size > UINT32_MAX) {
+    SetFailureText(task, kFailTooLarge, path, static_cast<long long>(size));
+    SetAbort(task);
+    return false;
+  }
+  ReadAll(task, *d, task.poiStore->context, file.fd, size);
+  return !Aborted(task);
+}
+
+// ---- parsing -------------------------------------------------------------------------------
+
+namespace {
+
+enum class ColumnKind : std::uint8_t { None, IDX, X, Y, TYPE, SPEED, DIRTYPE, DIRECTION };
+
+constexpr std::string_view kColumnNames[] = {"",     "IDX",   "X",       "Y",
+                                             "TYPE", "SPEED", "DIRTYPE", "DIRECTION"};
+
+bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Bytes that end a line: 0, LF and CR.
+struct LineEndTable {
+  bool end[256] = {};
+  constexpr LineEndTable() {
+    end[0] = true;
+    end[static_cast<unsigned char>('\n')] = true;
+    end[static_cast<unsigned char>('\r')] = true;
+  }
+};
+constexpr LineEndTable kLineEnd;
+
+class Parser {
+ public:
+  Parser(WorkerTask& task, PoiData& data, CAppContext* context)
+      : task_(task), d_(data), context_(context) {}
+
+  void Run() {
+    if (!d_.fileBytes || d_.fileLength == 0) return;
+    const char* const base = d_.fileBytes;
+    const char* const end = base + d_.fileLength;
+    Progress progress(task_, d_.fileLength);
+    const char* p = base;
+    while (p < end) {
+      // Blanks and comment marks before the first byte of a line are not part of it; a
+      // comment mark among them drops the whole line.
+      bool comment = false;
+      for (; p < end; ++p) {
+        char c = *p;
+        if (c == '#' || c == '/' || c == ';') {
+          comment = true;
+        } else if (c != ' ' && c != '\t') {
+          break;
+        }
+      }
+      const char* line = p;
+      // The buffer ends with a 0 byte, so this stops at `end` at the latest; a last line
+      // without a terminator is processed like any other.
+      while (!kLineEnd.end[static_cast<unsigned char>(*p)]) ++p;
+      if (p > end) p = end;
+      if (p > line && !comment) ProcessLine(line, static_cast<std::size_t>(p - line));
+      if (p < end) ++p;
+      if (task_.abortFlag.load(std::memory_order_relaxed)) break;
+      progress.At(static_cast<std::uint64_t>(p - base));
+    }
+  }
+
+ private:
+  void ProcessLine(const char* line, std::size_t length) {
+    std::string_view tokens[kMaxTokens];
+    std::size_t n = SplitLine(line, length, separator_, tokens);
+    if (headerFound_) {
+      DataLine(tokens, n);
+    } else {
+      HeaderLine(tokens, n, line);
+    }
+  }
+
+  void HeaderLine(const std::string_view* tokens, std::size_t n, const char* line) {
+    int hits = 0;
+    std::u16string named;  // the columns this line names, for the message
+    if (separator_ == ',' && (d_.sourceFormat == SOURCE_NONE || d_.sourceFormat == SOURCE_COMMA)) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (kinds_[i] != ColumnKind::None) continue;
+        ColumnKind kind = ColumnKind::None;
+        for (int k = 1; k < 8; ++k) {
+          if (EqualsNoCaseAscii(tokens[i], kColumnNames[k])) {
+            kind = static_cast<ColumnKind>(k);
+            break;
+          }
+        }
+        if (kind == ColumnKind::None) continue;
+        kinds_[i] = kind;
+        if (kind == ColumnKind::IDX) d_.sourceFormat = SOURCE_COMMA;
+        if (kind == ColumnKind::X && d_.sourceFormat == SOURCE_NONE) d_.sourceFormat = SOURCE_COMMA;
+        if (kind == ColumnKind::X || kind == ColumnKind::Y || kind == ColumnKind::TYPE) ++hits;
+        if (!named.empty()) named += u", ";
+        named += Utf8ToUtf16(kColumnNames[static_cast<int>(kind)]);
+      }
+    } else if (separator_ == '|' && d_.sourceFormat == SOURCE_NONE) {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (tokens[i] == "2") {
+          kinds_[0] = ColumnKind::TYPE;
+          kinds_[2] = ColumnKind::Y;
+          kinds_[3] = ColumnKind::X;
+          d_.sourceFormat = SOURCE_BAR;
+          hits = 3;
+          break;
+        }
+      }
+    }
+    if (hits >= 3) {
+      headerFound_ = true;
+    } else if (hits > 0) {
+      SetFailureText(task_, kFailHeader, LineNumber(line), task_.targetPath, named);
+      SetAbort(task_);
+    }
+  }
+
+  // The 1-based number of the line that starts at `line` (CR LF, LF, CR and 0 each end one).
+  unsigned LineNumber(const char* line) const {
+    unsigned number = 1;
+    for (const char* p = d_.fileBytes; p < line; ++p) {
+      if (*p == '\n' || *p == 0 || (*p == '\r' && !(p + 1 < line && p[1] == '\n'))) ++number;
+    }
+    return number;
+  }
+
+  void DataLine(const std::string_view* tokens, std::size_t n) {
+    if (d_.sourceFormat == SOURCE_NONE) return;
+    PoiRecord* record = nullptr;
+    if (d_.sourceFormat == SOURCE_COMMA) {
+      for (std::size_t i = 0; i < n; ++i) {
+        ColumnKind kind = kinds_[i];
+        if (kind == ColumnKind::None) continue;
+        if (!record && !(record = NewRecord())) return;
+        Store(*record, kind, tokens[i]);
+      }
+      return;
+    }
+    // Bar layout: "1709" announces that the next token is the speed, "1705" the direction.
+    // The announced kind holds for that one token; the fixed columns keep theirs.
+    ColumnKind tag = ColumnKind::None;
+    for (std::size_t i = 0; i < n; ++i) {
+      ColumnKind kind = kinds_[i];
+      if (tag != ColumnKind::None) {
+        kind = tag;
+        tag = ColumnKind::None;
+      } else if (tokens[i] == "1709") {
+        tag = ColumnKind::SPEED;
+      } else if (tokens[i] == "1705") {
+        tag = ColumnKind::DIRECTION;
+      }
+      if (kind == ColumnKind::None) continue;
+      if (!record && !(record = NewRecord())) return;
+      Store(*record, kind, tokens[i]);
+    }
+  }
+
+  static void Store(PoiRecord& r, ColumnKind kind, std::string_view token) {
+    switch (kind) {
+      case ColumnKind::X:
+        r.X = AtofC(token);
+        break;
+      case ColumnKind::Y:
+        r.Y = AtofC(token);
+        break;
+      case ColumnKind::TYPE:
+        r.TYPE = AtoiC(token);
+        break;
+      case ColumnKind::SPEED:
+        r.SPEED = AtoiC(token);
+        break;
+      case ColumnKind::DIRTYPE:
+        r.DIRTYPE = AtoiC(token);
+        break;
+      case ColumnKind::DIRECTION:
+        r.DIRECTION = AtoiC(token);
+        break;
+      case ColumnKind::IDX:
+      case ColumnKind::None:
+        break;
+    }
+  }
+
+  // A new all-zero record at the end of the array. The array grows by half again (in
+  // GrowSize steps) rather than by one record, so a million records cost a few dozen
+  // reallocations. When it cannot grow the parse fails: dropping cameras silently would hand
+  // an incomplete table on to the export.
+  PoiRecord* NewRecord() {
+    if (d_.recordCount == capacity_) {
+      std::size_t want = std::max<std::size_t>(capacity_ + capacity_ / 2, 1024 / sizeof(PoiRecord));
+      std::size_t bytes = want * sizeof(PoiRecord);
+      void* block =
+          d_.records ? MemRealloc(context_, d_.records, bytes) : MemAlloc(context_, bytes);
+      if (!block) {
+        SetFailureText(task_, kFailRecordMemory, task_.targetPath);
+        SetAbort(task_);
+        return nullptr;
+      }
+      d_.records = static_cast<PoiRecord*>(block);
+      capacity_ = want;
+    }
+    PoiRecord* r = std::construct_at(d_.records + d_.recordCount);
+    ++d_.recordCount;
+    return r;
+  }
+
+  WorkerTask& task_;
+  PoiData& d_;
+  CAppContext* context_;
+  char separator_ = 0;
+  bool headerFound_ = false;
+  ColumnKind kinds_[kMaxTokens] = {};
+  std::size_t capacity_ = 0;  // records the array can take
+};
+
+}  // namespace
+
+bool ParseSource(WorkerTask& task) {
+  PoiData* d = DataOf(task);
+  if (!d) return false;
+  if (Aborted(task)) return false;
+  ReportProgress(task, 0);
+  ReportStatus(task, kStatusParsing);
+  Parser(task, *d, task.poiStore->context).Run();
+  return !Aborted(task);
+}
+
+}  // namespace tarvik

@@ -1,0 +1,150 @@
+// The task pipeline: runs the requested stages in their fixed order, each under the lock of
+// the store it changes, and tidies the stores when the task is aborted.
+#include "processing/task.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+#include "processing/store_lock.h"
+
+namespace tarvik {
+
+// Stages whose operation is not part of the engine yet keep a null slot until it lands.
+StageOperation g_saveParamsStage = nullptr;
+StageOperation g_loadParamsStage = nullptr;
+StageOperation g_loadFileStage = LoadSourceFile;
+StageOperation g_parseStage = ParseSource;
+StageOperation g_filterStage = FilterByAreas;
+StageOperation g_exportStage = ExportPois;
+
+namespace {
+
+constexpr std::uint32_t kStatusDone = 590;
+constexpr std::uint32_t kStatusOpening = 591;
+constexpr auto kLockRetry = std::chrono::milliseconds(100);
+
+void ClearParams(WorkerTask& task) {
+  task.paramStore->Clear();
+}
+void ClearPoi0(WorkerTask& task) {
+  task.poiStore->Clear(0);
+}
+void ClearPoi1(WorkerTask& task) {
+  task.poiStore->Clear(1);
+}
+void ClearPoi2(WorkerTask& task) {
+  task.poiStore->Clear(2);
+}
+
+// An aborted export leaves no output file: whatever the operation created (or truncated) at
+// the target goes, unless the target is a folder.
+void DeleteExportTarget(WorkerTask& task) {
+  if (task.targetPath.empty()) return;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path target(task.targetPath);
+  fs::file_status st = fs::symlink_status(target, ec);
+  if (ec || !fs::exists(st) || fs::is_directory(st)) return;
+  fs::remove(target, ec);
+}
+
+struct Stage {
+  std::uint32_t flag;
+  bool paramStage;               // parameter store, Cancel disabled meanwhile
+  StageOperation* operation;     // slot
+  void (*before)(WorkerTask&);   // under the lock, before the operation
+  void (*onAbort)(WorkerTask&);  // under the lock, when abortFlag is set afterwards
+};
+
+// The fixed order; the table lists what each stage does around its operation.
+const Stage kStages[] = {
+    {TASK_SAVE_PARAMS, true, &g_saveParamsStage, nullptr, ClearParams},
+    {TASK_LOAD_PARAMS, true, &g_loadParamsStage, ClearParams, ClearParams},
+    {TASK_LOAD_FILE, false, &g_loadFileStage, ClearPoi0, ClearPoi0},
+    {TASK_PARSE, false, &g_parseStage, ClearPoi1, ClearPoi0},
+    {TASK_FILTER, false, &g_filterStage, ClearPoi2, ClearPoi0},
+    {TASK_EXPORT, false, &g_exportStage, nullptr, DeleteExportTarget},
+};
+
+// Polls the store's lock: try, else give up when aborted, else wait 100 ms and try again.
+template <class Store>
+bool AcquireStore(WorkerTask& task, Store* store) {
+  if (!store) return false;
+  for (;;) {
+    if (TryEnterStore(*store)) return true;
+    if (Aborted(task)) return false;
+    std::this_thread::sleep_for(kLockRetry);
+  }
+}
+
+template <class Store>
+void RunLocked(WorkerTask& task, Store* store, const Stage& stage) {
+  if (!AcquireStore(task, store)) return;
+  if (store->data) {
+    if (stage.before) stage.before(task);
+    if (*stage.operation) (*stage.operation)(task);
+    if (Aborted(task) && stage.onAbort) stage.onAbort(task);
+  }
+  LeaveStore(*store);
+}
+
+void RunStage(WorkerTask& task, const Stage& stage) {
+  if (stage.paramStage && task.progressWindow) task.progressWindow->EnableCancel(false);
+  ReportProgress(task, 0);
+  ReportStatus(task, kStatusOpening);
+  if (!stage.paramStage) {
+    RunLocked(task, task.poiStore, stage);
+  } else if (!(stage.flag == TASK_LOAD_PARAMS && task.paramsSaveFailed)) {
+    // A failed save keeps the user's unsaved sets in the store: the reload (which would
+    // first clear them) is skipped.
+    RunLocked(task, task.paramStore, stage);
+  }
+  if (stage.paramStage && task.progressWindow) task.progressWindow->EnableCancel(true);
+}
+
+}  // namespace
+
+void SetAbort(WorkerTask& task) {
+  std::uint32_t expected = 0;
+  task.abortFlag.compare_exchange_strong(expected, 1);
+}
+
+bool Aborted(const WorkerTask& task) {
+  return task.abortFlag.load(std::memory_order_relaxed) != 0;
+}
+
+void SetFailure(WorkerTask& task, std::uint32_t stringId, std::u16string detail) {
+  if (task.failure.stringId != 0 || stringId == 0) return;
+  task.failure.stringId = stringId;
+  task.failure.detail = std::move(detail);
+}
+
+std::u16string FailureText(const TaskFailure& failure) {
+  if (failure.stringId == 0) return {};
+  if (!failure.detail.empty()) return failure.detail;
+  return StrLoad(failure.stringId);
+}
+
+void ReportProgress(WorkerTask& task, int percent) {
+  if (task.progressWindow && !Aborted(task)) task.progressWindow->SetProgress(percent);
+}
+
+void ReportStatus(WorkerTask& task, std::uint32_t stringId) {
+  if (task.progressWindow && !Aborted(task)) task.progressWindow->SetStatus(stringId);
+}
+
+int RunTask(WorkerTask* task) {
+  if (!task) return 1;
+  for (const Stage& stage : kStages) {
+    if (task->stageFlags & stage.flag) RunStage(*task, stage);
+  }
+  ReportStatus(*task, kStatusDone);
+  if (task->progressWindow) task->progressWindow->EndTask(2);
+  return 0;
+}
+
+}  // namespace tarvik

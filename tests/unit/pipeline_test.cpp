@@ -1,0 +1,479 @@
+// The task pipeline: stage order, reporting, the lock protocol, cancellation at each stage,
+// clean-up after failures, allocation failures.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "core/platform.h"
+#include "engine_test_util.h"
+#include "params/param_store.h"
+#include "processing/store_lock.h"
+
+namespace tarvik::enginetest {
+namespace {
+
+namespace fs = std::filesystem;
+using E = SinkEvent;
+
+constexpr int kDone = 590, kOpening = 591, kLoading = 592, kParsing = 593;
+
+// Puts doubles into the stage slots and restores the real ones afterwards.
+class Pipeline : public EngineTest {
+ protected:
+  void SetUp() override {
+    saved_[0] = g_saveParamsStage;
+    saved_[1] = g_loadParamsStage;
+    saved_[2] = g_loadFileStage;
+    saved_[3] = g_parseStage;
+    saved_[4] = g_filterStage;
+    saved_[5] = g_exportStage;
+  }
+  void TearDown() override {
+    g_saveParamsStage = saved_[0];
+    g_loadParamsStage = saved_[1];
+    g_loadFileStage = saved_[2];
+    g_parseStage = saved_[3];
+    g_filterStage = saved_[4];
+    g_exportStage = saved_[5];
+    EngineTest::TearDown();
+  }
+
+  // Every progress value of the task, in order.
+  std::vector<int> Progress() {
+    std::vector<int> out;
+    for (const E& e : sink.Events())
+      if (e.kind == E::Progress) out.push_back(e.value);
+    return out;
+  }
+
+ private:
+  StageOperation saved_[6];
+};
+
+std::string SampleTable(int lines) {
+  std::string text = "IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\r\n";
+  for (int i = 0; i < lines; ++i)
+    text += std::to_string(i) + ",37." + std::to_string(100000 + i) + ",55.75,1,60,1,90\r\n";
+  return text;
+}
+
+// Stage doubles: each notes its flag in `g_order`.
+std::vector<std::uint32_t> g_order;
+bool NoteSave(WorkerTask&) {
+  return g_order.push_back(TASK_SAVE_PARAMS), true;
+}
+bool NoteLoadParams(WorkerTask&) {
+  return g_order.push_back(TASK_LOAD_PARAMS), true;
+}
+bool NoteLoad(WorkerTask& t) {
+  return g_order.push_back(TASK_LOAD_FILE), LoadSourceFile(t);
+}
+bool NoteParse(WorkerTask& t) {
+  return g_order.push_back(TASK_PARSE), ParseSource(t);
+}
+bool NoteFilter(WorkerTask&) {
+  return g_order.push_back(TASK_FILTER), true;
+}
+bool NoteExport(WorkerTask&) {
+  return g_order.push_back(TASK_EXPORT), true;
+}
+
+// ---- running and reporting -----------------------------------------------------------------
+
+TEST_F(Pipeline, NoTaskAndNoStages) {
+  EXPECT_EQ(RunTask(nullptr), 1);
+  NewTask(0);
+  EXPECT_EQ(RunTask(task.get()), 0);
+  EXPECT_EQ(sink.Events(), (std::vector<E>{{E::Status, kDone}, {E::End, 2}}));
+  // Bits without a stage do nothing either.
+  NewTask(0x01 | 0x02 | 0x100);
+  RunTask(task.get());
+  EXPECT_EQ(sink.Statuses(), std::vector<int>{kDone});
+}
+
+TEST_F(Pipeline, StagesRunInTheFixedOrderWhateverTheFlags) {
+  g_order.clear();
+  g_saveParamsStage = NoteSave;
+  g_loadParamsStage = NoteLoadParams;
+  g_loadFileStage = NoteLoad;
+  g_parseStage = NoteParse;
+  g_filterStage = NoteFilter;
+  g_exportStage = NoteExport;
+  CParamStore params(&context);
+  TempFile file(SampleTable(3));
+  NewTask(0xFC, file.path16());
+  task->paramStore = &params;
+  RunTask(task.get());
+  EXPECT_EQ(g_order, (std::vector<std::uint32_t>{TASK_SAVE_PARAMS, TASK_LOAD_PARAMS, TASK_LOAD_FILE,
+                                                 TASK_PARSE, TASK_FILTER, TASK_EXPORT}));
+  EXPECT_EQ(data().recordCount, 3u);
+  EXPECT_EQ(sink.Statuses().back(), kDone);
+}
+
+TEST_F(Pipeline, LoadAndParseReportProgressOncePerPercent) {
+  TempFile file(SampleTable(5000));
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+  RunTask(task.get());
+  ASSERT_FALSE(Aborted(*task));
+  EXPECT_EQ(data().recordCount, 5000u);
+  EXPECT_EQ(sink.Statuses(), (std::vector<int>{kOpening, kLoading, kOpening, kParsing, kDone}));
+
+  // Each stage: 0 from the pipeline (before its status), 0 from the operation, then strictly
+  // rising to 100.
+  std::vector<std::vector<int>> stages;
+  const std::vector<E> events = sink.Events();
+  for (std::size_t i = 0; i < events.size(); ++i) {
+    if (events[i].kind != E::Progress) continue;
+    if (i + 1 < events.size() && events[i + 1] == E{E::Status, kOpening}) stages.emplace_back();
+    ASSERT_FALSE(stages.empty());
+    stages.back().push_back(events[i].value);
+  }
+  ASSERT_EQ(stages.size(), 2u);
+  for (const auto& p : stages) {
+    ASSERT_GE(p.size(), 3u);
+    EXPECT_EQ(p[0], 0);
+    EXPECT_EQ(p[1], 0);
+    for (std::size_t i = 2; i < p.size(); ++i) EXPECT_GT(p[i], p[i - 1]);
+    EXPECT_EQ(p.back(), 100);
+  }
+  EXPECT_GT(stages[1].size(), 50u);  // the parse reports many steps of a 250 KB table
+  EXPECT_EQ(sink.Events().back(), (E{E::End, 2}));
+}
+
+TEST_F(Pipeline, LoadedBytesAreTheFileAndZeroTerminated) {
+  std::string bytes = SampleTable(40000);  // a few pieces of reading
+  bytes[100] = '\0';
+  TempFile file(bytes);
+  NewTask(TASK_LOAD_FILE, file.path16());
+  RunTask(task.get());
+  ASSERT_EQ(data().fileLength, bytes.size());
+  EXPECT_EQ(std::string(data().fileBytes, data().fileLength), bytes);
+  EXPECT_EQ(data().fileBytes[data().fileLength], 0);
+  EXPECT_EQ(data().recordCount, 0u);
+}
+
+TEST_F(Pipeline, EmptyFileLoadsNothingAndParsesToNothing) {
+  EXPECT_TRUE(LoadAndParse(""));
+  EXPECT_EQ(data().fileLength, 0u);
+  EXPECT_EQ(data().recordCount, 0u);
+  EXPECT_TRUE(sink.SawStatus(kDone));
+}
+
+TEST_F(Pipeline, ReloadReplacesTheStore) {
+  ASSERT_TRUE(LoadAndParse(SampleTable(10)));
+  ASSERT_TRUE(LoadAndParse("2|0|0|0\n1|0|2|3\n"));
+  EXPECT_EQ(data().sourceFormat, SOURCE_BAR);
+  EXPECT_EQ(data().recordCount, 1u);
+  // A parse alone starts again from the loaded bytes.
+  NewTask(TASK_PARSE);
+  RunTask(task.get());
+  EXPECT_EQ(data().recordCount, 1u);
+  EXPECT_EQ(data().sourceFormat, SOURCE_BAR);
+}
+
+// ---- failures and their clean-up -------------------------------------------------------------
+
+TEST_F(Pipeline, MissingFileFailsTheLoadAndLaterStagesDoNothing) {
+  g_order.clear();
+  g_filterStage = NoteFilter;
+  fs::path missing = fs::temp_directory_path() / "tarvik_test_missing_file.txt";
+  NewTask(0xE0, Utf8ToUtf16(missing.string()));
+  RunTask(task.get());
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 705u);
+  std::string text = Utf16ToUtf8(FailureText(task->failure));
+  EXPECT_NE(text.find(missing.string()), std::string::npos) << text;
+  EXPECT_NE(text.find(platform::ErrorText(ENOENT)), std::string::npos) << text;
+  EXPECT_TRUE(StoreEmpty());
+  // The filter stage still ran (with the flag set): its operation is called and finds it.
+  EXPECT_EQ(g_order, std::vector<std::uint32_t>{TASK_FILTER});
+  EXPECT_EQ(sink.Statuses().back(), kLoading);  // no "Готово"
+  EXPECT_EQ(sink.EndCount(), 1);
+}
+
+TEST_F(Pipeline, FolderIsRefusedAsASource) {
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, Utf8ToUtf16(fs::temp_directory_path().string()));
+  RunTask(task.get());
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 705u);
+  EXPECT_TRUE(StoreEmpty());
+}
+
+TEST_F(Pipeline, FailedParseEmptiesTheStoreAndReturnsItsMemory) {
+  std::int64_t before = MemInUse(&context);
+  EXPECT_FALSE(LoadAndParse("X,Y\n1,2\n"));
+  EXPECT_EQ(task->failure.stringId, 708u);
+  EXPECT_TRUE(StoreEmpty());
+  EXPECT_EQ(MemInUse(&context), before);
+}
+
+TEST_F(Pipeline, OnlyTheFirstFailureIsKept) {
+  NewTask(0);
+  SetFailure(*task, 705, u"first");
+  SetFailure(*task, 708, u"second");
+  EXPECT_EQ(task->failure.stringId, 705u);
+  EXPECT_EQ(FailureText(task->failure), u"first");
+  EXPECT_FALSE(Aborted(*task));  // recording a reason does not abort by itself
+  TaskFailure bare{711, {}};
+  EXPECT_EQ(FailureText(bare), StrLoad(711));
+  EXPECT_EQ(FailureText(TaskFailure{}), u"");
+}
+
+// ---- allocation failures -----------------------------------------------------------------------
+
+TEST_F(Pipeline, NoMemoryForTheFileFailsTheLoad) {
+  TempFile file(SampleTable(100));
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+  MemFailAfter(1);
+  RunTask(task.get());
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 709u);
+  EXPECT_TRUE(StoreEmpty());
+}
+
+TEST_F(Pipeline, NoMemoryForRecordsFailsTheParseInsteadOfDroppingCameras) {
+  TempFile file(SampleTable(1000));  // the record array grows several times
+  for (long n = 2; n <= 6; ++n) {
+    NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+    MemFailAfter(n);  // the file buffer, then the n-1-th record block
+    RunTask(task.get());
+    EXPECT_TRUE(Aborted(*task)) << n;
+    EXPECT_EQ(task->failure.stringId, 710u) << n;
+    EXPECT_TRUE(StoreEmpty()) << n;
+  }
+  MemFailAfter(0);
+  EXPECT_TRUE(LoadAndParse(SampleTable(1000)));
+  EXPECT_EQ(data().recordCount, 1000u);
+}
+
+TEST_F(Pipeline, StoreWithoutDataIsLeftAlone) {
+  MemFailAfter(1);
+  CPoiStore bare(&context);
+  MemFailAfter(0);
+  ASSERT_EQ(bare.data, nullptr);
+  bare.Clear(0);  // no-op
+  TempFile file(SampleTable(1));
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+  task->poiStore = &bare;
+  EXPECT_EQ(RunTask(task.get()), 0);
+  EXPECT_FALSE(Aborted(*task));
+  EXPECT_FALSE(LoadSourceFile(*task));
+  EXPECT_FALSE(ParseSource(*task));
+  WorkerTask none;
+  EXPECT_FALSE(LoadSourceFile(none));
+  EXPECT_FALSE(ParseSource(none));
+}
+
+TEST_F(Pipeline, ClearLevels) {
+  ASSERT_TRUE(LoadAndParse(SampleTable(5)));
+  auto addCounters = [&] {
+    data().typeCounters = static_cast<TypeCounter*>(MemAllocZero(&context, sizeof(TypeCounter)));
+    data().typeCounterCount = 1;
+    data().unmatchedCount = 2;
+    data().areaCounters = static_cast<AreaCounter*>(MemAllocZero(&context, sizeof(AreaCounter)));
+    data().areaCounterCount = 1;
+  };
+  std::lock_guard<std::recursive_mutex> hold(store.lock);
+  addCounters();
+  store.Clear(2);
+  EXPECT_EQ(data().typeCounters, nullptr);
+  EXPECT_EQ(data().typeCounterCount + data().unmatchedCount + data().areaCounterCount, 0u);
+  EXPECT_EQ(data().recordCount, 5u);
+  addCounters();
+  store.Clear(1);
+  EXPECT_EQ(data().records, nullptr);
+  EXPECT_EQ(data().sourceFormat, SOURCE_NONE);
+  EXPECT_EQ(data().areaCounters, nullptr);
+  EXPECT_NE(data().fileBytes, nullptr);
+  store.Clear(0);
+  EXPECT_TRUE(StoreEmpty());
+}
+
+// ---- cancellation at each stage ------------------------------------------------------------
+
+// Cancels the task as soon as the sink shows status `id`.
+void CancelAt(RecordingSink& sink, WorkerTask*& target, int id) {
+  sink.onEvent = [&target, id](const E& e) {
+    if (e.kind == E::Status && e.value == id) SetAbort(*target);
+  };
+}
+
+TEST_F(Pipeline, CancelDuringLoadOrParseLeavesTheStoreEmpty) {
+  TempFile file(SampleTable(2000));
+  for (int stage : {kLoading, kParsing}) {
+    WorkerTask* target = nullptr;
+    CancelAt(sink, target, stage);
+    NewTask(0xE0, file.path16());
+    target = task.get();
+    RunTask(task.get());
+    EXPECT_TRUE(Aborted(*task));
+    EXPECT_EQ(task->failure.stringId, 0u);  // a cancel is no failure
+    EXPECT_TRUE(StoreEmpty()) << stage;
+    EXPECT_NE(sink.Statuses().back(), kDone);
+  }
+}
+
+bool FilterThatIsCancelled(WorkerTask& t) {
+  // Counts something, then the user cancels.
+  PoiData& d = *t.poiStore->data;
+  d.typeCounters = static_cast<TypeCounter*>(MemAllocZero(t.poiStore->context, 64));
+  d.typeCounterCount = 1;
+  SetAbort(t);
+  return false;
+}
+
+TEST_F(Pipeline, CancelDuringFilterLeavesTheStoreEmpty) {
+  g_filterStage = FilterThatIsCancelled;
+  TempFile file(SampleTable(20));
+  NewTask(0xE0, file.path16());
+  RunTask(task.get());
+  EXPECT_TRUE(StoreEmpty());
+  EXPECT_FALSE(sink.SawStatus(kDone));
+}
+
+bool ExportThatIsCancelled(WorkerTask& t) {
+  std::ofstream(fs::path(t.targetPath)) << "partial";
+  SetAbort(t);
+  return false;
+}
+
+TEST_F(Pipeline, CancelledExportLeavesNoFileButNeverRemovesAFolder) {
+  g_exportStage = ExportThatIsCancelled;
+  fs::path out = fs::temp_directory_path() / "tarvik_test_cancelled_export.csv";
+  NewTask(TASK_EXPORT, Utf8ToUtf16(out.string()));
+  RunTask(task.get());
+  EXPECT_FALSE(fs::exists(out));
+
+  // Already cancelled before the stage: no operation work, an existing target still goes.
+  g_exportStage = nullptr;
+  std::ofstream(out) << "old";
+  NewTask(TASK_EXPORT, Utf8ToUtf16(out.string()));
+  SetAbort(*task);
+  RunTask(task.get());
+  EXPECT_FALSE(fs::exists(out));
+
+  fs::path dir = fs::temp_directory_path() / "tarvik_test_export_dir";
+  fs::create_directories(dir);
+  NewTask(TASK_EXPORT, Utf8ToUtf16(dir.string()));
+  SetAbort(*task);
+  RunTask(task.get());
+  EXPECT_TRUE(fs::is_directory(dir));
+  fs::remove(dir);
+}
+
+TEST_F(Pipeline, AbortedTaskStillRunsLaterStagesForTheirCleanUp) {
+  ASSERT_TRUE(LoadAndParse(SampleTable(5)));
+  g_order.clear();
+  g_filterStage = NoteFilter;
+  NewTask(TASK_FILTER);
+  SetAbort(*task);
+  RunTask(task.get());
+  EXPECT_EQ(g_order, std::vector<std::uint32_t>{TASK_FILTER});
+  EXPECT_TRUE(StoreEmpty());
+  // Nothing is reported while aborted but the end.
+  EXPECT_EQ(sink.Events(), (std::vector<E>{{E::End, 2}}));
+}
+
+TEST_F(Pipeline, CancelWhileWaitingForTheLockSkipsTheStage) {
+  ASSERT_TRUE(LoadAndParse(SampleTable(5)));
+  const char* bytes = data().fileBytes;
+  WorkerTask* target = nullptr;
+  CancelAt(sink, target, kOpening);  // cancelled as the worker starts waiting
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, u"/nonexistent");
+  target = task.get();
+  {
+    StoreHold<CPoiStore> hold(&store, StoreHold<CPoiStore>::Wait);
+    EXPECT_EQ(data().busyMarker.load(), 1);
+    std::thread worker([&] { RunTask(task.get()); });
+    worker.join();  // gives both stages up without entering the store
+  }
+  EXPECT_EQ(data().busyMarker.load(), 0);
+  EXPECT_EQ(data().fileBytes, bytes);
+  EXPECT_EQ(data().recordCount, 5u);
+  EXPECT_EQ(task->failure.stringId, 0u);
+  EXPECT_EQ(sink.EndCount(), 1);
+}
+
+TEST_F(Pipeline, WorkerWaitsForABusyStoreAndThenRuns) {
+  TempFile file(SampleTable(5));
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+  std::atomic<bool> waiting{false};
+  sink.onEvent = [&](const E& e) {
+    if (e.kind == E::Status && e.value == kOpening) waiting = true;
+  };
+  std::thread worker;
+  {
+    StoreHold<CPoiStore> hold(&store, StoreHold<CPoiStore>::Wait);
+    worker = std::thread([&] { RunTask(task.get()); });
+    while (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  worker.join();
+  EXPECT_FALSE(Aborted(*task));
+  EXPECT_EQ(data().recordCount, 5u);
+  EXPECT_EQ(data().busyMarker.load(), 0);
+}
+
+// ---- parameter stages --------------------------------------------------------------------
+
+TEST_F(Pipeline, ParameterStagesDisableCancelMeanwhile) {
+  CParamStore params(&context);
+  NewTask(TASK_SAVE_PARAMS | TASK_LOAD_PARAMS);
+  task->paramStore = &params;
+  g_saveParamsStage = nullptr;
+  g_loadParamsStage = nullptr;
+  RunTask(task.get());
+  std::vector<E> expected = {
+      {E::Cancel, 0},     {E::Progress, 0}, {E::Status, kOpening}, {E::Cancel, 1},
+      {E::Cancel, 0},     {E::Progress, 0}, {E::Status, kOpening}, {E::Cancel, 1},
+      {E::Status, kDone}, {E::End, 2}};
+  EXPECT_EQ(sink.Events(), expected);
+
+  // Without a parameter store the stage gives up but still re-enables Cancel.
+  NewTask(TASK_LOAD_PARAMS);
+  RunTask(task.get());
+  EXPECT_EQ(sink.Events(), (std::vector<E>{{E::Cancel, 0},
+                                           {E::Progress, 0},
+                                           {E::Status, kOpening},
+                                           {E::Cancel, 1},
+                                           {E::Status, kDone},
+                                           {E::End, 2}}));
+}
+
+bool LoadParamsDouble(WorkerTask& t) {
+  g_order.push_back(TASK_LOAD_PARAMS);
+  return !Aborted(t);
+}
+
+TEST_F(Pipeline, FailedSaveSkipsTheReloadSoUnsavedSetsStay) {
+  CParamStore params(&context);
+  {
+    StoreHold<CParamStore> hold(&params, StoreHold<CParamStore>::Wait);
+    ASSERT_NE(params.AppendFilter(), nullptr);
+  }
+  g_order.clear();
+  g_saveParamsStage = [](WorkerTask& t) {
+    t.paramsSaveFailed = true;
+    SetFailure(t, 711);
+    return true;
+  };
+  g_loadParamsStage = LoadParamsDouble;
+  NewTask(TASK_SAVE_PARAMS | TASK_LOAD_PARAMS);
+  task->paramStore = &params;
+  RunTask(task.get());
+  EXPECT_TRUE(g_order.empty());
+  EXPECT_EQ(params.data->filterCount, 1u);
+
+  // A cancelled reload clears the store.
+  NewTask(TASK_LOAD_PARAMS);
+  task->paramStore = &params;
+  SetAbort(*task);
+  RunTask(task.get());
+  EXPECT_EQ(g_order, std::vector<std::uint32_t>{TASK_LOAD_PARAMS});
+  EXPECT_EQ(params.data->filterCount, 0u);
+}
+
+}  // namespace
+}  // namespace tarvik::enginetest
