@@ -142,7 +142,7 @@ int RunTask(WorkerTask* task) {
   for (const Stage& stage : kStages) {
     if (task->stageFlags & stage.flag) RunStage(*task, stage);
   }
-  ReportStatus(*task, kStatusDone);
+  if (task->failure.stringId == 0) ReportStatus(*task, kStatusDone);
   if (task->progressWindow) task->progressWindow->EndTask(2);
   return 0;
 }
