@@ -36,17 +36,11 @@ std::u16string_view Trim(std::u16string_view s) {
 }
 
 // Case folding for names: ASCII and the Cyrillic alphabet, the letters names are made of.
-std::u16string Fold(std::u16string_view s) {
-  std::u16string out(s);
-  for (char16_t& c : out) {
-    if (c >= u'A' && c <= u'Z')
-      c += 32;
-    else if (c >= 0x0410 && c <= 0x042F)
-      c += 32;
-    else if (c >= 0x0400 && c <= 0x040F)
-      c += 80;
-  }
-  return out;
+char16_t FoldChar(char16_t c) {
+  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
+  if (c >= 0x0410 && c <= 0x042F) return static_cast<char16_t>(c + 32);
+  if (c >= 0x0400 && c <= 0x040F) return static_cast<char16_t>(c + 80);
+  return c;
 }
 
 // Parses a key line: false for comments and lines without "=".
@@ -75,14 +69,26 @@ bool HeaderName(std::u16string_view line, std::u16string_view& name) {
 
 // A value as written: line breaks would split the file, so they become blanks; blanks at the
 // ends, or quotes around the whole value, would be lost on reading, so such a value is quoted.
-std::u16string WritableValue(std::u16string_view text) {
-  std::u16string v(text);
-  for (char16_t& c : v)
-    if (c == u'\r' || c == u'\n' || c == 0) c = u' ';
+void AppendWritableValue(std::u16string& out, std::u16string_view v) {
   bool edgeBlank = !v.empty() && (IsBlank(v.front()) || IsBlank(v.back()));
   bool quoted = v.size() >= 2 && v.front() == u'"' && v.back() == u'"';
-  if (edgeBlank || quoted) v = u"\"" + v + u"\"";
-  return v;
+  bool quote = edgeBlank || quoted;
+  if (quote) out += u'"';
+  for (char16_t c : v) out += c == u'\r' || c == u'\n' || c == 0 ? u' ' : c;
+  if (quote) out += u'"';
+}
+
+void AppendStruct(std::u16string& out, const void* source, std::size_t size) {
+  static const char16_t kHex[] = u"0123456789ABCDEF";
+  const auto* b = static_cast<const unsigned char*>(source);
+  unsigned sum = 0;
+  for (std::size_t i = 0; i < size; ++i) {
+    out += kHex[b[i] >> 4];
+    out += kHex[b[i] & 15];
+    sum += b[i];
+  }
+  out += kHex[(sum >> 4) & 15];
+  out += kHex[sum & 15];
 }
 
 int HexDigit(char16_t c) {
@@ -90,6 +96,83 @@ int HexDigit(char16_t c) {
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   return -1;
+}
+
+// UTF-8 to UTF-16 in one pass, with a fast path for ASCII (most of a settings file). False
+// at the first malformed sequence (overlong forms, surrogates and values above U+10FFFF
+// included), so the caller can read the bytes as Windows-1251 instead.
+bool DecodeUtf8Strict(std::string_view in, std::u16string& out) {
+  out.resize(in.size());  // never more UTF-16 units than bytes
+  char16_t* o = out.data();
+  const auto* p = reinterpret_cast<const unsigned char*>(in.data());
+  const auto* end = p + in.size();
+  while (p < end) {
+    unsigned c = *p;
+    if (c < 0x80) {
+      *o++ = static_cast<char16_t>(c);
+      ++p;
+      continue;
+    }
+    std::size_t len;
+    std::uint32_t cp, min;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2, cp = c & 0x1F, min = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3, cp = c & 0x0F, min = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4, cp = c & 0x07, min = 0x10000;
+    } else {
+      return false;
+    }
+    if (static_cast<std::size_t>(end - p) < len) return false;
+    for (std::size_t k = 1; k < len; ++k) {
+      if ((p[k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (p[k] & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+      *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+      *o++ = static_cast<char16_t>(cp);
+    }
+    p += len;
+  }
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return true;
+}
+
+// UTF-16 to UTF-8 with a fast path for ASCII; a lone surrogate becomes U+FFFD.
+void EncodeUtf8(std::u16string_view in, std::string& out) {
+  std::size_t start = out.size();
+  out.resize(start + 3 * in.size());  // at most three bytes per UTF-16 unit
+  auto* o = reinterpret_cast<unsigned char*>(out.data() + start);
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    std::uint32_t cp = in[i];
+    if (cp < 0x80) {
+      *o++ = static_cast<unsigned char>(cp);
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
+        in[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x800) {
+      *o++ = static_cast<unsigned char>(0xC0 | (cp >> 6));
+    } else if (cp < 0x10000) {
+      *o++ = static_cast<unsigned char>(0xE0 | (cp >> 12));
+      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    } else {
+      *o++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+    }
+    *o++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+  }
+  out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - out.data()));
 }
 
 #ifndef O_CLOEXEC
@@ -220,11 +303,15 @@ std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding) {
   }
   if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
     encoding = IniEncoding::Utf8Bom;
-    return Utf8ToUtf16(bytes.substr(3));
+    std::u16string out;
+    // Damaged bytes after a UTF-8 mark still read, as replacement characters.
+    if (!DecodeUtf8Strict(bytes.substr(3), out)) out = Utf8ToUtf16(bytes.substr(3));
+    return out;
   }
-  if (IsValidUtf8(bytes)) {
+  std::u16string out;
+  if (DecodeUtf8Strict(bytes, out)) {
     encoding = IniEncoding::Utf8;
-    return Utf8ToUtf16(bytes);
+    return out;
   }
   encoding = IniEncoding::Cp1251;
   return Cp1251ToUtf16(bytes);
@@ -242,28 +329,24 @@ std::string EncodeIniText(std::u16string_view text, IniEncoding encoding) {
       }
       return out;
     }
-    case IniEncoding::Utf8Bom:
-      return "\xEF\xBB\xBF" + Utf16ToUtf8(text);
+    case IniEncoding::Utf8Bom: {
+      std::string out = "\xEF\xBB\xBF";
+      EncodeUtf8(text, out);
+      return out;
+    }
     case IniEncoding::Utf8:
     case IniEncoding::Cp1251:
       break;
   }
-  return Utf16ToUtf8(text);
+  std::string out;
+  EncodeUtf8(text, out);
+  return out;
 }
 
 std::u16string EncodeStruct(const void* source, std::size_t size) {
-  static const char16_t kHex[] = u"0123456789ABCDEF";
-  const auto* b = static_cast<const unsigned char*>(source);
   std::u16string out;
   out.reserve(2 * size + 2);
-  unsigned sum = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    out.push_back(kHex[b[i] >> 4]);
-    out.push_back(kHex[b[i] & 15]);
-    sum += b[i];
-  }
-  out.push_back(kHex[(sum >> 4) & 15]);
-  out.push_back(kHex[sum & 15]);
+  AppendStruct(out, source, size);
   return out;
 }
 
@@ -287,44 +370,69 @@ bool DecodeStruct(std::u16string_view value, void* dest, std::size_t size) {
   return true;
 }
 
-void IniFile::Parse(std::string_view bytes) {
+std::size_t IniFile::NameHash::operator()(std::u16string_view s) const {
+  std::size_t h = 1469598103934665603ull;
+  for (char16_t c : s) h = (h ^ FoldChar(c)) * 1099511628211ull;
+  return h;
+}
+
+bool IniFile::NameEq::operator()(std::u16string_view a, std::u16string_view b) const noexcept {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+  return true;
+}
+
+IniFile::IniFile() {
+  sections_.push_back(std::make_unique<Section>());
+}
+
+void IniFile::Parse(std::string_view bytes, std::span<const std::u16string_view> drop) {
   sections_.clear();
-  sections_.emplace_back();
+  sections_.push_back(std::make_unique<Section>());
   std::u16string text = DecodeIniBytes(bytes, encoding_);
   std::u16string_view rest = text;
+  Section* s = sections_.back().get();
+  bool dropping = false;
   while (!rest.empty()) {
-    std::size_t end = rest.find_first_of(u"\r\n");
+    std::size_t end = 0;
+    while (end < rest.size() && rest[end] != u'\r' && rest[end] != u'\n') ++end;
+    if (end == rest.size()) end = std::u16string_view::npos;
     std::u16string_view line = rest.substr(0, end);
     if (end == std::u16string_view::npos) {
       rest = {};
     } else {
       // CR LF, LF or a lone CR end a line.
-      std::size_t skip =
-          rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n' ? 2 : 1;
-      rest.remove_prefix(end + skip);
+      bool crlf = rest[end] == u'\r' && end + 1 < rest.size() && rest[end + 1] == u'\n';
+      rest.remove_prefix(end + (crlf ? 2 : 1));
     }
     std::u16string_view name;
     if (HeaderName(line, name)) {
-      Section s;
-      s.name = std::u16string(name);
-      s.header = std::u16string(line);
-      sections_.push_back(std::move(s));
+      dropping = false;
+      for (std::u16string_view d : drop) dropping = dropping || NameEq()(name, d);
+      if (dropping) continue;
+      auto next = std::make_unique<Section>();
+      next->name = std::u16string(name);
+      next->header = std::u16string(line);
+      sections_.push_back(std::move(next));
+      s = sections_.back().get();
       continue;
     }
-    Section& s = sections_.back();
+    if (dropping) continue;
     if (Trim(line).empty()) {
-      s.trailing.emplace_back(line);
+      s->trailing.emplace_back(line);
       continue;
     }
-    for (auto& blank : s.trailing) s.lines.push_back(std::move(blank));
-    s.trailing.clear();
-    s.lines.emplace_back(line);
+    for (auto& blank : s->trailing) s->lines.push_back(std::move(blank));
+    s->trailing.clear();
+    s->lines.emplace_back(line);
   }
   for (std::size_t i = 1; i < sections_.size(); ++i) {
-    Section& s = sections_[i];
-    for (std::size_t j = 0; j < s.lines.size(); ++j) {
+    Section& sec = *sections_[i];
+    sec.keys.reserve(sec.lines.size());
+    for (std::size_t j = 0; j < sec.lines.size(); ++j) {
       std::u16string_view key, value;
-      if (SplitKeyLine(s.lines[j], key, value)) s.keys.emplace(Fold(key), j);
+      if (SplitKeyLine(sec.lines[j], key, value)) sec.keys.emplace(key, j);
     }
   }
   Reindex();
@@ -332,12 +440,13 @@ void IniFile::Parse(std::string_view bytes) {
 
 void IniFile::Reindex() {
   index_.clear();
-  for (std::size_t i = 1; i < sections_.size(); ++i) index_.emplace(Fold(sections_[i].name), i);
+  for (std::size_t i = 1; i < sections_.size(); ++i)
+    index_.emplace(std::u16string_view(sections_[i]->name), i);
 }
 
-bool IniFile::Load(std::u16string_view path) {
+bool IniFile::Load(std::u16string_view path, std::span<const std::u16string_view> drop) {
   sections_.clear();
-  sections_.emplace_back();
+  sections_.push_back(std::make_unique<Section>());
   index_.clear();
   encoding_ = IniEncoding::Utf8;
   existed_ = false;
@@ -354,18 +463,25 @@ bool IniFile::Load(std::u16string_view path) {
     return false;
   }
   existed_ = true;
-  Parse(bytes);
+  Parse(bytes, drop);
   return true;
 }
 
 std::string IniFile::Serialize() const {
+  std::size_t size = 0;
+  for (const auto& s : sections_) {
+    size += s->header.size() + 2;
+    for (const auto& line : s->lines) size += line.size() + 2;
+    for (const auto& line : s->trailing) size += line.size() + 2;
+  }
   std::u16string text;
+  text.reserve(size);
   auto put = [&](const std::u16string& line) {
     text += line;
     text += u"\r\n";
   };
   for (std::size_t i = 0; i < sections_.size(); ++i) {
-    const Section& s = sections_[i];
+    const Section& s = *sections_[i];
     if (i > 0) put(s.header);
     for (const auto& line : s.lines) put(line);
     for (const auto& line : s.trailing) put(line);
@@ -386,28 +502,32 @@ bool IniFile::Save(std::u16string_view path) {
 }
 
 const IniFile::Section* IniFile::FindSection(std::u16string_view name) const {
-  auto it = index_.find(Fold(Trim(name)));
-  return it == index_.end() ? nullptr : &sections_[it->second];
+  auto it = index_.find(Trim(name));
+  return it == index_.end() ? nullptr : sections_[it->second].get();
 }
 
 IniFile::Section* IniFile::FindOrAddSection(std::u16string_view name) {
   name = Trim(name);
-  std::u16string folded = Fold(name);
-  auto it = index_.find(folded);
-  if (it != index_.end()) return &sections_[it->second];
-  Section s;
-  s.name = std::u16string(name);
-  s.header = u"[" + s.name + u"]";
+  auto it = index_.find(name);
+  if (it != index_.end()) return sections_[it->second].get();
+  auto s = std::make_unique<Section>();
+  s->name = std::u16string(name);
+  s->header = u"[" + s->name + u"]";
   sections_.push_back(std::move(s));
-  index_.emplace(std::move(folded), sections_.size() - 1);
-  return &sections_.back();
+  index_.emplace(std::u16string_view(sections_.back()->name), sections_.size() - 1);
+  return sections_.back().get();
+}
+
+std::size_t IniFile::KeyCount(std::u16string_view section) const {
+  const Section* s = FindSection(section);
+  return s ? s->keys.size() : 0;
 }
 
 bool IniFile::GetValue(std::u16string_view section, std::u16string_view key,
                        std::u16string_view& value) const {
   const Section* s = FindSection(section);
   if (!s) return false;
-  auto it = s->keys.find(Fold(Trim(key)));
+  auto it = s->keys.find(Trim(key));
   if (it == s->keys.end()) return false;
   std::u16string_view k;
   return SplitKeyLine(s->lines[it->second], k, value);
@@ -425,51 +545,65 @@ std::size_t IniFile::GetString(std::u16string_view section, std::u16string_view 
   std::u16string_view value;
   if (!GetValue(section, key, value)) value = {};
   std::size_t n = std::min(value.size(), capacity - 1);
+  // Never keep half of a surrogate pair: it would turn into a replacement character.
+  if (n < value.size() && n > 0 && value[n - 1] >= 0xD800 && value[n - 1] <= 0xDBFF &&
+      value[n] >= 0xDC00 && value[n] <= 0xDFFF)
+    --n;
   std::copy(value.begin(), value.begin() + n, dest);
   dest[n] = 0;
   return n;
 }
 
+// `line` starts with the trimmed key, followed by "=".
 void IniFile::SetLine(std::u16string_view section, std::u16string_view key, std::u16string line) {
   Section* s = FindOrAddSection(section);
-  std::u16string folded = Fold(Trim(key));
-  auto it = s->keys.find(folded);
+  auto it = s->keys.find(key);
+  std::size_t at;
   if (it != s->keys.end()) {
-    s->lines[it->second] = std::move(line);
-    return;
+    at = it->second;
+    s->keys.erase(it);
+    s->lines[at] = std::move(line);
+  } else {
+    at = s->lines.size();
+    s->lines.push_back(std::move(line));
   }
-  s->lines.push_back(std::move(line));
-  s->keys.emplace(std::move(folded), s->lines.size() - 1);
+  s->keys.emplace(std::u16string_view(s->lines[at]).substr(0, key.size()), at);
 }
 
 void IniFile::WriteStruct(std::u16string_view section, std::u16string_view key, const void* source,
                           std::size_t size) {
-  std::u16string line(Trim(key));
+  key = Trim(key);
+  std::u16string line;
+  line.reserve(key.size() + 3 + 2 * size);
+  line += key;
   line += u'=';
-  line += EncodeStruct(source, size);
+  AppendStruct(line, source, size);
   SetLine(section, key, std::move(line));
 }
 
 void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
                           std::u16string_view text) {
-  std::u16string line(Trim(key));
+  key = Trim(key);
+  std::u16string line;
+  line.reserve(key.size() + 3 + text.size());
+  line += key;
   line += u'=';
-  line += WritableValue(text);
+  AppendWritableValue(line, text);
   SetLine(section, key, std::move(line));
 }
 
 void IniFile::RemoveSection(std::u16string_view section) {
-  std::u16string folded = Fold(Trim(section));
+  section = Trim(section);
   // Every section of that name goes: a second one left behind would be read in its place.
   std::size_t before = sections_.size();
   for (std::size_t i = sections_.size(); i-- > 1;)
-    if (Fold(sections_[i].name) == folded) sections_.erase(sections_.begin() + i);
+    if (NameEq()(sections_[i]->name, section)) sections_.erase(sections_.begin() + i);
   if (sections_.size() != before) Reindex();
 }
 
 std::vector<std::u16string> IniFile::SectionNames() const {
   std::vector<std::u16string> names;
-  for (std::size_t i = 1; i < sections_.size(); ++i) names.push_back(sections_[i].name);
+  for (std::size_t i = 1; i < sections_.size(); ++i) names.push_back(sections_[i]->name);
   return names;
 }
 

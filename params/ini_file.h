@@ -6,7 +6,10 @@
 // ignored, the first of two equal keys wins. Lines the program does not own are kept as read.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -46,13 +49,15 @@ void SetIniFaultHook(IniFaultHook hook);
 
 class IniFile {
  public:
-  IniFile() { sections_.emplace_back(); }
+  IniFile();
 
   // Reads and parses the whole file. A file that does not exist is an empty one. False when
   // the file exists but cannot be read (error() tells why); the object is then empty.
-  bool Load(std::u16string_view path);
+  // Sections named in `drop` are left out as RemoveSection would, without the cost of
+  // keeping them first.
+  bool Load(std::u16string_view path, std::span<const std::u16string_view> drop = {});
   // Parses bytes already in memory.
-  void Parse(std::string_view bytes);
+  void Parse(std::string_view bytes, std::span<const std::u16string_view> drop = {});
   // The bytes a save would write: CRLF lines in the file's encoding.
   std::string Serialize() const;
   // Writes the whole file beside the old one, flushes it and renames it over the old one.
@@ -82,21 +87,29 @@ class IniFile {
   void RemoveSection(std::u16string_view section);
 
   // Number of distinct keys in a section (0 when it is missing).
-  std::size_t KeyCount(std::u16string_view section) const {
-    const Section* s = FindSection(section);
-    return s ? s->keys.size() : 0;
-  }
+  std::size_t KeyCount(std::u16string_view section) const;
 
   // Names of the sections in file order (duplicates included).
   std::vector<std::u16string> SectionNames() const;
 
+  // Case-insensitive hashing and comparison of names (ASCII and Cyrillic letters).
+  struct NameHash {
+    // Not noexcept on purpose: the hash tables then cache hash codes and compare them first.
+    std::size_t operator()(std::u16string_view s) const;
+  };
+  struct NameEq {
+    bool operator()(std::u16string_view a, std::u16string_view b) const noexcept;
+  };
+
  private:
+  // Heap-allocated and never moved, and lines in a deque never move either: the key views
+  // of `keys` point into `lines`, the name views of `index_` into `name`.
   struct Section {
     std::u16string name;                   // trimmed; empty for the lines before the first header
     std::u16string header;                 // the header line as read or written
-    std::vector<std::u16string> lines;     // up to the last non-blank line
+    std::deque<std::u16string> lines;      // up to the last non-blank line
     std::vector<std::u16string> trailing;  // blank lines after it
-    std::unordered_map<std::u16string, std::size_t> keys;  // folded key -> line; first wins
+    std::unordered_map<std::u16string_view, std::size_t, NameHash, NameEq> keys;  // first wins
   };
 
   const Section* FindSection(std::u16string_view name) const;
@@ -104,8 +117,8 @@ class IniFile {
   void Reindex();
   void SetLine(std::u16string_view section, std::u16string_view key, std::u16string line);
 
-  std::vector<Section> sections_;  // sections_[0] holds the lines before the first header
-  std::unordered_map<std::u16string, std::size_t> index_;  // folded name -> first section
+  std::vector<std::unique_ptr<Section>> sections_;  // [0]: the lines before the first header
+  std::unordered_map<std::u16string_view, std::size_t, NameHash, NameEq> index_;  // first wins
   IniEncoding encoding_ = IniEncoding::Utf8;
   bool existed_ = false;
   int error_ = 0;

@@ -36,6 +36,10 @@ void SetNewItemName(char16_t* field, std::size_t capacity) {
 void SetText(char16_t* field, std::size_t capacity, std::u16string_view text) {
   if (!field || capacity == 0) return;
   std::size_t n = capacity >= 2 ? std::min(text.size(), capacity - 2) : 0;
+  // Never keep half of a surrogate pair.
+  if (n < text.size() && n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF &&
+      text[n] >= 0xDC00 && text[n] <= 0xDFFF)
+    --n;
   // A NUL inside the text ends it, as it would in the fixed field.
   for (std::size_t i = 0; i < n; ++i) {
     if (text[i] == 0) {

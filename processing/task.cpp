@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "params/param_io.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "processing/store_lock.h"
@@ -14,8 +15,8 @@
 namespace tarvik {
 
 // Stages whose operation is not part of the engine yet keep a null slot until it lands.
-StageOperation g_saveParamsStage = nullptr;
-StageOperation g_loadParamsStage = nullptr;
+StageOperation g_saveParamsStage = SaveParams;
+StageOperation g_loadParamsStage = LoadParams;
 StageOperation g_loadFileStage = LoadSourceFile;
 StageOperation g_parseStage = ParseSource;
 StageOperation g_filterStage = FilterByAreas;

@@ -211,6 +211,18 @@ TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
   EXPECT_NE(ini.Serialize().find("d=plain \"inner\" quotes\r\n"), std::string::npos);
 }
 
+TEST(IniWrite, DroppedSectionsParseAsIfRemoved) {
+  const std::string text = "[a]\r\nk=1\r\n[Filter]\r\nCount=1\r\n[b]\r\nk=2\r\n[FILTER]\r\nx=y\r\n";
+  IniFile removed;
+  removed.Parse(text);
+  removed.RemoveSection(u"filter");
+  const std::u16string_view drop[] = {u"Filter"};
+  IniFile dropped;
+  dropped.Parse(text, drop);
+  EXPECT_EQ(dropped.Serialize(), removed.Serialize());
+  EXPECT_EQ(dropped.Serialize(), "[a]\r\nk=1\r\n[b]\r\nk=2\r\n");
+}
+
 TEST(IniEncoding, Utf16FilesStayUtf16) {
   std::u16string text = u"[Filter]\r\n0.Name=Москва\r\n";
   std::string bytes = "\xFF\xFE";

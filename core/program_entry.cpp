@@ -1,0 +1,27 @@
+#include "core/program_entry.h"
+
+#include "params/default_params.h"
+#include "params/ini_file.h"
+
+namespace tarvik {
+
+ProgramEntry::ProgramEntry(CAppContext& context, EntryOptions options)
+    : context_(context), options_(std::move(options)) {
+  InitContext(context_, options_.iniPath);
+  if (options_.writeDefaults) defaultsWritten_ = WriteDefaultParamsIfMissing(context_);
+}
+
+ProgramEntry::~ProgramEntry() {
+  Finish();
+}
+
+bool ProgramEntry::Finish() {
+  if (finished_) return error_ == 0;
+  finished_ = true;
+  if (options_.writeSeedAtExit && !context_.iniPath.empty())
+    WriteSeed(context_.iniPath, context_.seed.load(), &error_);
+  ReleaseContext(context_);
+  return error_ == 0;
+}
+
+}  // namespace tarvik

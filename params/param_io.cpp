@@ -1,0 +1,375 @@
+#include "params/param_io.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+
+#include "core/platform.h"
+#include "core/text.h"
+
+namespace tarvik {
+
+// Struct values are the bytes in memory order, which the file defines as little-endian.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+
+constexpr std::uint32_t kStatusLoading = 594;
+constexpr std::uint32_t kStatusSaving = 595;
+constexpr std::uint32_t kSaveFailed = 750;  // "... %s: %s" path, reason
+constexpr std::uint32_t kLoadFailed = 751;  // "... %s: %s" path, reason
+constexpr std::uint32_t kNoSettingsPath = 752;
+constexpr std::uint32_t kSaveRefusedStale = 753;  // "... %s" path
+
+constexpr std::u16string_view kFilter = u"Filter";
+constexpr std::u16string_view kSchema = u"Schema";
+constexpr std::u16string_view kExport = u"Export";
+constexpr std::u16string_view kCount = u"Count";
+
+// "i.field" and "i.j.field" without a formatter per key.
+class Key {
+ public:
+  std::u16string_view operator()(std::uint32_t i, std::u16string_view field) {
+    text_.clear();
+    Append(i);
+    text_ += u'.';
+    text_ += field;
+    return text_;
+  }
+  std::u16string_view operator()(std::uint32_t i, std::uint32_t j, std::u16string_view field) {
+    text_.clear();
+    Append(i);
+    text_ += u'.';
+    Append(j);
+    text_ += u'.';
+    text_ += field;
+    return text_;
+  }
+
+ private:
+  void Append(std::uint32_t v) {
+    char buf[16];
+    auto r = std::to_chars(buf, buf + sizeof buf, v);
+    for (char* p = buf; p != r.ptr; ++p) text_ += static_cast<char16_t>(*p);
+  }
+  std::u16string text_;
+};
+
+// Percentages of one section, sent only when they change.
+class Progress {
+ public:
+  explicit Progress(WorkerTask* task) : task_(task) {}
+  void Begin(std::uint32_t statusId) {
+    last_ = 0;
+    if (task_ && !Aborted(*task_)) {
+      ReportProgress(*task_, 0);
+      ReportStatus(*task_, statusId);
+    }
+  }
+  void At(std::uint64_t i, std::uint64_t n) {
+    if (!task_ || n == 0) return;
+    int p = static_cast<int>(i * 100 / n);
+    if (p != last_) {
+      last_ = p;
+      ReportProgress(*task_, p);
+    }
+  }
+  bool Cancelled() const { return task_ && Aborted(*task_); }
+
+ private:
+  WorkerTask* task_;
+  int last_ = 0;
+};
+
+// Records a section may yield: its keys plus a margin. Items without keys load as empty
+// records, but a damaged "Count" (up to four billion) must not fill the memory with them.
+class Budget {
+ public:
+  Budget(const IniFile& ini, std::u16string_view section)
+      : left_(static_cast<std::uint64_t>(ini.KeyCount(section)) + 1024) {}
+  bool Take() {
+    if (left_ == 0) return false;
+    --left_;
+    return true;
+  }
+
+ private:
+  std::uint64_t left_;
+};
+
+std::uint32_t ReadCount(const IniFile& ini, std::u16string_view section, std::u16string_view key) {
+  std::uint32_t n = 0;
+  ini.GetStruct(section, key, &n, sizeof n);
+  return n;
+}
+
+template <std::size_t N>
+void ReadText(const IniFile& ini, std::u16string_view section, std::u16string_view key,
+              char16_t (&field)[N]) {
+  // The capacity handed to the read is one less than the field's: capacity - 2 characters.
+  ini.GetString(section, key, field, N - 1);
+}
+
+template <class T>
+void ReadStruct(const IniFile& ini, std::u16string_view section, std::u16string_view key,
+                T& field) {
+  ini.GetStruct(section, key, &field, sizeof field);
+}
+
+template <class T>
+void WriteStruct(IniFile& ini, std::u16string_view section, std::u16string_view key,
+                 const T& field) {
+  ini.WriteStruct(section, key, &field, sizeof field);
+}
+
+template <std::size_t N>
+void WriteText(IniFile& ini, std::u16string_view section, std::u16string_view key,
+               const char16_t (&field)[N]) {
+  ini.WriteString(section, key, FieldText(field));
+}
+
+// The largest identifier loaded, for raising the seed.
+void NoteId(std::int64_t& maxId, std::uint64_t id) {
+  auto v = static_cast<std::int64_t>(id);
+  if (v > maxId) maxId = v;
+}
+
+void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
+  std::uint32_t n = ReadCount(ini, kFilter, kCount);
+  Budget budget(ini, kFilter);
+  Key key;
+  for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
+    if (FilterArea* f = store.AppendFilter()) {
+      ReadStruct(ini, kFilter, key(i, u"Param"), f->Param);
+      ReadStruct(ini, kFilter, key(i, u"ID"), f->ID);
+      ReadText(ini, kFilter, key(i, u"Name"), f->Name);
+      ReadStruct(ini, kFilter, key(i, u"AX"), f->AX);
+      ReadStruct(ini, kFilter, key(i, u"AY"), f->AY);
+      ReadStruct(ini, kFilter, key(i, u"CX"), f->CX);
+      ReadStruct(ini, kFilter, key(i, u"CY"), f->CY);
+      NoteId(maxId, f->ID);
+    }
+    progress.At(i, n);
+  }
+  progress.Begin(kStatusLoading);  // only while not cancelled
+}
+
+void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
+  std::uint32_t n = ReadCount(ini, kSchema, kCount);
+  Budget budget(ini, kSchema);
+  Key key;
+  for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
+    SchemaSet* s = store.AppendSchema();
+    if (s) {
+      ReadStruct(ini, kSchema, key(i, u"Param"), s->Param);
+      ReadStruct(ini, kSchema, key(i, u"ID"), s->ID);
+      ReadText(ini, kSchema, key(i, u"Name"), s->Name);
+      NoteId(maxId, s->ID);
+      std::uint32_t m = ReadCount(ini, kSchema, key(i, kCount));
+      for (std::uint32_t j = 0; j < m && !progress.Cancelled() && budget.Take(); ++j) {
+        SchemaEntry* e = store.AppendEntry(*s);
+        if (!e) continue;
+        ReadStruct(ini, kSchema, key(i, j, u"ID"), e->ID);
+        ReadStruct(ini, kSchema, key(i, j, u"Param"), e->Param);
+        ReadStruct(ini, kSchema, key(i, j, u"Type"), e->Type);
+        ReadText(ini, kSchema, key(i, j, u"Desc"), e->Desc);
+        NoteId(maxId, e->ID);
+      }
+    }
+    progress.At(i, n);
+  }
+  progress.Begin(kStatusLoading);  // only while not cancelled
+}
+
+void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
+  std::uint32_t n = ReadCount(ini, kExport, kCount);
+  Budget budget(ini, kExport);
+  Key key;
+  for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
+    if (ExportProfile* p = store.AppendProfile()) {
+      ReadStruct(ini, kExport, key(i, u"Param"), p->Param);
+      ReadStruct(ini, kExport, key(i, u"ID"), p->ID);
+      ReadText(ini, kExport, key(i, u"Name"), p->Name);
+      ReadText(ini, kExport, key(i, u"File"), p->File);
+      ReadText(ini, kExport, key(i, u"Format"), p->Format);
+      ReadText(ini, kExport, key(i, u"Folder"), p->Folder);
+      ReadStruct(ini, kExport, key(i, u"SizeLimit"), p->SizeLimit);
+      ReadStruct(ini, kExport, key(i, u"Codepage"), p->Codepage);
+      ReadStruct(ini, kExport, key(i, u"StringLimit"), p->StringLimit);
+      ReadStruct(ini, kExport, key(i, u"Translit"), p->Translit);
+      ReadText(ini, kExport, key(i, u"Desc"), p->Desc);
+      NoteId(maxId, p->ID);
+    }
+    progress.At(i, n);
+  }
+}
+
+void ReadAll(const IniFile& ini, CParamStore& store, Progress& progress) {
+  std::int64_t maxId = 0;
+  ReadFilters(ini, store, progress, maxId);
+  if (!progress.Cancelled()) ReadSchemas(ini, store, progress, maxId);
+  if (!progress.Cancelled()) ReadProfiles(ini, store, progress, maxId);
+  // A run that ended without writing "Seed" must not hand out an identifier again.
+  RaiseSeed(store.context, maxId);
+}
+
+// Writes never stop part-way: a half-written set of sections is never what the user wants,
+// and the file is replaced only as a whole anyway.
+void WriteAll(IniFile& ini, CParamStore& store, Progress& progress) {
+  Key key;
+  std::uint32_t k = 0;
+  ini.RemoveSection(kFilter);
+  auto filters = store.Filters();
+  for (std::size_t i = 0; i < filters.size(); ++i) {
+    const FilterArea& f = filters[i];
+    if (!IsDeleted(f)) {
+      WriteStruct(ini, kFilter, key(k, u"Param"), f.Param);
+      WriteStruct(ini, kFilter, key(k, u"ID"), f.ID);
+      WriteText(ini, kFilter, key(k, u"Name"), f.Name);
+      WriteStruct(ini, kFilter, key(k, u"AX"), f.AX);
+      WriteStruct(ini, kFilter, key(k, u"AY"), f.AY);
+      WriteStruct(ini, kFilter, key(k, u"CX"), f.CX);
+      WriteStruct(ini, kFilter, key(k, u"CY"), f.CY);
+      ++k;
+    }
+    progress.At(i, filters.size());
+  }
+  WriteStruct(ini, kFilter, kCount, k);
+
+  progress.Begin(kStatusSaving);
+  k = 0;
+  ini.RemoveSection(kSchema);
+  auto schemas = store.Schemas();
+  for (std::size_t i = 0; i < schemas.size(); ++i) {
+    SchemaSet& s = schemas[i];
+    if (!IsDeleted(s)) {
+      WriteStruct(ini, kSchema, key(k, u"Param"), s.Param);
+      WriteStruct(ini, kSchema, key(k, u"ID"), s.ID);
+      WriteText(ini, kSchema, key(k, u"Name"), s.Name);
+      std::uint32_t m = 0;
+      for (const SchemaEntry& e : CParamStore::Entries(s)) {
+        if (IsDeleted(e)) continue;
+        WriteStruct(ini, kSchema, key(k, m, u"ID"), e.ID);
+        WriteStruct(ini, kSchema, key(k, m, u"Param"), e.Param);
+        WriteStruct(ini, kSchema, key(k, m, u"Type"), e.Type);
+        WriteText(ini, kSchema, key(k, m, u"Desc"), e.Desc);
+        ++m;
+      }
+      WriteStruct(ini, kSchema, key(k, kCount), m);
+      ++k;
+    }
+    progress.At(i, schemas.size());
+  }
+  WriteStruct(ini, kSchema, kCount, k);
+
+  progress.Begin(kStatusSaving);
+  k = 0;
+  ini.RemoveSection(kExport);
+  auto profiles = store.Profiles();
+  for (std::size_t i = 0; i < profiles.size(); ++i) {
+    const ExportProfile& p = profiles[i];
+    if (!IsDeleted(p)) {
+      WriteStruct(ini, kExport, key(k, u"Param"), p.Param);
+      WriteStruct(ini, kExport, key(k, u"ID"), p.ID);
+      WriteText(ini, kExport, key(k, u"Name"), p.Name);
+      WriteText(ini, kExport, key(k, u"File"), p.File);
+      WriteText(ini, kExport, key(k, u"Format"), p.Format);
+      WriteText(ini, kExport, key(k, u"Folder"), p.Folder);
+      WriteStruct(ini, kExport, key(k, u"SizeLimit"), p.SizeLimit);
+      WriteStruct(ini, kExport, key(k, u"Codepage"), p.Codepage);
+      WriteStruct(ini, kExport, key(k, u"StringLimit"), p.StringLimit);
+      WriteStruct(ini, kExport, key(k, u"Translit"), p.Translit);
+      WriteText(ini, kExport, key(k, u"Desc"), p.Desc);
+      ++k;
+    }
+    progress.At(i, profiles.size());
+  }
+  WriteStruct(ini, kExport, kCount, k);
+}
+
+const std::u16string& IniPathOf(const WorkerTask& task) {
+  static const std::u16string kNone;
+  if (task.appContext) return task.appContext->iniPath;
+  if (task.paramStore && task.paramStore->context) return task.paramStore->context->iniPath;
+  return kNone;
+}
+
+std::u16string Reason(int err) {
+  return Utf8ToUtf16(platform::ErrorText(err));
+}
+
+// The failure as the user reads it: string `id` formatted with the arguments.
+template <class... A>
+void Fail(WorkerTask& task, std::uint32_t id, const A&... args) {
+  SetFailure(task, id, StrLoad(id, args...));
+}
+
+}  // namespace
+
+void ReadParamSections(const IniFile& ini, CParamStore& store, WorkerTask* task) {
+  if (!store.data) return;
+  Progress progress(task);
+  ReadAll(ini, store, progress);
+}
+
+void WriteParamSections(IniFile& ini, CParamStore& store, WorkerTask* task) {
+  if (!store.data) return;
+  Progress progress(task);
+  WriteAll(ini, store, progress);
+}
+
+bool LoadParams(WorkerTask& task) {
+  if (!task.paramStore || !task.paramStore->data) return false;
+  CParamStore& store = *task.paramStore;
+  Progress progress(&task);
+  progress.Begin(kStatusLoading);
+  bool readable = true;
+  if (!progress.Cancelled()) {
+    const std::u16string& path = IniPathOf(task);
+    IniFile ini;
+    // Without a settings path there is nothing to load; the save reports it.
+    if (!path.empty() && !ini.Load(path)) {
+      readable = false;
+      Fail(task, kLoadFailed, path, Reason(ini.error()));
+    } else {
+      ReadAll(ini, store, progress);
+    }
+  }
+  // A store that does not hold the whole file must not be saved over it.
+  store.data->stale = !readable || progress.Cancelled();
+  return !Aborted(task);
+}
+
+bool SaveParams(WorkerTask& task) {
+  if (!task.paramStore || !task.paramStore->data) return false;
+  // A cancel that came before the save leaves the file as it is.
+  if (Aborted(task)) return false;
+  CParamStore& store = *task.paramStore;
+  Progress progress(&task);
+  progress.Begin(kStatusSaving);
+  const std::u16string& path = IniPathOf(task);
+  if (store.data->stale) {
+    // The reload that follows brings back what the file holds.
+    Fail(task, kSaveRefusedStale, path);
+    return !Aborted(task);
+  }
+  auto fail = [&](std::uint32_t id, int err) {
+    if (id == kNoSettingsPath)
+      Fail(task, id);
+    else
+      Fail(task, id, path, Reason(err));
+    task.paramsSaveFailed = true;
+    return !Aborted(task);
+  };
+  if (path.empty()) return fail(kNoSettingsPath, 0);
+  IniFile ini;
+  // A file that exists but cannot be read is never overwritten: what it holds would be lost.
+  // The three sections are rewritten whole, so they are not even kept while reading.
+  const std::u16string_view rewritten[] = {kFilter, kSchema, kExport};
+  if (!ini.Load(path, rewritten)) return fail(kSaveFailed, ini.error());
+  WriteAll(ini, store, progress);
+  if (!ini.Save(path)) return fail(kSaveFailed, ini.error());
+  return !Aborted(task);
+}
+
+}  // namespace tarvik
