@@ -14,6 +14,10 @@
 #include <string>
 #include <system_error>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/platform.h"
 #include "core/text.h"
 #include "core/tracked_memory.h"
@@ -150,9 +154,28 @@ bool Convert(const char* p, const char* e, std::chars_format format, double& val
   return true;
 }
 
-}  // namespace
+// Decimal numbers of up to 19 digits whose digits fit a double exactly and whose fraction
+// has at most 22 digits: one exact integer divided by an exact power of ten, which IEEE
+// arithmetic rounds correctly, as strtod does. Anything else goes to from_chars.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-double AtofC(std::string_view token) {
+inline bool FastDecimal(const char* p, const char* e, double& value) {
+  std::uint64_t m = 0;
+  int digits = 0;
+  for (; p < e && IsDigit(*p); ++p, ++digits) m = m * 10 + static_cast<unsigned>(*p - '0');
+  int fraction = 0;
+  if (p < e && *p == '.') {
+    for (++p; p < e && IsDigit(*p); ++p, ++fraction) m = m * 10 + static_cast<unsigned>(*p - '0');
+  }
+  if (digits + fraction == 0 || digits + fraction > 19) return false;
+  if (p < e && (*p | 0x20) == 'e') return false;
+  if (m > (std::uint64_t{1} << 53) || fraction > 22) return false;
+  value = fraction ? static_cast<double>(m) / kPow10[fraction] : static_cast<double>(m);
+  return true;
+}
+
+inline double Atof(std::string_view token) {
   const char* p = token.data();
   const char* e = p + token.size();
   while (p < e && IsCSpace(*p)) ++p;
@@ -165,13 +188,13 @@ double AtofC(std::string_view token) {
     if (h < e && (IsHexDigit(*h) || (*h == '.' && h + 1 < e && IsHexDigit(h[1])))) {
       Convert(h, e, std::chars_format::hex, value);
     }  // else "0x" without digits: only the 0 converts
-  } else if (!Convert(p, e, std::chars_format::general, value)) {
+  } else if (!FastDecimal(p, e, value) && !Convert(p, e, std::chars_format::general, value)) {
     return 0;
   }
   return negative ? -value : value;
 }
 
-std::int32_t AtoiC(std::string_view token) {
+inline std::int32_t Atoi(std::string_view token) {
   const char* p = token.data();
   const char* e = p + token.size();
   while (p < e && IsCSpace(*p)) ++p;
@@ -188,20 +211,64 @@ std::int32_t AtoiC(std::string_view token) {
   return static_cast<std::int32_t>(value > INT32_MAX ? INT32_MAX : value);
 }
 
+// The first byte at or after `p` that ends a line (0, LF, CR). `end` is the data's end,
+// where a 0 byte is always readable.
+inline const char* FindLineEnd(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128();
+  while (end + 1 - p >= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                               _mm_cmpeq_epi8(v, nul));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (*p != 0 && *p != '\n' && *p != '\r') ++p;
+  return p;
+}
+
+}  // namespace
+
+double AtofC(std::string_view token) {
+  return Atof(token);
+}
+
+std::int32_t AtoiC(std::string_view token) {
+  return Atoi(token);
+}
+
 std::size_t SplitLine(const char* line, std::size_t length, char& separator,
                       std::string_view (&tokens)[kMaxTokens]) {
   if (separator == 0) separator = std::strchr(line, '|') ? '|' : ',';
   const char sep = separator;
-  const char* end = line + length;
-  const char* start = line;
+  const char* const end = line + length;
+  const char* start = line;  // of the current token
+  const char* p = line;
   std::size_t n = 0;
-  for (const char* p = line;; ++p) {
-    if (p == end || *p == sep) {
-      tokens[n++] = std::string_view(start, static_cast<std::size_t>(p - start));
-      if (p == end || n == kMaxTokens) break;
-      start = p + 1;
+  auto cut = [&](const char* at) {
+    tokens[n++] = std::string_view(start, static_cast<std::size_t>(at - start));
+    start = at + 1;
+  };
+#if defined(__SSE2__)
+  const __m128i vsep = _mm_set1_epi8(sep);
+  for (; end - p >= 16; p += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vsep)));
+    for (; mask; mask &= mask - 1) {
+      cut(p + __builtin_ctz(mask));
+      if (n == kMaxTokens) return n;
     }
   }
+#endif
+  for (; p < end; ++p) {
+    if (*p == sep) {
+      cut(p);
+      if (n == kMaxTokens) return n;
+    }
+  }
+  cut(end);
   return n;
 }
 
@@ -368,17 +435,6 @@ bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Bytes that end a line: 0, LF and CR.
-struct LineEndTable {
-  bool end[256] = {};
-  constexpr LineEndTable() {
-    end[0] = true;
-    end[static_cast<unsigned char>('\n')] = true;
-    end[static_cast<unsigned char>('\r')] = true;
-  }
-};
-constexpr LineEndTable kLineEnd;
-
 class Parser {
  public:
   Parser(WorkerTask& task, PoiData& data, CAppContext* context)
@@ -405,8 +461,7 @@ class Parser {
       const char* line = p;
       // The buffer ends with a 0 byte, so this stops at `end` at the latest; a last line
       // without a terminator is processed like any other.
-      while (!kLineEnd.end[static_cast<unsigned char>(*p)]) ++p;
-      if (p > end) p = end;
+      p = FindLineEnd(p, end);
       if (p > line && !comment) ProcessLine(line, static_cast<std::size_t>(p - line));
       if (p < end) ++p;
       if (task_.abortFlag.load(std::memory_order_relaxed)) break;
@@ -509,22 +564,22 @@ class Parser {
   static void Store(PoiRecord& r, ColumnKind kind, std::string_view token) {
     switch (kind) {
       case ColumnKind::X:
-        r.X = AtofC(token);
+        r.X = Atof(token);
         break;
       case ColumnKind::Y:
-        r.Y = AtofC(token);
+        r.Y = Atof(token);
         break;
       case ColumnKind::TYPE:
-        r.TYPE = AtoiC(token);
+        r.TYPE = Atoi(token);
         break;
       case ColumnKind::SPEED:
-        r.SPEED = AtoiC(token);
+        r.SPEED = Atoi(token);
         break;
       case ColumnKind::DIRTYPE:
-        r.DIRTYPE = AtoiC(token);
+        r.DIRTYPE = Atoi(token);
         break;
       case ColumnKind::DIRECTION:
-        r.DIRECTION = AtoiC(token);
+        r.DIRECTION = Atoi(token);
         break;
       case ColumnKind::IDX:
       case ColumnKind::None:

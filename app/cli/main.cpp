@@ -1,7 +1,17 @@
-// tarvik-cli: the conversion without windows.
-#include <cstdio>
+// tarvik-cli: the conversion without windows. Each command lives in its own cmd_*.cpp and
+// registers itself here.
+#include <clocale>
 
-int main() {
-  std::printf("tarvik-cli %s\n", TARVIK_VERSION);
-  return 0;
+#include "app/cli/cli_common.h"
+
+namespace tarvik::cli {
+void RegisterParse(CliApp& app);
+}  // namespace tarvik::cli
+
+int main(int argc, char** argv) {
+  // The user's locale, as the windowed program has it: numbers must not depend on it.
+  std::setlocale(LC_ALL, "");
+  tarvik::cli::CliApp app;
+  tarvik::cli::RegisterParse(app);
+  return app.Run(argc, argv);
 }

@@ -1,0 +1,107 @@
+#pragma once
+// What every tarvik-cli command shares: the program object that commands register with, texts
+// from the string table as UTF-8, a terminal progress bar, running a task on a worker thread,
+// and buffered bulk output.
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/text.h"
+#include "processing/task.h"
+
+namespace tarvik::cli {
+
+// Exit statuses of every command.
+enum : int {
+  kExitOk = 0,
+  kExitFailed = 1,  // the work could not be done: unreadable input, bad content, no memory
+  kExitUsage = 2,   // the command line itself is wrong
+};
+
+// The program: global options (--help, --version) and the commands added to it.
+class CliApp {
+ public:
+  CliApp();
+
+  // Adds command `name`; `run` is called once parsing chose it and returns the exit status.
+  // Options and arguments go on the returned subcommand.
+  CLI::App* AddCommand(const std::string& name, std::uint32_t descriptionId,
+                       std::function<int()> run);
+
+  // Parses the arguments and runs the chosen command. Usage errors give kExitUsage.
+  int Run(int argc, char** argv);
+
+ private:
+  CLI::App app_;
+  std::vector<std::pair<CLI::App*, std::function<int()>>> commands_;
+};
+
+// String `id` of the string table, formatted, as UTF-8.
+template <class... A>
+std::string Text(std::uint32_t id, const A&... args) {
+  return Utf16ToUtf8(StrLoad(id, args...));
+}
+
+// One line on stderr (the line end is added).
+void PrintError(std::string_view line);
+
+// The progress bar of a running task on stderr: "[#####-----]  42%  Анализ данных...".
+// Draws nothing unless stderr is a terminal; wipes its line when the task ends.
+class TerminalSink : public TaskSink {
+ public:
+  TerminalSink();
+  void SetProgress(int percent) override;
+  void SetStatus(std::uint32_t stringId) override;
+  void EnableCancel(bool) override {}
+  void EndTask(int code) override;
+
+ private:
+  void Draw();
+  bool active_;
+  int percent_ = 0;
+  std::string status_;
+};
+
+// Runs the task's stages on a worker thread, as the windows do, and waits for the end.
+void RunOnWorker(WorkerTask& task);
+
+// Why an aborted task stopped, for the user: its recorded failure, else "cancelled".
+std::string AbortMessage(const WorkerTask& task);
+
+// Bulk output to stdout in large writes.
+class Output {
+ public:
+  Output();
+  ~Output();
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
+
+  void Append(std::string_view s) {
+    if (buffer_.size() + s.size() > kFlushAt) Flush();
+    buffer_.append(s);
+  }
+  // Room for up to `n` bytes at the end; Commit says how many were used.
+  char* Reserve(std::size_t n);
+  void Commit(char* end) { buffer_.resize(static_cast<std::size_t>(end - buffer_.data())); }
+
+  // Writes what is buffered and flushes stdout. False (and a message on stderr) when
+  // writing failed at any point.
+  bool Finish();
+
+ private:
+  static constexpr std::size_t kFlushAt = std::size_t{1} << 20;
+  void Flush();
+  std::string buffer_;
+  int error_ = 0;
+};
+
+// Appends `value` as printf's "%.17g" would, with "." as the decimal point whatever the locale.
+char* AppendDouble17(char* out, double value);
+char* AppendInt(char* out, std::int64_t value);
+
+}  // namespace tarvik::cli
