@@ -18,8 +18,19 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
+# The windowed program. Without a display it runs under a virtual one (xvfb-run), invisibly:
+# useful only to see that it starts; stop it with Ctrl+C.
 run: build
-	./$(BUILD)/bin/tarvik-cli parse --quiet examples/speedcams.txt
+	@if [ -n "$$DISPLAY" ] || [ -n "$$WAYLAND_DISPLAY" ]; then \
+	  ./$(BUILD)/bin/tarvik; \
+	elif command -v xvfb-run >/dev/null 2>&1; then \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset): running under xvfb-run, invisibly; Ctrl+C stops it."; \
+	  xvfb-run -a ./$(BUILD)/bin/tarvik; \
+	else \
+	  echo "No display (DISPLAY and WAYLAND_DISPLAY are unset) and no xvfb-run: cannot show the window."; \
+	  echo "The command line works without one: ./$(BUILD)/bin/tarvik-cli --help"; \
+	  exit 1; \
+	fi
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2

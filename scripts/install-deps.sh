@@ -4,7 +4,7 @@ set -euo pipefail
 
 pkgs=(cmake ninja-build g++ make pkg-config git
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      qt6-base-dev libgl-dev fonts-dejavu-core
+      qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth
       clang locales mawk)
 
 # libFuzzer ships in the runtime package that matches the default clang.

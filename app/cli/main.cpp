@@ -6,6 +6,8 @@
 
 namespace tarvik::cli {
 void RegisterParse(CliApp& app);
+void RegisterCount(CliApp& app);
+void RegisterExport(CliApp& app);
 }  // namespace tarvik::cli
 
 int main(int argc, char** argv) {
@@ -13,5 +15,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   tarvik::cli::CliApp app;
   tarvik::cli::RegisterParse(app);
+  tarvik::cli::RegisterCount(app);
+  tarvik::cli::RegisterExport(app);
   return app.Run(argc, argv);
 }

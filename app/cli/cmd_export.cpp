@@ -1,0 +1,226 @@
+// tarvik-cli export FILE -o OUT [--ini PATH] [--schema NAME] [--profile NAME]
+//   [--areas NAME[,NAME...]] [--types CODE[,CODE...]] [--force]
+// Loads, parses and counts a table, ticks rows as the main window would, and writes the file
+// for the car through an export profile, with the tasks that Save as runs.
+#include <charconv>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_common.h"
+#include "app/cli/convert_session.h"
+#include "processing/store_lock.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+constexpr std::uint32_t kTextFile = 716;
+constexpr std::uint32_t kTextDescription = 806;
+constexpr std::uint32_t kTextIni = 807;
+constexpr std::uint32_t kTextSchema = 808;
+constexpr std::uint32_t kTextOut = 809;
+constexpr std::uint32_t kTextProfile = 810;
+constexpr std::uint32_t kTextAreas = 811;
+constexpr std::uint32_t kTextTypes = 812;
+constexpr std::uint32_t kTextForce = 813;
+constexpr std::uint32_t kTextNoProfile = 816;  // "%s" name, "%s" available
+constexpr std::uint32_t kTextNoArea = 817;     // "%s" name, "%s" available
+constexpr std::uint32_t kTextNoType = 818;     // "%s" code, "%s" available
+constexpr std::uint32_t kTextExists = 819;     // "%s" path
+constexpr std::uint32_t kTextNoEnabledProfile = 820;
+constexpr std::uint32_t kTextNoTypeRows = 821;
+constexpr std::uint32_t kTextNoAreaRows = 822;
+constexpr std::uint32_t kTextSummary = 823;    // written, left out, bytes, path
+constexpr std::uint32_t kTextTruncated = 824;  // "%d" KiB limit
+
+struct ExportOptions : SessionOptions {
+  std::string out;
+  std::string profile;
+  std::vector<std::string> areas;
+  std::vector<std::string> types;
+  bool force = false;
+};
+
+// The extension of the last path component, leading dot included, as the platform's path
+// splitting gives it; empty when the name has no dot.
+std::u16string_view Extension(std::u16string_view path) {
+  std::size_t slash = path.find_last_of(u"/\\");
+  std::size_t start = slash == std::u16string_view::npos ? 0 : slash + 1;
+  std::size_t dot = path.rfind(u'.');
+  if (dot == std::u16string_view::npos || dot < start) return {};
+  return path.substr(dot);
+}
+
+// The Save as rule: the profile's extension is appended unless the path already ends in it
+// (in any letter case).
+std::u16string WithProfileExtension(std::u16string path, const ExportProfile& profile) {
+  std::u16string_view ext = Extension(FieldText(profile.File));
+  if (!ext.empty() && !EqualsNoCase(ext, Extension(path))) path += ext;
+  return path;
+}
+
+// The chosen profile: --profile among the enabled ones, else the current one, else the first
+// enabled one (the type that Save as preselects). Null after printing why.
+ExportProfile* ChooseProfile(CParamStore& params, const std::string& name, int& status) {
+  std::vector<std::u16string> names;
+  ExportProfile* chosen = nullptr;
+  ExportProfile* first = nullptr;
+  std::u16string wanted = Utf8ToUtf16(name);
+  for (ExportProfile& p : params.Profiles()) {
+    if (IsDeleted(p) || !(p.Param & PARAM_ENABLED)) continue;
+    names.emplace_back(FieldText(p.Name));
+    if (!first) first = &p;
+    if (name.empty() ? IsCurrent(p) && !chosen : !chosen && names.back() == wanted) chosen = &p;
+  }
+  if (name.empty() && !chosen) chosen = first;
+  if (!chosen) {
+    if (name.empty()) {
+      PrintError(Text(kTextNoEnabledProfile));
+      status = kExitFailed;
+    } else {
+      PrintError(Text(kTextNoProfile, wanted, Utf8ToUtf16(JoinNames(names))));
+      status = kExitUsage;
+    }
+  }
+  return chosen;
+}
+
+// Puts the ticked rows at the head of a list one after another, so the list runs in the
+// reverse of the displayed order, as the main window builds it.
+template <class Row, class Ticked>
+RefNode* BuildList(const std::vector<Row>& rows, std::vector<RefNode>& nodes, Ticked ticked) {
+  nodes.assign(rows.size(), {});
+  RefNode* head = nullptr;
+  std::size_t used = 0;
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    if (!ticked(k)) continue;
+    void* ref = nullptr;
+    if constexpr (std::is_same_v<Row, TypeRow>)
+      ref = rows[k].entry;
+    else
+      ref = rows[k].area;
+    nodes[used] = {ref, head};
+    head = &nodes[used++];
+  }
+  return head;
+}
+
+int RunExport(const ExportOptions& options) {
+  ConvertSession session;
+  if (int status = session.LoadSettings(options); status != kExitOk) return status;
+
+  ExportProfile* profile = nullptr;
+  std::u16string target;
+  {
+    StoreHold<CParamStore> hold(&session.params, StoreHold<CParamStore>::Wait);
+    int status = kExitOk;
+    profile = ChooseProfile(session.params, options.profile, status);
+    if (!profile) return status;
+    target = WithProfileExtension(Utf8ToUtf16(options.out), *profile);
+  }
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path targetPath(Utf16ToUtf8(target));
+  if (!options.force && fs::exists(targetPath, ec) && !fs::is_directory(targetPath, ec)) {
+    PrintError(Text(kTextExists, target));
+    return kExitFailed;
+  }
+
+  if (int status = session.LoadTable(options.file); status != kExitOk) return status;
+
+  std::vector<RefNode> entryNodes, areaNodes;
+  RefNode* entryList = nullptr;
+  RefNode* areaList = nullptr;
+  {
+    StoreHold<CParamStore> hold(&session.params, StoreHold<CParamStore>::Wait);
+    StoreHold<CPoiStore> poiHold(&session.poi, StoreHold<CPoiStore>::Wait);
+    std::vector<TypeRow> types = session.TypeRows();
+    std::vector<AreaRow> areas = session.AreaRows();
+
+    std::vector<bool> typeTicked(types.size(), options.types.empty());
+    for (const std::string& code : options.types) {
+      std::int32_t value = 0;
+      auto r = std::from_chars(code.data(), code.data() + code.size(), value);
+      bool found = false;
+      if (r.ec == std::errc() && r.ptr == code.data() + code.size()) {
+        for (std::size_t k = 0; k < types.size(); ++k) {
+          if (types[k].entry->Type != value) continue;
+          typeTicked[k] = true;
+          found = true;
+        }
+      }
+      if (!found) {
+        std::vector<std::u16string> codes;
+        for (const TypeRow& row : types)
+          codes.push_back(Utf8ToUtf16(std::to_string(row.entry->Type)));
+        PrintError(Text(kTextNoType, Utf8ToUtf16(code), Utf8ToUtf16(JoinNames(codes))));
+        return kExitUsage;
+      }
+    }
+    std::vector<bool> areaTicked(areas.size(), options.areas.empty());
+    for (const std::string& name : options.areas) {
+      std::u16string wanted = Utf8ToUtf16(name);
+      bool found = false;
+      for (std::size_t k = 0; k < areas.size(); ++k) {
+        if (FieldText(areas[k].area->Name) != wanted) continue;
+        areaTicked[k] = true;
+        found = true;
+      }
+      if (!found) {
+        std::vector<std::u16string> names;
+        for (const AreaRow& row : areas) names.emplace_back(FieldText(row.area->Name));
+        PrintError(Text(kTextNoArea, wanted, Utf8ToUtf16(JoinNames(names))));
+        return kExitUsage;
+      }
+    }
+    entryList = BuildList(types, entryNodes, [&](std::size_t k) { return typeTicked[k]; });
+    areaList = BuildList(areas, areaNodes, [&](std::size_t k) { return areaTicked[k]; });
+  }
+  // An export needs a ticked row in each list.
+  if (!entryList) {
+    PrintError(Text(kTextNoTypeRows));
+    return kExitFailed;
+  }
+  if (!areaList) {
+    PrintError(Text(kTextNoAreaRows));
+    return kExitFailed;
+  }
+
+  WorkerTask task;
+  session.Prepare(task, TASK_EXPORT);
+  task.targetPath = target;
+  task.entryList = entryList;
+  task.areaList = areaList;
+  task.exportProfile = profile;
+  session.Run(task);
+  if (Aborted(task) || task.failure.stringId != 0) {
+    PrintError(AbortMessage(task));
+    return kExitFailed;
+  }
+  const ExportResult& r = task.exportResult;
+  Output out;
+  out.Append(Text(kTextSummary, r.linesWritten, r.linesLeftOut, r.bytesWritten, target) + '\n');
+  bool written = out.Finish();
+  if (r.linesLeftOut != 0) PrintError(Text(kTextTruncated, profile->SizeLimit));
+  return written ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterExport(CliApp& app) {
+  auto options = std::make_shared<ExportOptions>();
+  CLI::App* cmd =
+      app.AddCommand("export", kTextDescription, [options] { return RunExport(*options); });
+  cmd->add_option("FILE", options->file, Text(kTextFile))->required();
+  cmd->add_option("-o,--output", options->out, Text(kTextOut))->required();
+  cmd->add_option("--ini", options->ini, Text(kTextIni));
+  cmd->add_option("--schema", options->schema, Text(kTextSchema));
+  cmd->add_option("--profile", options->profile, Text(kTextProfile));
+  cmd->add_option("--areas", options->areas, Text(kTextAreas))->delimiter(',');
+  cmd->add_option("--types", options->types, Text(kTextTypes))->delimiter(',');
+  cmd->add_flag("--force", options->force, Text(kTextForce));
+}
+
+}  // namespace tarvik::cli

@@ -1,0 +1,109 @@
+#include "app/cli/convert_session.h"
+
+#include <algorithm>
+
+#include "processing/store_lock.h"
+
+namespace tarvik::cli {
+
+namespace {
+constexpr std::uint32_t kTextNoSchema = 815;  // "%s" name, "%s" available names
+constexpr std::uint32_t kTextNone = 825;
+}  // namespace
+
+std::string JoinNames(const std::vector<std::u16string>& names) {
+  if (names.empty()) return Text(kTextNone);
+  std::u16string joined;
+  for (const std::u16string& n : names) {
+    if (!joined.empty()) joined += u", ";
+    joined += n;
+  }
+  return Utf16ToUtf8(joined);
+}
+
+void ConvertSession::Prepare(WorkerTask& task, std::uint32_t flags) {
+  task.appContext = &context;
+  task.poiStore = &poi;
+  task.paramStore = &params;
+  task.progressWindow = &sink;
+  task.stageFlags = flags;
+}
+
+void ConvertSession::Run(WorkerTask& task) {
+  RunOnWorker(task);
+}
+
+int ConvertSession::LoadSettings(const SessionOptions& options) {
+  EntryOptions entryOptions;
+  entryOptions.iniPath = Utf8ToUtf16(options.ini);
+  entryOptions.writeSeedAtExit = false;  // nothing here creates items
+  entry.emplace(context, entryOptions);
+
+  WorkerTask load;
+  Prepare(load, TASK_LOAD_PARAMS);
+  Run(load);
+  if (Aborted(load) || load.failure.stringId != 0) {
+    PrintError(AbortMessage(load));
+    return kExitFailed;
+  }
+
+  if (!options.schema.empty()) {
+    // Current for this run only: nothing is saved.
+    StoreHold<CParamStore> hold(&params, StoreHold<CParamStore>::Wait);
+    std::u16string wanted = Utf8ToUtf16(options.schema);
+    std::vector<std::u16string> names;
+    SchemaSet* chosen = nullptr;
+    for (SchemaSet& s : params.Schemas()) {
+      if (IsDeleted(s) || !(s.Param & PARAM_ENABLED)) continue;
+      names.emplace_back(FieldText(s.Name));
+      if (!chosen && names.back() == wanted) chosen = &s;
+    }
+    if (!chosen) {
+      PrintError(Text(kTextNoSchema, wanted, Utf8ToUtf16(JoinNames(names))));
+      return kExitUsage;
+    }
+    MakeCurrentFromList(params.Schemas(), *chosen);
+  }
+  return kExitOk;
+}
+
+int ConvertSession::LoadTable(const std::string& file) {
+  WorkerTask open;
+  Prepare(open, TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER);
+  open.targetPath = Utf8ToUtf16(file);
+  Run(open);
+  if (Aborted(open) || open.failure.stringId != 0) {
+    PrintError(AbortMessage(open));
+    return kExitFailed;
+  }
+  return kExitOk;
+}
+
+std::vector<TypeRow> ConvertSession::TypeRows() const {
+  std::vector<TypeRow> rows;
+  const PoiData* d = poi.data;
+  if (!d) return rows;
+  for (std::uint32_t k = 0; k < d->typeCounterCount; ++k) {
+    const TypeCounter& c = d->typeCounters[k];
+    if (c.entry && c.count != 0) rows.push_back({c.entry, c.count});
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const TypeRow& a, const TypeRow& b) {
+    return a.entry->Type < b.entry->Type;
+  });
+  return rows;
+}
+
+std::vector<AreaRow> ConvertSession::AreaRows() const {
+  std::vector<AreaRow> rows;
+  const PoiData* d = poi.data;
+  if (!d) return rows;
+  for (std::uint32_t k = 0; k < d->areaCounterCount; ++k) {
+    const AreaCounter& c = d->areaCounters[k];
+    if (c.area) rows.push_back({c.area, c.count});
+  }
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const AreaRow& a, const AreaRow& b) { return a.count > b.count; });
+  return rows;
+}
+
+}  // namespace tarvik::cli

@@ -1,0 +1,67 @@
+#pragma once
+// What `count` and `export` share: the settings and a table loaded, parsed and counted through
+// the same tasks the main window runs, and the two statistics lists in the window's order.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_common.h"
+#include "core/program_entry.h"
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+
+namespace tarvik::cli {
+
+struct SessionOptions {
+  std::string file;    // the speed-camera table
+  std::string ini;     // empty: the settings path rule
+  std::string schema;  // empty: the current schema
+};
+
+// A row of the type list: the entry and its count (only counts above 0 make a row).
+struct TypeRow {
+  SchemaEntry* entry;
+  std::uint32_t count;
+};
+// A row of the area list: every enabled area, 0 included.
+struct AreaRow {
+  FilterArea* area;
+  std::uint32_t count;
+};
+
+class ConvertSession {
+ public:
+  ConvertSession() = default;
+  ConvertSession(const ConvertSession&) = delete;
+  ConvertSession& operator=(const ConvertSession&) = delete;
+
+  // Loads the settings (task 0x08) and makes --schema current for this run; then runs 0xE0
+  // on the table. Each returns kExitOk or the exit status after printing why.
+  int LoadSettings(const SessionOptions& options);
+  int LoadTable(const std::string& file);
+  int Open(const SessionOptions& options) {
+    int status = LoadSettings(options);
+    return status == kExitOk ? LoadTable(options.file) : status;
+  }
+
+  // The lists as the main window shows them: types by code ascending, areas by count
+  // descending; equal keys keep the counters' order. Call after Open succeeded.
+  std::vector<TypeRow> TypeRows() const;
+  std::vector<AreaRow> AreaRows() const;
+
+  // Runs a task over the session's stores with the progress bar.
+  void Run(WorkerTask& task);
+  void Prepare(WorkerTask& task, std::uint32_t flags);
+
+  CAppContext context;
+  std::optional<ProgramEntry> entry;
+  CPoiStore poi{&context};
+  CParamStore params{&context};
+  TerminalSink sink;
+};
+
+// "a, b, c" of the given names, or the text for none.
+std::string JoinNames(const std::vector<std::u16string>& names);
+
+}  // namespace tarvik::cli

@@ -1,0 +1,323 @@
+// tarvik-cli count and export, run as a process over settings written for the test.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "params/ini_file.h"
+#include "params/param_io.h"
+#include "params/param_store.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void Spit(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary) << bytes;
+}
+
+// A folder with a settings file and a table; removed afterwards.
+class CliConvert : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(::testing::TempDir()) /
+           ("tarvik_cli_convert_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    ini_ = (dir_ / "Tarvik.ini").string();
+    table_ = (dir_ / "cams.txt").string();
+    Spit(table_,
+         "IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\r\n"
+         "1,37.6177,55.7558,2,60,0,0\r\n"  // Moscow
+         "2,37.5,55.5,10,40,0,0\r\n"       // Moscow
+         "3,30.3,59.9,2,90,0,0\r\n"        // St Petersburg
+         "4,36.0,56.0,1,0,0,0\r\n"         // Moscow
+         "5,36.1,56.1,7,0,0,0\r\n"         // no entry
+         "6,10.0,10.0,2,50,0,0\r\n");      // nowhere
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // The settings of most tests: three areas (one disabled), two schemas, two profiles.
+  void WriteSettings(const std::function<void(CParamStore&)>& extra = {}) {
+    CAppContext ctx;
+    CParamStore store(&ctx);
+    auto area = [&](std::u16string_view name, double ax, double ay, double cx, double cy,
+                    std::uint8_t param) {
+      FilterArea* a = store.AppendFilter();
+      a->Param = param;
+      SetText(a->Name, name);
+      a->AX = ax, a->AY = ay, a->CX = cx, a->CY = cy;
+    };
+    area(u"Москва", 35, 57, 40, 54, PARAM_ENABLED);
+    area(u"Петербург", 29, 61, 31, 59, PARAM_ENABLED);
+    area(u"Выключена", 0, 90, 180, 0, 0);
+    SchemaSet* main = store.AppendSchema();
+    main->Param = PARAM_ENABLED | PARAM_DEFAULT;
+    SetText(main->Name, u"Основная");
+    auto entry = [&](SchemaSet* s, std::int32_t type, std::u16string_view desc) {
+      SchemaEntry* e = store.AppendEntry(*s);
+      e->Param = PARAM_ENABLED;
+      e->Type = type;
+      SetText(e->Desc, desc);
+    };
+    entry(main, 2, u"Камера {speed}");
+    entry(main, 10, u"Десять");
+    entry(main, 1, u"Один");
+    SchemaSet* other = store.AppendSchema();
+    other->Param = PARAM_ENABLED;
+    SetText(other->Name, u"Другая");
+    entry(&store.Schemas()[1], 7, u"Семь");
+    auto profile = [&](std::u16string_view name, std::u16string_view file,
+                       std::u16string_view format, std::int32_t codepage, std::uint8_t param) {
+      ExportProfile* p = store.AppendProfile();
+      p->Param = param;
+      SetText(p->Name, name);
+      SetText(p->File, file);
+      SetText(p->Format, format);
+      p->Codepage = codepage;
+    };
+    profile(u"Навигатор", u"POIs.csv", u"{x},{y},{desc}", 65001, PARAM_ENABLED | PARAM_DEFAULT);
+    profile(u"Старый", u"old.txt", u"{type};{desc}", 0, PARAM_ENABLED);
+    profile(u"Выключен", u"off.csv", u"{desc}", 65001, 0);
+    if (extra) extra(store);
+    IniFile ini;
+    WriteParamSections(ini, store);
+    ASSERT_TRUE(ini.Save(Utf8ToUtf16(ini_)));
+  }
+
+  CliRun Run(std::vector<std::string> args, const std::string& env = "LC_ALL=C") {
+    fs::path out = dir_ / "stdout", err = dir_ / "stderr";
+    std::string cmd = env + " " + Quote(TARVIK_CLI);
+    for (const std::string& a : args) cmd += " " + Quote(a);
+    cmd += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
+    int raw = std::system(cmd.c_str());
+    CliRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+  }
+
+  CliRun Count(std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"count", table_, "--ini", ini_};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args);
+  }
+  CliRun Export(const std::string& out, std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"export", table_, "-o", (dir_ / out).string(), "--ini", ini_};
+    args.insert(args.end(), more.begin(), more.end());
+    return Run(args);
+  }
+
+  fs::path dir_;
+  std::string ini_, table_;
+};
+
+TEST_F(CliConvert, CountPrintsTheListsAsTheMainWindowShowsThem) {
+  WriteSettings();
+  CliRun r = Count();
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Types by code, numerically; areas by count, most first; zero counts shown for areas only.
+  // A disabled area has no row but still makes its records count for their type.
+  EXPECT_EQ(r.out,
+            "Тип\tКоличество\tОписание\n"
+            "1\t1\tОдин\n"
+            "2\t3\tКамера {speed}\n"  // one of them only in the disabled area
+            "10\t1\tДесять\n"
+            "\n"
+            "Имя\tКоличество\n"
+            "Москва\t3\n"
+            "Петербург\t1\n"
+            "\n"
+            "Записей: 6\n"
+            "Не описано схемой: 1\n"
+            "(соответсвие: 83.33 %)\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliConvert, SchemaOptionIsForThisRunOnly) {
+  WriteSettings();
+  std::string before = Slurp(ini_);
+  CliRun r = Count({"--schema", "Другая"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("Тип\tКоличество\tОписание\n7\t1\tСемь\n\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Не описано схемой: 5\n"), std::string::npos) << r.out;
+  EXPECT_EQ(Slurp(ini_), before);
+
+  r = Count({"--schema", "Нет такой"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Основная, Другая"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliConvert, CountFailsClearlyOnAnUnreadableTable) {
+  WriteSettings();
+  CliRun r = Run({"count", (dir_ / "missing.txt").string(), "--ini", ini_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
+}
+
+TEST_F(CliConvert, ExportWritesThroughTheCurrentProfile) {
+  WriteSettings();
+  CliRun r = Export("cams");
+  ASSERT_EQ(r.status, 0) << r.err;
+  fs::path out = dir_ / "cams.csv";
+  EXPECT_EQ(Slurp(out),
+            "37.617700,55.755800,Камера 60\r\n"
+            "37.500000,55.500000,Десять\r\n"
+            "30.300000,59.900000,Камера 90\r\n"
+            "36.000000,56.000000,Один\r\n");
+  EXPECT_EQ(r.out, "Записано POI: 4; не вошло из-за ограничения размера: 0; байт: " +
+                       std::to_string(Slurp(out).size()) + "; файл: " + out.string() + "\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(CliConvert, ExportAddsTheProfileExtensionLikeSaveAs) {
+  WriteSettings();
+  ASSERT_EQ(Export("a.CSV").status, 0);
+  EXPECT_TRUE(fs::exists(dir_ / "a.CSV"));
+  EXPECT_FALSE(fs::exists(dir_ / "a.CSV.csv"));
+  ASSERT_EQ(Export("b.txt").status, 0);
+  EXPECT_TRUE(fs::exists(dir_ / "b.txt.csv"));
+  ASSERT_EQ(Export("c.", {"--profile", "Старый"}).status, 0);
+  EXPECT_TRUE(fs::exists(dir_ / "c..txt"));
+}
+
+TEST_F(CliConvert, ExportRefusesAnExistingFileUnlessForced) {
+  WriteSettings();
+  Spit(dir_ / "cams.csv", "keep");
+  CliRun r = Export("cams");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
+  EXPECT_EQ(Slurp(dir_ / "cams.csv"), "keep");
+  r = Export("cams", {"--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(Slurp(dir_ / "cams.csv"), "keep");
+}
+
+TEST_F(CliConvert, ExportTicksAreasAndTypesByName) {
+  WriteSettings();
+  CliRun r = Export("p", {"--areas", "Петербург"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(dir_ / "p.csv"), "30.300000,59.900000,Камера 90\r\n");
+  r = Export("t", {"--types", "10,1", "--areas", "Москва,Петербург"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(dir_ / "t.csv"), "37.500000,55.500000,Десять\r\n36.000000,56.000000,Один\r\n");
+
+  // Names that match no row are usage errors that list what there is.
+  r = Export("u", {"--types", "7"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("1, 2, 10"), std::string::npos) << r.err;
+  r = Export("u", {"--areas", "Выключена"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Москва, Петербург"), std::string::npos) << r.err;
+  r = Export("u", {"--profile", "Выключен"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("Навигатор, Старый"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "u.csv"));
+}
+
+TEST_F(CliConvert, ExportThroughAnAnsiProfile) {
+  WriteSettings();
+  CliRun r = Export("old", {"--profile", "Старый", "--types", "2"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Slurp(dir_ / "old.txt"),
+            "2;\xCA\xE0\xEC\xE5\xF0\xE0 60\r\n"
+            "2;\xCA\xE0\xEC\xE5\xF0\xE0 90\r\n");
+}
+
+TEST_F(CliConvert, ExportReportsWhatTheSizeLimitLeftOut) {
+  WriteSettings([](CParamStore& s) {
+    ExportProfile& p = s.Profiles()[0];
+    SetText(p.Format, u"{desc}" + std::u16string(120, u'.'));
+    p.SizeLimit = 1;  // 1 KiB: the lines are about 140 bytes
+  });
+  std::string table = "X,Y,TYPE,SPEED\n";
+  for (int i = 0; i < 20; ++i) table += "37,55,2,60\n";
+  Spit(table_, table);
+  CliRun r = Export("big");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string out = Slurp(dir_ / "big.csv");
+  std::size_t line = out.find("\r\n") + 2;
+  EXPECT_EQ(out.size() % line, 0u);
+  EXPECT_EQ(out.size() / line, 1024 / line);
+  EXPECT_NE(
+      r.out.find("Записано POI: " + std::to_string(1024 / line) +
+                 "; не вошло из-за ограничения размера: " + std::to_string(20 - 1024 / line) + ";"),
+      std::string::npos)
+      << r.out;
+  EXPECT_NE(r.err.find("1 КБ"), std::string::npos) << r.err;
+}
+
+TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
+  WriteSettings();
+  CliRun r = Export("no such folder/cams");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Не удалось создать файл экспорта"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("no such folder/cams.csv"), std::string::npos) << r.err;
+
+  // No enabled area: nothing is counted, so the type list is empty too; no file at all.
+  WriteSettings([](CParamStore& s) {
+    for (FilterArea& a : s.Filters()) a.Param = 0;
+  });
+  r = Export("none");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("список типов пуст"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "none.csv"));
+
+  // Missing option: a usage error.
+  r = Run({"export", table_, "--ini", ini_});
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(CliConvert, NumbersIgnoreTheUsersLocale) {
+  std::string saved = std::setlocale(LC_ALL, nullptr);
+  bool installed = std::setlocale(LC_ALL, "ru_RU.UTF-8") != nullptr;
+  std::setlocale(LC_ALL, saved.c_str());
+  if (!installed) GTEST_SKIP() << "locale ru_RU.UTF-8 is not installed";
+  WriteSettings();
+  CliRun c = Run({"export", table_, "-o", (dir_ / "c").string(), "--ini", ini_}, "LC_ALL=C");
+  CliRun ru =
+      Run({"export", table_, "-o", (dir_ / "ru").string(), "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
+  ASSERT_EQ(c.status, 0) << c.err;
+  ASSERT_EQ(ru.status, 0) << ru.err;
+  EXPECT_EQ(Slurp(dir_ / "c.csv"), Slurp(dir_ / "ru.csv"));
+  CliRun count = Run({"count", table_, "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
+  EXPECT_NE(count.out.find("83.33 %"), std::string::npos) << count.out;
+}
+
+}  // namespace
+}  // namespace tarvik

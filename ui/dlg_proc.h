@@ -1,0 +1,63 @@
+#pragma once
+// The progress dialog: runs one task of the pipeline on a worker thread, shows its status text
+// and percentage, offers Cancel, and is ended by the worker when the task is over.
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "processing/task.h"
+#include "ui/framework/dlg_core.h"
+#include "ui/framework/tracked_object.h"
+
+namespace tarvik {
+
+class CPoiStore;
+class CParamStore;
+
+class CDlgProc : public CDlgBoxCore {
+ public:
+  CDlgProc();
+  ~CDlgProc() override;
+
+  // The start parameter is the TaskRequest.
+  MsgResult OnInitDialog(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                         LParam param) override;
+  MsgResult OnCommand(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                      LParam param) override;
+  MsgResult OnDestroy(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                      LParam param) override;
+
+  CPoiStore* poiStore = nullptr;
+  CParamStore* paramStore = nullptr;
+
+  // What the last run left behind; the task itself goes with the dialog.
+  TaskFailure lastFailure;
+  ExportResult lastExport;
+  bool lastParamsSaveFailed = false;
+
+  // One report of the worker as the window applies it, on the window's thread.
+  struct Report {
+    enum Kind { Progress, Status, Cancel } kind;
+    int value;  // percent, string id, or whether Cancel is enabled
+  };
+  // Sees every report right after the window applied it (tests watch the order).
+  std::function<void(const Report&)> onReport;
+
+  // The running task, null outside a run or when none could be made.
+  WorkerTask* Task() const { return task_.get(); }
+
+ private:
+  class Sink;
+  void Apply(const Report& report);
+
+  TrackedObject<WorkerTask> task_;
+  std::unique_ptr<Sink> sink_;
+  std::thread worker_;
+};
+
+// Runs the request behind the progress dialog; returns when the task has finished or was
+// cancelled (the result is then always 2), or -1 at once when the dialog is not bound to a
+// context and its template.
+int RunTaskDialog(CDlgProc& dialog, const TaskRequest& request);
+
+}  // namespace tarvik

@@ -1,0 +1,541 @@
+#include "ui/framework/dlg_core.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <algorithm>
+#include <functional>
+#include <memory>
+
+#include "resources/dialog_templates.h"
+#include "ui/framework/list_view.h"
+#include "ui/framework/qt_text.h"
+#include "ui/ui_resources.h"
+
+namespace tarvik {
+namespace {
+
+// a * b / c rounded half away from zero, as dialog units have always been converted.
+int MulDiv(int a, int b, int c) {
+  if (c == 0) return 0;
+  long long p = static_cast<long long>(a) * b;
+  long long half = c / 2;
+  return static_cast<int>((p >= 0 ? p + half : p - half) / c);
+}
+
+// A message queued for a dialog's DlgProc.
+class DlgMessageEvent : public QEvent {
+ public:
+  DlgMessageEvent(std::uint32_t message, WParam wParam, LParam lParam)
+      : QEvent(Kind()), message(message), wParam(wParam), lParam(lParam) {}
+  static QEvent::Type Kind() {
+    static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+  }
+  std::uint32_t message;
+  WParam wParam;
+  LParam lParam;
+};
+
+// Multi-line edits hand Enter to the dialog unless the template asks for new lines, and Tab
+// always moves on, as dialog edits do.
+class EnterToDialog : public QObject {
+ public:
+  EnterToDialog(QObject* parent, std::function<void()> press)
+      : QObject(parent), press_(std::move(press)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress) return false;
+    auto* k = static_cast<QKeyEvent*>(e);
+    if ((k->key() == Qt::Key_Return || k->key() == Qt::Key_Enter) &&
+        !(k->modifiers() & Qt::ControlModifier)) {
+      press_();
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> press_;
+};
+
+}  // namespace
+
+// ---- base slots: do nothing, answer 1 ----
+
+MsgResult CDlgBoxCore::OnInitDialog(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
+  return 1;
+}
+MsgResult CDlgBoxCore::OnCommand(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
+  return 1;
+}
+MsgResult CDlgBoxCore::OnNotify(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
+  return 1;
+}
+MsgResult CDlgBoxCore::OnSize(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
+  return 1;
+}
+MsgResult CDlgBoxCore::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
+  return 1;
+}
+
+// ---- the shared procedure ----
+
+MsgResult DlgProc(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam) {
+  if (!window) return 0;
+  DlgStart* start = window->userData;
+  CDlgBoxCore* dialog = start ? start->dialog : nullptr;
+  switch (message) {
+    case MSG_INITDIALOG: {
+      if (!lParam) return 1;
+      start = reinterpret_cast<DlgStart*>(lParam);
+      window->userData = start;
+      if (!start->dialog) return 1;
+      start->dialog->hwnd = window;
+      return start->dialog->OnInitDialog(window, message, wParam, lParam, start->param);
+    }
+    case MSG_COMMAND:
+      if (dialog) return dialog->OnCommand(window, message, wParam, lParam, start->param);
+      if (LoWord(wParam) == IDOK || LoWord(wParam) == IDCANCEL) {
+        EndDialog(window, LoWord(wParam));
+        return 1;
+      }
+      return 0;
+    case MSG_NOTIFY:
+      return dialog ? dialog->OnNotify(window, message, wParam, lParam, start->param) : 0;
+    case MSG_SIZE:
+      return dialog ? dialog->OnSize(window, message, wParam, lParam, start->param) : 0;
+    case MSG_DESTROY:
+      return dialog ? dialog->OnDestroy(window, message, wParam, lParam, start->param) : 0;
+    case MSG_END_DIALOG:
+      EndDialog(window, LoWord(wParam));
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void EndDialog(DlgWindow* window, int result) {
+  if (window) window->End(result);
+}
+
+void PostDlgMessage(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam) {
+  if (!window) return;
+  // Qt owns a posted event from here on.
+  QCoreApplication::postEvent(window,
+                              std::make_unique<DlgMessageEvent>(message, wParam, lParam).release());
+}
+
+int DialogBoxParam(CAppContext* context, std::uint32_t templateId, QWidget* owner,
+                   DlgStart* start) {
+  const DlgTemplateDef* tpl = FindDialogTemplate(templateId);
+  if (!tpl) return -1;
+  DlgWindow window(*tpl, context, owner);
+  window.Send(MSG_INITDIALOG, 0, reinterpret_cast<LParam>(start));
+  int result = window.RunLoop();
+  window.Send(MSG_DESTROY, 0, 0);
+  // The handle must not outlive the window.
+  if (start && start->dialog && start->dialog->hwnd == &window) start->dialog->hwnd = nullptr;
+  window.userData = nullptr;
+  return result;
+}
+
+int RunModal(CDlgBoxCore& dialog, LParam param) {
+  if (!dialog.context || !dialog.templateId) return -1;
+  DlgStart start{&dialog, dialog.context, param};
+  return DialogBoxParam(dialog.context, dialog.templateId, dialog.owner, &start);
+}
+
+// ---- the window ----
+
+DlgWindow::DlgWindow(const DlgTemplateDef& tpl, CAppContext* context, QWidget* owner)
+    : QDialog(owner), tpl_(&tpl), context_(context) {
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+  if ((tpl.style & WS_CAPTION) == WS_CAPTION) {
+    flags |= Qt::WindowTitleHint;
+    if (tpl.style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  } else {
+    flags |= Qt::FramelessWindowHint;
+  }
+  setWindowFlags(flags);
+  setModal(true);
+
+  QFont font(ToQString(tpl.fontName ? std::u16string_view(tpl.fontName) : u""));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(tpl.pointSize ? tpl.pointSize : 8);
+  setFont(font);
+  // The dialog unit: a quarter of the average character width and an eighth of the
+  // character height of the dialog font, so the layout follows the font actually used.
+  QFontMetrics fm(font);
+  int width =
+      fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  base_ = QSize(std::max(1, (width / 26 + 1) / 2), std::max(1, fm.height()));
+
+  Build();
+}
+
+DlgWindow::~DlgWindow() = default;
+
+int DlgWindow::UnitsX(int units) const {
+  return MulDiv(units, base_.width(), 4);
+}
+int DlgWindow::UnitsY(int units) const {
+  return MulDiv(units, base_.height(), 8);
+}
+
+QRect DlgWindow::UnitsRect(int x, int y, int cx, int cy) const {
+  int left = UnitsX(x), top = UnitsY(y);
+  return QRect(left, top, UnitsX(x + cx) - left, UnitsY(y + cy) - top);
+}
+
+void DlgWindow::Build() {
+  client_ = new QWidget(this);  // owned by the window, as every control below
+  client_->setObjectName(QStringLiteral("client"));
+  client_->installEventFilter(this);
+  if (tpl_->menuId) BuildMenu();
+  if (tpl_->titleId) setWindowTitle(LoadQString(tpl_->titleId));
+  for (const DlgControlDef& def : tpl_->controls) {
+    QWidget* control = CreateControl(def);
+    if (!control) continue;
+    items_.push_back({def.id == kNoControlId ? -1 : def.id, control});
+  }
+  QSize client(UnitsX(tpl_->cx), UnitsY(tpl_->cy));
+  int border = (tpl_->style & WS_CAPTION) != WS_CAPTION && (tpl_->style & WS_BORDER) ? 1 : 0;
+  int menuHeight = menuBar_ ? menuBar_->sizeHint().height() : 0;
+  QSize total(client.width() + 2 * border, client.height() + 2 * border + menuHeight);
+  if (tpl_->style & WS_THICKFRAME) {
+    resize(total);
+  } else {
+    setFixedSize(total);
+  }
+  client_->setGeometry(border, border + menuHeight, client.width(), client.height());
+  if (menuBar_) menuBar_->setGeometry(border, border, client.width(), menuHeight);
+}
+
+void DlgWindow::BuildMenu() {
+  const MenuDef* menu = FindMenu(tpl_->menuId);
+  if (!menu) return;
+  menuBar_ = new QMenuBar(this);
+  menuBar_->setNativeMenuBar(false);
+  for (const MenuPopupDef& popup : menu->popups) {
+    QMenu* sub = menuBar_->addMenu(LoadQString(popup.textId));
+    popups_.push_back(sub->menuAction());
+    for (const MenuItemDef& item : popup.items) {
+      if (item.id == 0) {
+        sub->addSeparator();
+        continue;
+      }
+      QAction* action = sub->addAction(LoadQString(item.textId));
+      const std::uint16_t id = item.id;
+      connect(action, &QAction::triggered, this, [this, id] { SendCommand(id, 0, nullptr); });
+      menuItems_.emplace_back(id, action);
+    }
+  }
+}
+
+QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
+  const QRect rect = UnitsRect(def.x, def.y, def.cx, def.cy);
+  const UiResources* ui = Ui(context_);
+  const int id = def.id == kNoControlId ? -1 : def.id;
+  const QString text = def.textId ? ToDisplayLines(LoadQString(def.textId)) : QString();
+  QWidget* control = nullptr;
+
+  switch (def.cls) {
+    case CtlClass::Button: {
+      const std::uint32_t kind = def.style & BS_TYPEMASK;
+      if (kind == BS_AUTOCHECKBOX) {
+        auto* box = new QCheckBox(text, client_);
+        connect(box, &QCheckBox::clicked, this,
+                [this, id, box] { SendCommand(static_cast<std::uint16_t>(id), BN_CLICKED, box); });
+        control = box;
+      } else {
+        auto* button = new QPushButton(text, client_);
+        button->setAutoDefault(false);
+        if (kind == BS_DEFPUSHBUTTON) {
+          button->setDefault(true);
+          defaultButton_ = id;
+        }
+        if ((def.style & BS_ICON) && ui) {
+          button->setText(QString());
+          button->setIcon(ui->Icon(def.iconId));
+          button->setIconSize(ui->smallIconSize);
+        }
+        connect(button, &QPushButton::clicked, this, [this, id, button] {
+          SendCommand(static_cast<std::uint16_t>(id), BN_CLICKED, button);
+        });
+        control = button;
+      }
+      break;
+    }
+    case CtlClass::Static: {
+      const std::uint32_t kind = def.style & SS_TYPEMASK;
+      if (kind == SS_ETCHEDFRAME || kind == SS_ETCHEDHORZ || kind == SS_ETCHEDVERT) {
+        auto* frame = new QFrame(client_);
+        frame->setFrameShape(kind == SS_ETCHEDFRAME  ? QFrame::Box
+                             : kind == SS_ETCHEDHORZ ? QFrame::HLine
+                                                     : QFrame::VLine);
+        frame->setFrameShadow(QFrame::Sunken);
+        control = frame;
+      } else {
+        auto* label = new QLabel(client_);
+        label->setTextFormat(Qt::PlainText);
+        if (kind == SS_ICON) {
+          QSize size = ui ? (def.largeIcon ? ui->largeIconSize : ui->smallIconSize) : QSize(16, 16);
+          if (ui) label->setPixmap(ui->Icon(def.iconId).pixmap(size));
+          label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        } else {
+          Qt::Alignment h = kind == SS_CENTER  ? Qt::AlignHCenter
+                            : kind == SS_RIGHT ? Qt::AlignRight
+                                               : Qt::AlignLeft;
+          bool single = def.style & SS_CENTERIMAGE;
+          label->setAlignment(h | (single ? Qt::AlignVCenter : Qt::AlignTop));
+          label->setWordWrap(!single);
+          label->setText(text);
+        }
+        control = label;
+      }
+      break;
+    }
+    case CtlClass::Edit: {
+      if (def.style & ES_MULTILINE) {
+        auto* edit = new QPlainTextEdit(client_);
+        edit->setReadOnly(def.style & ES_READONLY);
+        edit->setTabChangesFocus(true);
+        edit->setVerticalScrollBarPolicy((def.style & WS_VSCROLL) ? Qt::ScrollBarAlwaysOn
+                                                                  : Qt::ScrollBarAlwaysOff);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        if (!(def.style & WS_BORDER)) edit->setFrameShape(QFrame::NoFrame);
+        edit->setPlainText(text);
+        if (!(def.style & ES_WANTRETURN))
+          edit->installEventFilter(new EnterToDialog(edit, [this] { PressEnter(); }));
+        control = edit;
+      } else {
+        auto* edit = new QLineEdit(text, client_);
+        edit->setReadOnly(def.style & ES_READONLY);
+        edit->setFrame(def.style & WS_BORDER);
+        control = edit;
+      }
+      break;
+    }
+    case CtlClass::ComboBox: {
+      auto* combo = new QComboBox(client_);
+      const int height = combo->sizeHint().height();
+      const int itemHeight = std::max(1, combo->fontMetrics().height() + 2);
+      combo->setMaxVisibleItems(std::max(1, (rect.height() - height) / itemHeight));
+      const std::uint16_t cid = static_cast<std::uint16_t>(id);
+      connect(combo, &QComboBox::activated, this,
+              [this, cid, combo](int) { SendCommand(cid, CBN_SELCHANGE, combo); });
+      combo->setGeometry(rect.x(), rect.y(), rect.width(), height);
+      control = combo;
+      break;
+    }
+    case CtlClass::ListView: {
+      auto* list = new ListViewWidget(id, client_);
+      if (!(def.style & WS_BORDER)) list->setFrameShape(QFrame::NoFrame);
+      if (def.style & LVS_SINGLESEL) list->setSelectionMode(QAbstractItemView::SingleSelection);
+      control = list;
+      break;
+    }
+    case CtlClass::Progress: {
+      auto* bar = new QProgressBar(client_);
+      bar->setRange(0, 100);
+      bar->setValue(0);
+      bar->setTextVisible(false);
+      control = bar;
+      break;
+    }
+  }
+  if (!control) return nullptr;
+  if (def.cls != CtlClass::ComboBox) control->setGeometry(rect);
+  if (def.style & WS_DISABLED) control->setEnabled(false);
+  if (def.cls != CtlClass::Static && def.cls != CtlClass::Progress)
+    control->setFocusPolicy((def.style & WS_TABSTOP) ? Qt::StrongFocus : Qt::ClickFocus);
+  if (id >= 0) control->setObjectName(QStringLiteral("ctl%1").arg(id));
+  return control;
+}
+
+QWidget* DlgWindow::Item(int id) const {
+  for (const Entry& e : items_)
+    if (e.id == id) return e.control;
+  return nullptr;
+}
+
+int DlgWindow::ItemId(const QWidget* control) const {
+  for (const Entry& e : items_)
+    if (e.control == control) return e.id;
+  return -1;
+}
+
+void DlgWindow::AddItem(int id, QWidget* control) {
+  if (!control) return;
+  if (control->parentWidget() != client_) control->setParent(client_);
+  items_.push_back({id, control});
+}
+
+QAction* DlgWindow::MenuItem(int commandId) const {
+  for (const auto& [id, action] : menuItems_)
+    if (id == commandId) return action;
+  return nullptr;
+}
+
+QAction* DlgWindow::MenuPopup(int position) const {
+  if (position < 0 || position >= static_cast<int>(popups_.size())) return nullptr;
+  return popups_[static_cast<std::size_t>(position)];
+}
+
+MsgResult DlgWindow::Send(std::uint32_t message, WParam wParam, LParam lParam) {
+  return DlgProc(this, message, wParam, lParam);
+}
+
+void DlgWindow::SendCommand(std::uint16_t id, std::uint16_t code, QWidget* from) {
+  Send(MSG_COMMAND, MakeWParam(id, code), reinterpret_cast<LParam>(from));
+}
+
+MsgResult DlgWindow::SendNotify(NotifyHeader& header) {
+  msgResult = 0;
+  MsgResult handled = Send(MSG_NOTIFY, header.idFrom, reinterpret_cast<LParam>(&header));
+  return handled ? msgResult : 0;
+}
+
+int DlgWindow::RunLoop() {
+  if (ended_) return result();
+  return exec();
+}
+
+void DlgWindow::End(int result) {
+  ended_ = true;
+  setResult(result);
+  if (isVisible()) done(result);
+}
+
+void DlgWindow::SendCancel() {
+  // A disabled Cancel button means cancelling is not possible right now, whatever the key.
+  QWidget* cancel = Item(IDCANCEL);
+  if (cancel && !cancel->isEnabled()) return;
+  SendCommand(IDCANCEL, BN_CLICKED, cancel);
+}
+
+void DlgWindow::PressEnter() {
+  auto* focused = qobject_cast<QPushButton*>(focusWidget());
+  if (focused && focused->isEnabled() && ItemId(focused) >= 0) {
+    focused->click();
+    return;
+  }
+  if (defaultButton_ >= 0) {
+    QWidget* button = Item(defaultButton_);
+    if (!button || button->isEnabled())
+      SendCommand(static_cast<std::uint16_t>(defaultButton_), BN_CLICKED, button);
+    return;
+  }
+  SendCommand(IDOK, BN_CLICKED, Item(IDOK));
+}
+
+void DlgWindow::SendSize() {
+  if (minimized_) {
+    Send(MSG_SIZE, SIZE_MINIMIZED, 0);
+    return;
+  }
+  const int w = std::clamp(client_->width(), 0, 0xFFFF);
+  const int h = std::clamp(client_->height(), 0, 0xFFFF);
+  Send(MSG_SIZE, isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED,
+       MakeLParam(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h)));
+}
+
+bool DlgWindow::event(QEvent* e) {
+  if (e->type() == DlgMessageEvent::Kind()) {
+    auto* m = static_cast<DlgMessageEvent*>(e);
+    Send(m->message, m->wParam, m->lParam);
+    return true;
+  }
+  return QDialog::event(e);
+}
+
+bool DlgWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == client_ && e->type() == QEvent::Resize) SendSize();
+  return QDialog::eventFilter(watched, e);
+}
+
+void DlgWindow::keyPressEvent(QKeyEvent* e) {
+  if (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
+    QWidget::keyPressEvent(e);
+    return;
+  }
+  switch (e->key()) {
+    case Qt::Key_Escape:
+      SendCancel();
+      e->accept();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      PressEnter();
+      e->accept();
+      return;
+    default:
+      QWidget::keyPressEvent(e);
+  }
+}
+
+void DlgWindow::closeEvent(QCloseEvent* e) {
+  // The close box asks like Cancel does; only the dialog decides to end.
+  e->ignore();
+  SendCancel();
+}
+
+void DlgWindow::reject() {
+  SendCancel();
+}
+
+void DlgWindow::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::WindowStateChange) {
+    const bool minimized = isMinimized();
+    if (minimized != minimized_) {
+      minimized_ = minimized;
+      SendSize();
+    }
+  }
+  QDialog::changeEvent(e);
+}
+
+void DlgWindow::resizeEvent(QResizeEvent* e) {
+  QDialog::resizeEvent(e);
+  const int border = (tpl_->style & WS_CAPTION) != WS_CAPTION && (tpl_->style & WS_BORDER) ? 1 : 0;
+  const int menuHeight = menuBar_ ? menuBar_->sizeHint().height() : 0;
+  if (menuBar_) menuBar_->setGeometry(border, border, width() - 2 * border, menuHeight);
+  client_->setGeometry(border, border + menuHeight, std::max(0, width() - 2 * border),
+                       std::max(0, height() - 2 * border - menuHeight));
+}
+
+void DlgWindow::showEvent(QShowEvent* e) {
+  if (!centred_ && (tpl_->style & DS_CENTER) && !testAttribute(Qt::WA_Moved)) {
+    QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (s) {
+      QRect area = s->availableGeometry();
+      QRect frame = frameGeometry();
+      move(area.x() + (area.width() - frame.width()) / 2,
+           area.y() + (area.height() - frame.height()) / 2);
+    }
+  }
+  centred_ = true;
+  QDialog::showEvent(e);
+}
+
+void DlgWindow::paintEvent(QPaintEvent* e) {
+  QDialog::paintEvent(e);
+  if ((tpl_->style & WS_CAPTION) != WS_CAPTION && (tpl_->style & WS_BORDER)) {
+    QPainter p(this);
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+  }
+}
+
+}  // namespace tarvik

@@ -1,0 +1,72 @@
+#include "ui/ui_resources.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QStyle>
+
+#include "resources/dialog_templates.h"
+
+// Resources compiled into a static library must be registered by name, outside namespaces.
+static void InitIconResources() {
+  Q_INIT_RESOURCE(icons);
+}
+
+namespace tarvik {
+
+int ImageList::Add(const QIcon& icon) {
+  if (icon.isNull()) return -1;
+  images.push_back(icon);
+  return Count() - 1;
+}
+
+const QIcon& UiResources::Icon(std::uint32_t resourceId) const {
+  static const QIcon none;
+  for (std::size_t i = 0; i < icons.size(); ++i)
+    if (kIconIds[i] == resourceId) return icons[i];
+  return none;
+}
+
+QIcon LoadIconResource(std::uint32_t resourceId) {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48}) {
+    const QString path = QStringLiteral(":/icons/%1_%2.png").arg(resourceId).arg(size);
+    if (QFile::exists(path)) icon.addFile(path, QSize(size, size));
+  }
+  return icon;
+}
+
+namespace {
+
+// "Verdana", a sans-serif face of the Swiss family, at the given point size; where Verdana
+// is missing the font system picks the closest sans-serif face.
+QFont ProgramFont(int points) {
+  QFont font(QStringLiteral("Verdana"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSize(points);
+  return font;
+}
+
+}  // namespace
+
+std::shared_ptr<UiResources> CreateUiResources() {
+  InitIconResources();
+  auto ui = std::make_shared<UiResources>();
+  ui->fontNormal = ProgramFont(10);
+  ui->fontSmall = ProgramFont(8);
+  if (QStyle* style = QApplication::style()) {
+    const int small = style->pixelMetric(QStyle::PM_SmallIconSize);
+    const int large = style->pixelMetric(QStyle::PM_LargeIconSize);
+    if (small > 0) ui->smallIconSize = QSize(small, small);
+    if (large > 0) ui->largeIconSize = QSize(large, large);
+  }
+  for (std::size_t i = 0; i < ui->icons.size(); ++i) ui->icons[i] = LoadIconResource(kIconIds[i]);
+  ui->imageList.size = ui->smallIconSize;
+  for (std::uint32_t id = 141; id <= 145; ++id) ui->imageList.Add(ui->Icon(id));
+  return ui;
+}
+
+void InitUi(CAppContext& context) {
+  context.ui = CreateUiResources();
+}
+
+}  // namespace tarvik
