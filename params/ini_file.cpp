@@ -70,7 +70,11 @@ bool HeaderName(std::u16string_view line, std::u16string_view& name) {
 // A value as written: line breaks would split the file, so they become blanks; blanks at the
 // ends, or quotes around the whole value, would be lost on reading, so such a value is quoted.
 void AppendWritableValue(std::u16string& out, std::u16string_view v) {
-  bool edgeBlank = !v.empty() && (IsBlank(v.front()) || IsBlank(v.back()));
+  auto blankAfterSanitizing = [](char16_t c) {
+    return IsBlank(c) || c == u'\r' || c == u'\n' || c == 0;
+  };
+  bool edgeBlank =
+      !v.empty() && (blankAfterSanitizing(v.front()) || blankAfterSanitizing(v.back()));
   bool quoted = v.size() >= 2 && v.front() == u'"' && v.back() == u'"';
   bool quote = edgeBlank || quoted;
   if (quote) out += u'"';

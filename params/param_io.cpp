@@ -85,8 +85,9 @@ class Progress {
 // records, but a damaged "Count" (up to four billion) must not fill the memory with them.
 class Budget {
  public:
+  static constexpr std::uint64_t kMargin = 256;
   Budget(const IniFile& ini, std::u16string_view section)
-      : left_(static_cast<std::uint64_t>(ini.KeyCount(section)) + 1024) {}
+      : left_(static_cast<std::uint64_t>(ini.KeyCount(section)) + kMargin) {}
   bool Take() {
     if (left_ == 0) return false;
     --left_;

@@ -6,6 +6,7 @@
 
 namespace tarvik::cli {
 void RegisterParse(CliApp& app);
+void RegisterParams(CliApp& app);
 void RegisterCount(CliApp& app);
 void RegisterExport(CliApp& app);
 }  // namespace tarvik::cli
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   tarvik::cli::CliApp app;
   tarvik::cli::RegisterParse(app);
+  tarvik::cli::RegisterParams(app);
   tarvik::cli::RegisterCount(app);
   tarvik::cli::RegisterExport(app);
   return app.Run(argc, argv);

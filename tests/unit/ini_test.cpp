@@ -202,12 +202,14 @@ TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
   ini.WriteString(u"S", u"b", u"\"quoted\"");
   ini.WriteString(u"S", u"c", u"line\r\nbreak");
   ini.WriteString(u"S", u"d", u"plain \"inner\" quotes");
+  ini.WriteString(u"S", u"e", std::u16string(u"ends in a break\r\n\0", 18));
   IniFile back;
   back.Parse(ini.Serialize());
   EXPECT_EQ(Get(back, u"S", u"a"), u"  padded ");
   EXPECT_EQ(Get(back, u"S", u"b"), u"\"quoted\"");
   EXPECT_EQ(Get(back, u"S", u"c"), u"line  break");
   EXPECT_EQ(Get(back, u"S", u"d"), u"plain \"inner\" quotes");
+  EXPECT_EQ(Get(back, u"S", u"e"), u"ends in a break   ");
   EXPECT_NE(ini.Serialize().find("d=plain \"inner\" quotes\r\n"), std::string::npos);
 }
 

@@ -296,10 +296,10 @@ TEST_F(ParamIoTest, DamagedHugeCountsStayBounded) {
              "[Schema]\r\nCount=0100000001\r\n0.Count=FFFFFFFFFC\r\n");
   CParamStore store(&ctx);
   ASSERT_TRUE(Load(store));
-  EXPECT_LE(store.Filters().size(), 2u + 1024u);
+  EXPECT_LE(store.Filters().size(), 2u + 256u);
   EXPECT_EQ(FieldText(store.Filters()[0].Name), u"a");
   ASSERT_EQ(store.Schemas().size(), 1u);
-  EXPECT_LE(store.Schemas()[0].Count, 2u + 1024u);
+  EXPECT_LE(store.Schemas()[0].Count, 2u + 256u);
 }
 
 TEST_F(ParamIoTest, LoadRaisesTheSeedToTheLargestId) {

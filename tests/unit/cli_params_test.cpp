@@ -1,0 +1,112 @@
+// tarvik-cli params: runs the real program on settings files.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/text.h"
+#include "params/default_params.h"
+#include "params/param_io.h"
+
+namespace tarvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+
+CliRun RunCli(const std::string& args) {
+  CliRun r;
+  std::string cmd = std::string("'") + TARVIK_CLI + "' " + args + " 2>&1";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int st = ::pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+class CliParams : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/tarvik-cli-XXXXXX";
+    dir = mkdtemp(tmpl);
+    file = dir / "Tarvik.ini";
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  fs::path dir, file;
+};
+
+TEST_F(CliParams, ListsTheSetsInStoreOrderWithoutDeletedItems) {
+  CAppContext ctx;
+  ctx.iniPath = Utf8ToUtf16(file.string());
+  ctx.seed = 1;
+  ASSERT_TRUE(WriteDefaultParamsIfMissing(ctx));
+  {
+    // A second, locked profile and a deleted filter.
+    IniFile ini;
+    ASSERT_TRUE(ini.Load(ctx.iniPath));
+    CParamStore store(&ctx);
+    ReadParamSections(ini, store);
+    MarkDeleted(*store.AddFilter());
+    ExportProfile* p = store.AddProfile();
+    SetText(p->Name, u"Второй");
+    p->Param |= PARAM_LOCKED;
+    p->Codepage = 0;
+    WriteParamSections(ini, store);
+    ASSERT_TRUE(ini.Save(ctx.iniPath));
+  }
+  const std::string before = [&] {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }();
+
+  CliRun r = RunCli("params --ini '" + file.string() + "'");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("Фильтры: 1\n  Весь мир  A (-180; 90)  C (180; -90)  [Включено]\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Схемы: 1\n  Основная  [Включено, По умолчанию]\n      1  "),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("      7  "), std::string::npos);
+  EXPECT_NE(r.out.find("Профили экспорта: 2\n  Nissan Connect  [Включено, По умолчанию]\n"
+                       "      файл: POIs.csv; формат: {x},{y},{desc}; каталог: \n"
+                       "      кодировка: UTF8 (65001)"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("  Второй  [Включено, Блокировка]"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("кодировка: ANSI (0)"), std::string::npos);
+
+  // Read-only: the file is untouched, no seed was written.
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+}
+
+TEST_F(CliParams, MissingAndUnreadableFiles) {
+  CliRun missing = RunCli("params --ini '" + (dir / "none.ini").string() + "'");
+  EXPECT_EQ(missing.status, 0) << missing.out;
+  EXPECT_NE(missing.out.find("Файл не найден"), std::string::npos);
+  EXPECT_NE(missing.out.find("Фильтры: 0"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir / "none.ini"));  // nothing written, no defaults
+
+  CliRun folder = RunCli("params --ini '" + dir.string() + "'");
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_NE(folder.out.find("Не удалось прочитать файл параметров"), std::string::npos)
+      << folder.out;
+}
+
+}  // namespace
+}  // namespace tarvik
