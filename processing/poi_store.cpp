@@ -160,13 +160,32 @@ bool Convert(const char* p, const char* e, std::chars_format format, double& val
 constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// Eight ASCII digits at p (little-endian load) as their value; the usual SWAR reduction.
+inline bool EightDigits(const char* p, std::uint32_t& value) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if (((v + 0x4646464646464646ull) | (v - 0x3030303030303030ull)) & 0x8080808080808080ull) {
+    return false;
+  }
+  v -= 0x3030303030303030ull;
+  v = (v * 10) + (v >> 8);
+  v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
+       (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
+      32;
+  value = static_cast<std::uint32_t>(v);
+  return true;
+}
+
 inline bool FastDecimal(const char* p, const char* e, double& value) {
   std::uint64_t m = 0;
   int digits = 0;
   for (; p < e && IsDigit(*p); ++p, ++digits) m = m * 10 + static_cast<unsigned>(*p - '0');
   int fraction = 0;
   if (p < e && *p == '.') {
-    for (++p; p < e && IsDigit(*p); ++p, ++fraction) m = m * 10 + static_cast<unsigned>(*p - '0');
+    ++p;
+    std::uint32_t eight;
+    for (; e - p >= 8 && EightDigits(p, eight); p += 8, fraction += 8) m = m * 100000000 + eight;
+    for (; p < e && IsDigit(*p); ++p, ++fraction) m = m * 10 + static_cast<unsigned>(*p - '0');
   }
   if (digits + fraction == 0 || digits + fraction > 19) return false;
   if (p < e && (*p | 0x20) == 'e') return false;

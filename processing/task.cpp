@@ -14,7 +14,7 @@
 
 namespace tarvik {
 
-// Stages whose operation is not part of the engine yet keep a null slot until it lands.
+// Each slot starts with its stage's operation; tests put doubles in them.
 StageOperation g_saveParamsStage = SaveParams;
 StageOperation g_loadParamsStage = LoadParams;
 StageOperation g_loadFileStage = LoadSourceFile;

@@ -334,6 +334,16 @@ std::vector<std::string> RandomTokens(int count) {
     for (int n = len(rng); n > 0; --n) s += pieces[pick(rng)];
     out.push_back(s);
   }
+  // Plain decimals of every length, as tables hold them.
+  std::uniform_int_distribution<int> intDigits(0, 4), fracDigits(0, 24), digit(0, 9);
+  for (int i = 0; i < count / 2; ++i) {
+    std::string s;
+    for (int n = intDigits(rng); n > 0; --n) s += static_cast<char>('0' + digit(rng));
+    s += '.';
+    for (int n = fracDigits(rng); n > 0; --n) s += static_cast<char>('0' + digit(rng));
+    if (digit(rng) == 0) s += "e-3";
+    out.push_back(s);
+  }
   // Numbers near the edges of the range and of exact rounding.
   for (const char* s :
        {"1.7976931348623157e308", "1.7976931348623159e308", "2.2250738585072011e-308",

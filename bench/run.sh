@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Speed and memory benchmarks: bash bench/run.sh BUILD_DIR (`make bench` builds and runs it).
+#
+# Each section is a shell function; add your own below the existing ones and list it in
+# SECTIONS at the end. Helpers for sections:
+#   table LINES LAYOUT [EXTRA...]  path of a generated table (comma|bar), made once per build
+#   measure COMMAND [ARGS...]      runs it BENCH_RUNS times; sets BEST_S, MEDIAN_S, MAXRSS_KB
+#   ratio A B                      A / B with two decimals
+#   verdict OK_CONDITION           "ok" or "MISSED" for an awk condition
+set -euo pipefail
+
+BUILD=${1:-build}
+BIN=$BUILD/bin
+DATA=$BUILD/bench-data
+BENCH_RUNS=${BENCH_RUNS:-5}
+mkdir -p "$DATA"
+
+for tool in "$BIN/runstat" "$BIN/gen_speedcams" "$BIN/tarvik-cli"; do
+  [ -x "$tool" ] || { echo "missing $tool: run 'cmake --build $BUILD --target benchmarks'" >&2; exit 1; }
+done
+
+table() {
+  local lines=$1 layout=$2
+  shift 2
+  local name="cams_${lines}_${layout}${*:+_$(echo "$*" | tr -d ' -')}.txt"
+  local path="$DATA/$name"
+  if [ ! -s "$path" ]; then
+    "$BIN/gen_speedcams" --lines "$lines" --layout "$layout" --seed 1 "$@" -o "$path.tmp"
+    mv "$path.tmp" "$path"
+  fi
+  echo "$path"
+}
+
+measure() {
+  local out
+  out=$("$BIN/runstat" -n "$BENCH_RUNS" -- "$@")
+  eval "$out"
+  BEST_S=$best_s MEDIAN_S=$median_s MAXRSS_KB=$maxrss_kb
+  if [ "$status" != 0 ]; then echo "  warning: '$1' exited with $status" >&2; fi
+}
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+verdict() { awk "BEGIN { print (($1) ? \"ok\" : \"MISSED\") }"; }
+
+# ---- parse: tarvik-cli parse --quiet against mawk on the same 1,000,000-line tables -------
+section_parse() {
+  local lines=1000000
+  echo "== parse: tarvik-cli parse --quiet, $lines lines, best of $BENCH_RUNS runs"
+  command -v mawk >/dev/null || { echo "  mawk is not installed: skipped"; return; }
+  for layout in comma bar; do
+    local file size sep mb t tm rss m budget
+    file=$(table "$lines" "$layout")
+    size=$(stat -c %s "$file")
+    sep=','
+    [ "$layout" = bar ] && sep='|'
+    measure "$BIN/tarvik-cli" parse --quiet "$file"
+    t=$BEST_S tm=$MEDIAN_S rss=$MAXRSS_KB
+    measure mawk -F"$sep" 'NR>1{x+=$2;y+=$3;n++} END{print n}' "$file"
+    m=$BEST_S
+    # Budget: the file, 40 bytes per record and 20 MB.
+    budget=$(( (size + 40 * lines + 20 * 1024 * 1024) / 1024 ))
+    mb=$(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1048576 }')
+    echo "  $layout ($mb MiB): tarvik ${t} s (median ${tm}), mawk ${m} s," \
+         "speed-up $(ratio "$m" "$t")x [$(verdict "$m >= 2 * $t")]," \
+         "wall <= 0.2 s [$(verdict "$t <= 0.2")]"
+    echo "  $layout peak RSS $((rss / 1024)) MiB, budget $((budget / 1024)) MiB [$(verdict "$rss <= $budget")]"
+  done
+}
+
+SECTIONS=(section_parse)
+for section in "${SECTIONS[@]}"; do "$section"; done

@@ -1,0 +1,73 @@
+// Runs a command several times and reports its best and median wall time and its peak
+// resident memory, for bench/run.sh:
+//
+//   runstat [-n RUNS] -- COMMAND [ARGS...]
+//
+// prints "best_s=0.1234 median_s=0.1250 maxrss_kb=86900 status=0" (shell assignments). The
+// command's stdout and stderr go to /dev/null; status is its last exit status.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+int main(int argc, char** argv) {
+  int runs = 5;
+  int i = 1;
+  for (; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-n") == 0 && i + 1 < argc) {
+      runs = std::max(1, std::atoi(argv[++i]));
+    } else if (std::strcmp(argv[i], "--") == 0) {
+      ++i;
+      break;
+    } else {
+      break;
+    }
+  }
+  if (i >= argc) {
+    std::fputs("usage: runstat [-n RUNS] -- COMMAND [ARGS...]\n", stderr);
+    return 2;
+  }
+  char** command = argv + i;
+
+  std::vector<double> walls;
+  long maxRssKb = 0;
+  int status = 0;
+  for (int r = 0; r < runs; ++r) {
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = ::fork();
+    if (pid < 0) {
+      std::perror("fork");
+      return 1;
+    }
+    if (pid == 0) {
+      int null = ::open("/dev/null", O_WRONLY);
+      if (null >= 0) {
+        ::dup2(null, STDOUT_FILENO);
+        ::dup2(null, STDERR_FILENO);
+      }
+      ::execvp(command[0], command);
+      std::_Exit(127);
+    }
+    int raw = 0;
+    struct rusage usage {};
+    if (::wait4(pid, &raw, 0, &usage) < 0) {
+      std::perror("wait4");
+      return 1;
+    }
+    walls.push_back(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    maxRssKb = std::max(maxRssKb, usage.ru_maxrss);
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  }
+  std::sort(walls.begin(), walls.end());
+  std::printf("best_s=%.4f median_s=%.4f maxrss_kb=%ld status=%d\n", walls.front(),
+              walls[walls.size() / 2], maxRssKb, status);
+  return 0;
+}
