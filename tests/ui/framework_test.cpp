@@ -15,9 +15,11 @@
 #include <thread>
 
 #include "core/string_table.h"
+#include "params/param_store.h"
 #include "resources/dialog_templates.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/list_view.h"
+#include "ui/framework/params_hold.h"
 #include "ui/framework/qt_text.h"
 #include "ui_test_util.h"
 
@@ -313,6 +315,52 @@ class FrameworkTest : public QObject {
     QVERIFY(CheckDlgButton(&w, 1031, true));
     QVERIFY(IsDlgButtonChecked(&w, 1031));
     QVERIFY(!CheckDlgButton(&w, 1030, true));  // an edit is no check box
+  }
+
+  void editingDialogsHoldTheParameterStore() {
+    CParamStore store(context_.get());
+    struct Editor : CDlgBoxCore {
+      CParamStore* paramStore = nullptr;
+      DialogParamsHold hold;
+      bool othersLockedOut = false;
+      int marker = -1;
+      MsgResult OnInitDialog(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
+        hold.Enter(paramStore);
+        hold.Enter(paramStore);  // a second enter changes nothing
+        QMetaObject::invokeMethod(
+            w,
+            [this, w] {
+              bool got = true;
+              std::thread([&] {
+                got = TryAcquireParams(*paramStore);
+                if (got) ReleaseParams(*paramStore);
+              }).join();
+              othersLockedOut = !got;
+              marker = paramStore->data->busyMarker.load();
+              PostEndMessage(w, 1);
+            },
+            Qt::QueuedConnection);
+        return 1;
+      }
+      MsgResult OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) override {
+        hold.Leave();
+        return 0;
+      }
+    } editor;
+    editor.context = context_.get();
+    editor.templateId = 103;
+    editor.paramStore = &store;
+    QCOMPARE(RunModal(editor, 1), 1);
+    QVERIFY(editor.othersLockedOut);
+    QCOMPARE(editor.marker, 1);
+    QVERIFY(!editor.hold.Held());
+    QCOMPARE(store.data->busyMarker.load(), 0);
+    bool free = false;
+    std::thread([&] {
+      free = TryAcquireParams(store);
+      if (free) ReleaseParams(store);
+    }).join();
+    QVERIFY(free);
   }
 
   void centringOverTheOwner() {

@@ -1,13 +1,12 @@
 // Renders every window built so far into PNG files, without a display:
 //   tarvik_screenshots <output folder>
-// Each window is built from its template the way the program builds it, with a little sample
-// content where the window would show some, and grabbed as it would be painted.
+// Each window runs through the dialog framework from its template, gets the fonts, texts and
+// list looks its dialog gives it, a little sample content, and is grabbed as painted.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <array>
 #include <cstdio>
-#include <functional>
-#include <string>
 
 #include "core/app_context.h"
 #include "resources/dialog_templates.h"
@@ -20,26 +19,167 @@ using namespace tarvik;
 
 namespace {
 
-// Gives a list view the columns a dialog gives it, and the standard look.
-void Columns(ListViewCtl& ctl, CAppContext* context, DlgWindow* w, int id,
-             std::initializer_list<std::pair<std::uint32_t, int>> columns, bool checks,
-             bool images) {
-  auto* list = qobject_cast<ListViewWidget*>(w->Item(id));
-  if (!list) return;
-  ctl.Attach(context, list);
-  ctl.ApplyStandardLook(checks, images);
-  int i = 0;
-  for (const auto& [textId, width] : columns) list->InsertColumn(i++, StrLoad(textId), width);
-}
+constexpr char16_t kVersion[] = u"1.0.0.5";
+constexpr char16_t kEdition[] = u"Beta";
 
-bool Save(QWidget* window, const QString& path) {
-  window->show();
-  QApplication::processEvents();
-  const bool ok = window->grab().save(path);
-  std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(path));
-  window->hide();
-  return ok;
-}
+class Preview : public CDlgBoxCore {
+ public:
+  Preview(QString path) : path_(std::move(path)) {}
+  bool saved = false;
+
+  MsgResult OnInitDialog(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
+    const UiResources* ui = Ui(context);
+    const DlgTemplateDef& tpl = w->Template();
+    // The dialogs give fontNormal to their labelled controls (the hint texts get fontSmall).
+    if (ui && tpl.id != 130) {
+      for (const DlgControlDef& def : tpl.controls) {
+        if (def.id == kNoControlId || def.cls == CtlClass::ListView) continue;
+        const bool small = (tpl.id == 138 && def.id == 1027) || (tpl.id == 141 && def.id == 1048);
+        SetDlgItemFont(w, def.id, small ? &ui->fontSmall : &ui->fontNormal);
+      }
+    }
+    switch (tpl.id) {
+      case 103:
+        SetDlgItemText(w, 1045, StrLoad(682, kVersion, kEdition));
+        break;
+      case 129:
+        Main(w);
+        break;
+      case 130:
+        if (ui) {
+          SetDlgItemFont(w, 1001, &ui->fontNormal);
+          SetDlgItemFont(w, IDCANCEL, &ui->fontNormal);
+        }
+        SetDlgItemText(w, 1001, StrLoad(592));
+        SetProgressPos(w, 1000, 40);
+        break;
+      case 137:
+        Names(w, 0, 1003, {u"Москва", u"Московская область", u"Санкт-Петербург"}, {0, 2, 1});
+        SetDlgItemText(w, 1004, u"Москва");
+        CheckDlgButton(w, 1008, true);
+        SetDlgItemText(w, 1009, u"37.319000");
+        SetDlgItemText(w, 1010, u"55.911000");
+        SetDlgItemText(w, 1011, u"37.945000");
+        SetDlgItemText(w, 1012, u"55.570000");
+        break;
+      case 138: {
+        Names(w, 0, 1011, {u"Стандартная", u"Только камеры"}, {3, 0});
+        ListViewCtl& e = Attach(w, 1, 1015, {{580, 30}, {583, -25}, {582, -75}});
+        const char16_t* entries[][2] = {
+            {u"1", u"Камера скорости {speed}"}, {u"2", u"Камера в спину"}, {u"10", u"Пост ДПС"}};
+        for (auto& row : entries) {
+          int r = e.AppendRow();
+          e.list->SetItemImage(r, 4);
+          e.list->SetItemText(r, 1, row[0]);
+          e.list->SetItemText(r, 2, row[1]);
+        }
+        SetDlgItemText(w, 1014, u"Стандартная");
+        CheckDlgButton(w, 1018, true);
+        CheckDlgButton(w, 1023, true);
+        break;
+      }
+      case 141:
+        Names(w, 0, 1027, {u"Nissan Connect", u"Текст (ANSI)"}, {3, 0});
+        ComboAddString(w, 1041, StrLoad(560), 0);
+        ComboAddString(w, 1041, StrLoad(561), 65001);
+        ComboSetCurSel(w, 1041, 1);
+        SetDlgItemText(w, 1030, u"Nissan Connect");
+        SetDlgItemText(w, 1035, u"POIs.csv");
+        SetDlgItemText(w, 1037, u"0");
+        SetDlgItemText(w, 1039, u"{x},{y},{desc}");
+        SetDlgItemText(w, 1046, u"0");
+        CheckDlgButton(w, 1031, true);
+        CheckDlgButton(w, 1044, true);
+        break;
+      case 142:
+        Attach(w, 0, 1042, {{580, 30}, {581, -100}});
+        break;
+      default:
+        break;
+    }
+    QMetaObject::invokeMethod(
+        w,
+        [this, w] {
+          QApplication::processEvents();
+          saved = w->grab().save(path_);
+          PostEndMessage(w, 2);
+        },
+        Qt::QueuedConnection);
+    return 1;
+  }
+
+  MsgResult OnNotify(DlgWindow* w, std::uint32_t m, WParam, LParam lp, LParam) override {
+    auto* hdr = reinterpret_cast<NotifyHeader*>(lp);
+    for (ListViewCtl& ctl : lists_)
+      if (ctl.list && hdr->from == ctl.list) return ctl.CustomDraw(w, m, lp);
+    return 0;
+  }
+
+  MsgResult OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) override {
+    for (ListViewCtl& ctl : lists_) ctl.ReleaseRows();
+    return 0;
+  }
+
+ private:
+  // Columns as the dialogs insert them; a negative width is that share (in percent) of the
+  // client width less 60 pixels.
+  ListViewCtl& Attach(DlgWindow* w, int slot, int id,
+                      std::initializer_list<std::pair<std::uint32_t, int>> columns,
+                      bool checks = false, bool images = true) {
+    ListViewCtl& ctl = lists_[static_cast<std::size_t>(slot)];
+    auto* list = qobject_cast<ListViewWidget*>(w->Item(id));
+    ctl.Attach(context, list);
+    ctl.ApplyStandardLook(checks, images);
+    int i = 0;
+    for (const auto& [textId, width] : columns) {
+      const int px = width >= 0 ? width : (list->ClientWidth() - 60) * -width / 100;
+      list->InsertColumn(i++, StrLoad(textId), px);
+    }
+    return ctl;
+  }
+
+  void Names(DlgWindow* w, int slot, int id, std::initializer_list<const char16_t*> names,
+             std::initializer_list<int> images) {
+    ListViewCtl& ctl = Attach(w, slot, id, {{580, 30}, {581, -100}});
+    auto image = images.begin();
+    for (const char16_t* name : names) {
+      const int r = ctl.AppendRow();
+      ctl.list->SetItemText(r, 1, name);
+      ctl.list->SetItemImage(r, *image++);
+    }
+    ctl.list->SetItemState(0, true, true);
+  }
+
+  void Main(DlgWindow* w) {
+    SetDialogTitle(w, StrLoad(103, kVersion, kEdition));
+    ListViewCtl& a = Attach(w, 0, 1002, {{580, 30}, {581, -70}, {587, -30}}, true, false);
+    ListViewCtl& b =
+        Attach(w, 1, 1003, {{580, 30}, {583, -10}, {587, -20}, {582, -70}}, true, false);
+    const char16_t* areas[][2] = {
+        {u"Москва", u"1532"}, {u"Санкт-Петербург", u"812"}, {u"Казань", u"0"}};
+    for (auto& row : areas) {
+      const int r = a.AppendRow();
+      a.list->SetItemText(r, 1, row[0]);
+      a.list->SetItemText(r, 2, row[1]);
+    }
+    a.list->SetCheck(0, true);
+    const char16_t* types[][3] = {{u"1", u"910", u"Камера скорости {speed}"},
+                                  {u"2", u"377", u"Камера в спину"},
+                                  {u"10", u"57", u"Пост ДПС"}};
+    for (auto& row : types) {
+      const int r = b.AppendRow();
+      b.list->SetCheck(r, true);
+      for (int c = 0; c < 3; ++c) b.list->SetItemText(r, c + 1, row[c]);
+    }
+    b.list->SetItemState(1, true, true);
+    ComboAddString(w, 1019, u"Стандартная", 0);
+    ComboSetCurSel(w, 1019, 0);
+    SetDlgItemText(w, 1022, StrLoad(604, 93.5));
+  }
+
+  QString path_;
+  std::array<ListViewCtl, 2> lists_;
+};
 
 }  // namespace
 
@@ -54,64 +194,14 @@ int main(int argc, char** argv) {
   CAppContext context;
   InitUi(context);
   bool ok = true;
-
   for (const DlgTemplateDef& tpl : DialogTemplates()) {
-    DlgWindow w(tpl, &context, nullptr);
-    ListViewCtl a, b;
-    switch (tpl.id) {
-      case 103:
-        SetDlgItemText(&w, 1045, StrLoad(682, u"1.0.0.5", u"Beta"));
-        break;
-      case 129: {
-        SetDialogTitle(&w, StrLoad(103, u"1.0.0.5", u"Beta"));
-        Columns(a, &context, &w, 1002, {{580, 30}, {581, 200}, {587, 120}}, true, false);
-        Columns(b, &context, &w, 1003, {{580, 30}, {583, 60}, {587, 90}, {582, 400}}, true, false);
-        const char16_t* areas[][2] = {
-            {u"Москва", u"1532"}, {u"Санкт-Петербург", u"812"}, {u"Казань", u"0"}};
-        for (auto& row : areas) {
-          int r = a.AppendRow();
-          a.list->SetItemText(r, 1, row[0]);
-          a.list->SetItemText(r, 2, row[1]);
-        }
-        const char16_t* types[][3] = {{u"1", u"910", u"Камера скорости {speed}"},
-                                      {u"2", u"377", u"Камера в спину"},
-                                      {u"10", u"57", u"Пост ДПС"}};
-        for (auto& row : types) {
-          int r = b.AppendRow();
-          b.list->SetCheck(r, true);
-          for (int c = 0; c < 3; ++c) b.list->SetItemText(r, c + 1, row[c]);
-        }
-        b.list->SetItemState(1, true, true);
-        ComboAddString(&w, 1019, u"Стандартная", 0);
-        ComboSetCurSel(&w, 1019, 0);
-        SetDlgItemText(&w, 1022, StrLoad(604, 93.5));
-        break;
-      }
-      case 130:
-        SetDlgItemText(&w, 1001, StrLoad(592));
-        SetProgressPos(&w, 1000, 40);
-        break;
-      case 137:
-        Columns(a, &context, &w, 1003, {{580, 30}, {581, 180}}, false, true);
-        break;
-      case 138:
-        Columns(a, &context, &w, 1011, {{580, 30}, {581, 180}}, false, true);
-        Columns(b, &context, &w, 1015, {{580, 30}, {583, 70}, {582, 200}}, false, true);
-        break;
-      case 141:
-        Columns(a, &context, &w, 1027, {{580, 30}, {581, 180}}, false, true);
-        ComboAddString(&w, 1041, StrLoad(560), 0);
-        ComboAddString(&w, 1041, StrLoad(561), 65001);
-        break;
-      case 142:
-        Columns(a, &context, &w, 1042, {{580, 30}, {581, 180}}, false, true);
-        break;
-      default:
-        break;
-    }
-    ok = Save(&w, QStringLiteral("%1/dialog_%2.png").arg(dir).arg(tpl.id)) && ok;
-    a.ReleaseRows();
-    b.ReleaseRows();
+    const QString path = QStringLiteral("%1/dialog_%2.png").arg(dir).arg(tpl.id);
+    Preview preview(path);
+    preview.context = &context;
+    preview.templateId = tpl.id;
+    RunModal(preview, 0);
+    std::printf("%s %s\n", preview.saved ? "wrote" : "FAILED", qPrintable(path));
+    ok = ok && preview.saved;
   }
   context.ui.reset();
   return ok ? 0 : 1;
