@@ -68,5 +68,42 @@ section_parse() {
   done
 }
 
-SECTIONS=(section_parse)
+# ---- convert: the reference export job against mawk; the filter stage with 100 areas ------
+# Job: the 1,000,000-line comma table, one enabled area 35 < X < 40, 54 < Y < 57, types 1..7
+# described as "Камера {speed}", the profile "{x},{y},{desc}" in UTF-8, everything ticked.
+section_convert() {
+  local lines=1000000
+  echo "== convert: tarvik-cli export (load, parse, filter, export), $lines lines, best of $BENCH_RUNS runs"
+  [ -x "$BIN/convert_tool" ] || { echo "  missing $BIN/convert_tool: skipped"; return; }
+  local file size ini t tm rss m same budget written
+  file=$(table "$lines" comma)
+  size=$(stat -c %s "$file")
+  ini="$DATA/convert_bench.ini"
+  "$BIN/convert_tool" ini "$ini"
+  measure "$BIN/tarvik-cli" export "$file" -o "$DATA/convert_tarvik" --ini "$ini" --force
+  t=$BEST_S tm=$MEDIAN_S rss=$MAXRSS_KB
+  written=$(wc -l < "$DATA/convert_tarvik.csv")
+  if command -v mawk >/dev/null; then
+    local prog='NR>1 && $2>35 && $2<40 && $3>54 && $3<57 {printf "%f,%f,Камера %d\r\n",$2,$3,$5}'
+    measure sh -c 'LC_ALL=C mawk -F, "$1" "$2" > "$3"' sh "$prog" "$file" "$DATA/convert_mawk.csv"
+    m=$BEST_S
+    same=MISSED
+    cmp -s "$DATA/convert_tarvik.csv" "$DATA/convert_mawk.csv" && same=ok
+    echo "  export of $written lines: tarvik ${t} s (median ${tm}), mawk ${m} s," \
+         "speed-up $(ratio "$m" "$t")x [$(verdict "$m >= 3 * $t")]," \
+         "wall <= 0.3 s [$(verdict "$t <= 0.3")], output byte-identical to mawk [$same]"
+  else
+    echo "  export of $written lines: tarvik ${t} s (median ${tm}), wall <= 0.3 s" \
+         "[$(verdict "$t <= 0.3")]; mawk is not installed: no comparison"
+  fi
+  # Budget: the file, 40 bytes per record and 30 MB.
+  budget=$(( (size + 40 * lines + 30 * 1024 * 1024) / 1024 ))
+  echo "  export peak RSS $((rss / 1024)) MiB, budget $((budget / 1024)) MiB [$(verdict "$rss <= $budget")]"
+  local records areas area_hits best_s median_s
+  eval "$("$BIN/convert_tool" filter "$file" 100 "$BENCH_RUNS")"
+  echo "  filter stage, $records records x $areas areas ($area_hits area hits): ${best_s} s" \
+       "(median ${median_s}) [$(verdict "$best_s <= 0.3")]"
+}
+
+SECTIONS=(section_parse section_convert)
 for section in "${SECTIONS[@]}"; do "$section"; done

@@ -1,0 +1,141 @@
+// Helpers of the conversion benchmarks in bench/run.sh.
+//
+//   convert_tool ini PATH
+//       writes the settings of the reference export job: one enabled area 35 < X < 40,
+//       54 < Y < 57, a current schema with types 1..7 described as "Камера {speed}", a current
+//       profile "{x},{y},{desc}" in UTF-8 with the extension .csv.
+//   convert_tool filter TABLE [AREAS] [RUNS]
+//       loads and parses TABLE through the task pipeline, adds AREAS enabled areas (100 by
+//       default) of mixed sizes around the table's cities, some overlapping, and prints the
+//       best and median wall time of RUNS filter stages as shell assignments.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+#include "params/ini_file.h"
+#include "params/param_io.h"
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+#include "processing/store_lock.h"
+#include "processing/task.h"
+
+namespace tarvik {
+namespace {
+
+void AddSchema(CParamStore& store) {
+  SchemaSet* s = store.AppendSchema();
+  s->Param = PARAM_ENABLED | PARAM_DEFAULT;
+  SetText(s->Name, u"bench");
+  for (int t = 1; t <= 7; ++t) {
+    SchemaEntry* e = store.AppendEntry(store.Schemas()[0]);
+    e->Param = PARAM_ENABLED;
+    e->Type = t;
+    SetText(e->Desc, u"Камера {speed}");
+  }
+}
+
+int WriteIni(const char* path) {
+  CAppContext ctx;
+  CParamStore store(&ctx);
+  FilterArea* a = store.AppendFilter();
+  a->Param = PARAM_ENABLED;
+  SetText(a->Name, u"bench");
+  a->AX = 35;
+  a->CX = 40;
+  a->AY = 57;
+  a->CY = 54;
+  AddSchema(store);
+  ExportProfile* p = store.AppendProfile();
+  p->Param = PARAM_ENABLED | PARAM_DEFAULT;
+  SetText(p->Name, u"bench");
+  SetText(p->File, u"POIs.csv");
+  SetText(p->Format, u"{x},{y},{desc}");
+  p->Codepage = 65001;
+  IniFile ini;
+  WriteParamSections(ini, store);
+  if (!ini.Save(Utf8ToUtf16(path))) {
+    std::fprintf(stderr, "cannot write %s\n", path);
+    return 1;
+  }
+  return 0;
+}
+
+int TimeFilter(const char* table, int areas, int runs) {
+  CAppContext ctx;
+  CPoiStore poi(&ctx);
+  CParamStore params(&ctx);
+  {
+    StoreHold<CParamStore> hold(&params, StoreHold<CParamStore>::Wait);
+    // Cities of the generated tables; areas from 0.1 to 3 degrees wide around them.
+    const double cities[][2] = {{37.6176, 55.7558}, {30.3141, 59.9386}, {49.1221, 55.7887},
+                                {60.6122, 56.8519}, {82.9346, 55.0415}, {39.7015, 47.2357},
+                                {44.0020, 56.3287}, {50.1500, 53.2000}, {2.3522, 48.8566},
+                                {13.4050, 52.5200}, {12.4964, 41.9028}, {-3.7038, 40.4168},
+                                {21.0122, 52.2297}, {16.3738, 48.2082}, {30.5234, 50.4501},
+                                {27.5615, 53.9045}, {24.1052, 56.9496}, {-0.1276, 51.5072}};
+    const int nCities = static_cast<int>(std::size(cities));
+    for (int k = 0; k < areas; ++k) {
+      FilterArea* a = params.AppendFilter();
+      a->Param = PARAM_ENABLED;
+      const double* c = cities[k % nCities];
+      double half = 0.05 + 1.5 * ((k * 7919) % 100) / 100.0;
+      double dx = ((k * 104729) % 200 - 100) / 100.0;
+      double dy = ((k * 1299709) % 200 - 100) / 150.0;
+      a->AX = c[0] + dx - half;
+      a->CX = c[0] + dx + half;
+      a->AY = c[1] + dy + half * 0.6;
+      a->CY = c[1] + dy - half * 0.6;
+    }
+    AddSchema(params);
+  }
+  WorkerTask load;
+  load.appContext = &ctx;
+  load.poiStore = &poi;
+  load.paramStore = &params;
+  load.targetPath = Utf8ToUtf16(table);
+  load.stageFlags = TASK_LOAD_FILE | TASK_PARSE;
+  RunTask(&load);
+  if (Aborted(load) || !poi.data || poi.data->recordCount == 0) {
+    std::fprintf(stderr, "cannot load %s\n", table);
+    return 1;
+  }
+  std::vector<double> times;
+  std::uint64_t counted = 0;
+  for (int r = 0; r < runs; ++r) {
+    WorkerTask task;
+    task.appContext = &ctx;
+    task.poiStore = &poi;
+    task.paramStore = &params;
+    StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
+    poi.Clear(2);
+    auto t0 = std::chrono::steady_clock::now();
+    FilterByAreas(task);
+    auto t1 = std::chrono::steady_clock::now();
+    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    counted = 0;
+    for (std::uint32_t k = 0; k < poi.data->areaCounterCount; ++k)
+      counted += poi.data->areaCounters[k].count;
+  }
+  std::sort(times.begin(), times.end());
+  std::printf("records=%u areas=%d area_hits=%llu best_s=%.4f median_s=%.4f\n",
+              poi.data->recordCount, areas, static_cast<unsigned long long>(counted), times[0],
+              times[times.size() / 2]);
+  return 0;
+}
+
+}  // namespace
+}  // namespace tarvik
+
+int main(int argc, char** argv) {
+  std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "ini" && argc == 3) return tarvik::WriteIni(argv[2]);
+  if (mode == "filter" && argc >= 3)
+    return tarvik::TimeFilter(argv[2], argc > 3 ? std::atoi(argv[3]) : 100,
+                              argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
+  std::fprintf(stderr, "usage: convert_tool ini PATH | convert_tool filter TABLE [AREAS] [RUNS]\n");
+  return 2;
+}
