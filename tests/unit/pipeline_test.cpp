@@ -2,6 +2,9 @@
 // clean-up after failures, allocation failures.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -200,6 +203,48 @@ TEST_F(Pipeline, FolderIsRefusedAsASource) {
   EXPECT_TRUE(Aborted(*task));
   EXPECT_EQ(task->failure.stringId, 705u);
   EXPECT_TRUE(StoreEmpty());
+}
+
+TEST_F(Pipeline, FileBeyondThirtyTwoBitsIsRefusedBeforeReading) {
+  TempFile file("X,Y,TYPE\n");
+  std::error_code ec;
+  fs::resize_file(file.path(), std::uintmax_t{UINT32_MAX} + 2, ec);  // sparse: costs no space
+  if (ec) GTEST_SKIP() << "cannot make a sparse file here: " << ec.message();
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+  RunTask(task.get());
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 707u);
+  EXPECT_NE(Utf16ToUtf8(FailureText(task->failure)).find("4294967297"), std::string::npos);
+  EXPECT_TRUE(StoreEmpty());
+}
+
+TEST_F(Pipeline, ReadErrorFailsTheLoad) {
+  // The process's own memory file opens, claims size 0 and fails to read at offset 0.
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, u"/proc/self/mem");
+  RunTask(task.get());
+  if (task->failure.stringId == 705) GTEST_SKIP() << "no /proc/self/mem here";
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 706u);
+  EXPECT_TRUE(StoreEmpty());
+}
+
+TEST_F(Pipeline, SourceWithoutASizeIsReadToItsEnd) {
+  // A pipe says nothing about its size: the buffer grows as the bytes come.
+  fs::path fifo = fs::temp_directory_path() / ("tarvik_test_fifo_" + std::to_string(::getpid()));
+  fs::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string bytes = SampleTable(60000);  // about 2.5 MB, several growth steps
+  std::thread writer([&] { std::ofstream(fifo, std::ios::binary) << bytes; });
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, Utf8ToUtf16(fifo.string()));
+  RunTask(task.get());
+  writer.join();
+  fs::remove(fifo);
+  ASSERT_FALSE(Aborted(*task));
+  ASSERT_EQ(data().fileLength, bytes.size());
+  EXPECT_EQ(std::string_view(data().fileBytes, data().fileLength), bytes);
+  EXPECT_EQ(data().recordCount, 60000u);
+  // Without a size there is no percentage to report while loading.
+  EXPECT_EQ(Progress().size(), 2u + 2u + 100u);
 }
 
 TEST_F(Pipeline, FailedParseEmptiesTheStoreAndReturnsItsMemory) {
