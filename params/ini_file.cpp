@@ -388,22 +388,46 @@ bool IniFile::NameEq::operator()(std::u16string_view a, std::u16string_view b) c
 }
 
 IniFile::IniFile() {
+  Reset();
+}
+
+void IniFile::Reset() {
+  sections_.clear();
   sections_.push_back(std::make_unique<Section>());
+  index_.clear();
+  arena_.clear();
+  arenaPos_ = nullptr;
+  arenaLeft_ = 0;
+}
+
+std::u16string_view IniFile::Store(std::u16string_view text) {
+  constexpr std::size_t kBlock = 32768;
+  if (text.size() > arenaLeft_) {
+    std::size_t size = std::max(kBlock, text.size());
+    arena_.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+    arenaPos_ = arena_.back().get();
+    arenaLeft_ = size;
+  }
+  char16_t* at = arenaPos_;
+  std::copy(text.begin(), text.end(), at);
+  arenaPos_ += text.size();
+  arenaLeft_ -= text.size();
+  return {at, text.size()};
 }
 
 void IniFile::Parse(std::string_view bytes, std::span<const std::u16string_view> drop) {
-  sections_.clear();
-  sections_.push_back(std::make_unique<Section>());
-  std::u16string text = DecodeIniBytes(bytes, encoding_);
-  std::u16string_view rest = text;
+  Reset();
+  // The decoded text becomes one arena block; lines are views into it.
+  std::u16string decoded = DecodeIniBytes(bytes, encoding_);
+  std::u16string_view rest = Store(decoded);
+  decoded = std::u16string();
   Section* s = sections_.back().get();
   bool dropping = false;
   while (!rest.empty()) {
     std::size_t end = 0;
     while (end < rest.size() && rest[end] != u'\r' && rest[end] != u'\n') ++end;
-    if (end == rest.size()) end = std::u16string_view::npos;
     std::u16string_view line = rest.substr(0, end);
-    if (end == std::u16string_view::npos) {
+    if (end == rest.size()) {
       rest = {};
     } else {
       // CR LF, LF or a lone CR end a line.
@@ -424,12 +448,12 @@ void IniFile::Parse(std::string_view bytes, std::span<const std::u16string_view>
     }
     if (dropping) continue;
     if (Trim(line).empty()) {
-      s->trailing.emplace_back(line);
+      s->trailing.push_back(line);
       continue;
     }
-    for (auto& blank : s->trailing) s->lines.push_back(std::move(blank));
+    s->lines.insert(s->lines.end(), s->trailing.begin(), s->trailing.end());
     s->trailing.clear();
-    s->lines.emplace_back(line);
+    s->lines.push_back(line);
   }
   for (std::size_t i = 1; i < sections_.size(); ++i) {
     Section& sec = *sections_[i];
@@ -449,9 +473,7 @@ void IniFile::Reindex() {
 }
 
 bool IniFile::Load(std::u16string_view path, std::span<const std::u16string_view> drop) {
-  sections_.clear();
-  sections_.push_back(std::make_unique<Section>());
-  index_.clear();
+  Reset();
   encoding_ = IniEncoding::Utf8;
   existed_ = false;
   error_ = 0;
@@ -480,7 +502,7 @@ std::string IniFile::Serialize() const {
   }
   std::u16string text;
   text.reserve(size);
-  auto put = [&](const std::u16string& line) {
+  auto put = [&](std::u16string_view line) {
     text += line;
     text += u"\r\n";
   };
@@ -558,42 +580,39 @@ std::size_t IniFile::GetString(std::u16string_view section, std::u16string_view 
   return n;
 }
 
-// `line` starts with the trimmed key, followed by "=".
-void IniFile::SetLine(std::u16string_view section, std::u16string_view key, std::u16string line) {
+void IniFile::SetLine(std::u16string_view section, std::size_t keySize) {
   Section* s = FindOrAddSection(section);
+  std::u16string_view line = Store(scratch_);
+  std::u16string_view key = line.substr(0, keySize);
   auto it = s->keys.find(key);
   std::size_t at;
   if (it != s->keys.end()) {
     at = it->second;
     s->keys.erase(it);
-    s->lines[at] = std::move(line);
+    s->lines[at] = line;
   } else {
     at = s->lines.size();
-    s->lines.push_back(std::move(line));
+    s->lines.push_back(line);
   }
-  s->keys.emplace(std::u16string_view(s->lines[at]).substr(0, key.size()), at);
+  s->keys.emplace(key, at);
 }
 
 void IniFile::WriteStruct(std::u16string_view section, std::u16string_view key, const void* source,
                           std::size_t size) {
   key = Trim(key);
-  std::u16string line;
-  line.reserve(key.size() + 3 + 2 * size);
-  line += key;
-  line += u'=';
-  AppendStruct(line, source, size);
-  SetLine(section, key, std::move(line));
+  scratch_.assign(key);
+  scratch_ += u'=';
+  AppendStruct(scratch_, source, size);
+  SetLine(section, key.size());
 }
 
 void IniFile::WriteString(std::u16string_view section, std::u16string_view key,
                           std::u16string_view text) {
   key = Trim(key);
-  std::u16string line;
-  line.reserve(key.size() + 3 + text.size());
-  line += key;
-  line += u'=';
-  AppendWritableValue(line, text);
-  SetLine(section, key, std::move(line));
+  scratch_.assign(key);
+  scratch_ += u'=';
+  AppendWritableValue(scratch_, text);
+  SetLine(section, key.size());
 }
 
 void IniFile::RemoveSection(std::u16string_view section) {

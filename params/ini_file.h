@@ -102,23 +102,31 @@ class IniFile {
   };
 
  private:
-  // Heap-allocated and never moved, and lines in a deque never move either: the key views
-  // of `keys` point into `lines`, the name views of `index_` into `name`.
+  // Line texts live in arena blocks that never move; a section is heap-allocated and never
+  // moves either. So the key views of `keys` and the name views of `index_` stay valid.
   struct Section {
-    std::u16string name;                   // trimmed; empty for the lines before the first header
-    std::u16string header;                 // the header line as read or written
-    std::deque<std::u16string> lines;      // up to the last non-blank line
-    std::vector<std::u16string> trailing;  // blank lines after it
+    std::u16string name;                     // trimmed; empty for the lines before the first header
+    std::u16string header;                   // the header line as read or written
+    std::vector<std::u16string_view> lines;  // up to the last non-blank line
+    std::vector<std::u16string_view> trailing;  // blank lines after it
     std::unordered_map<std::u16string_view, std::size_t, NameHash, NameEq> keys;  // first wins
   };
 
   const Section* FindSection(std::u16string_view name) const;
   Section* FindOrAddSection(std::u16string_view name);
   void Reindex();
-  void SetLine(std::u16string_view section, std::u16string_view key, std::u16string line);
+  void Reset();
+  // Copies text into the arena; the view stays valid as long as the object.
+  std::u16string_view Store(std::u16string_view text);
+  // Sets `key` to the line in scratch_ (which starts with the key and "=").
+  void SetLine(std::u16string_view section, std::size_t keySize);
 
   std::vector<std::unique_ptr<Section>> sections_;  // [0]: the lines before the first header
   std::unordered_map<std::u16string_view, std::size_t, NameHash, NameEq> index_;  // first wins
+  std::vector<std::unique_ptr<char16_t[]>> arena_;
+  char16_t* arenaPos_ = nullptr;
+  std::size_t arenaLeft_ = 0;
+  std::u16string scratch_;
   IniEncoding encoding_ = IniEncoding::Utf8;
   bool existed_ = false;
   int error_ = 0;
