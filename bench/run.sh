@@ -105,5 +105,25 @@ section_convert() {
        "(median ${median_s}) [$(verdict "$best_s <= 0.3")]"
 }
 
-SECTIONS=(section_parse section_convert)
+# ---- params: save + clear + load of 1,000 filters, 100 schemas x 50 entries, 20 profiles ----
+section_params() {
+  echo "== params: the parameter stages of a 0x2C task (save, clear, load), median of 5 repetitions"
+  [ -x "$BIN/bench_params" ] || { echo "  missing $BIN/bench_params (needs Google Benchmark): skipped"; return; }
+  local csv
+  csv=$("$BIN/bench_params" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+          --benchmark_format=csv 2>/dev/null)
+  for name in SaveParams LoadParams SaveClearLoad; do
+    local line wall cpu
+    line=$(echo "$csv" | grep "^\"BM_${name}_median\"")
+    wall=$(echo "$line" | cut -d, -f3)
+    cpu=$(echo "$line" | cut -d, -f4)
+    if [ "$name" = SaveClearLoad ]; then
+      echo "  $name: ${wall} ms wall, ${cpu} ms CPU, limit 50 ms [$(verdict "$wall < 50")]"
+    else
+      echo "  $name: ${wall} ms wall, ${cpu} ms CPU"
+    fi
+  done
+}
+
+SECTIONS=(section_parse section_convert section_params)
 for section in "${SECTIONS[@]}"; do "$section"; done
