@@ -153,6 +153,30 @@ class FrameworkTest : public QObject {
     QCOMPARE(result, 3);
   }
 
+  void endsWhileHiddenAndAfterANestedDialog() {
+    RecordingDialog d = Dialog(103);
+    d.script = [](DlgWindow* w) {
+      w->hide();
+      PostEndMessage(w, 5);
+    };
+    QCOMPARE(RunModal(d, 0), 5);
+
+    // The outer dialog is asked to end while a nested one runs: it ends after it.
+    RecordingDialog outer = Dialog(129);
+    RecordingDialog inner = Dialog(130);
+    int innerResult = 0;
+    outer.script = [&](DlgWindow* w) {
+      inner.owner = w;
+      inner.script = [w](DlgWindow* in) {
+        PostEndMessage(w, 3);
+        PostEndMessage(in, 4);
+      };
+      innerResult = RunModal(inner, 0);
+    };
+    QCOMPARE(RunModal(outer, 0), 3);
+    QCOMPARE(innerResult, 4);
+  }
+
   void endingDuringInitialisationShowsNothing() {
     struct Quick : CDlgBoxCore {
       bool shown = true;

@@ -29,6 +29,7 @@ struct Filled {
       for (const char16_t* text : row) list.SetItemText(r, c++, text);
     }
   }
+  ~Filled() { ctl.ClearRows(); }
   std::vector<std::u16string> Column(int c) const {
     std::vector<std::u16string> out;
     for (int i = 0; i < list.ItemCount(); ++i) out.push_back(list.ItemText(i, c));
@@ -161,7 +162,6 @@ class ListViewTest : public QObject {
     sort.ascending = 1;
     QVERIFY(SortRows(sort));
     QCOMPARE(f.Column(2), (Texts{u"a", u"b", u"c", u"d", u"e", u"f"}));
-    f.ctl.ClearRows();
   }
 
   void cellColoursPerColumnAndSelection() {

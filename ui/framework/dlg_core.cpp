@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -409,13 +410,22 @@ MsgResult DlgWindow::SendNotify(NotifyHeader& header) {
 
 int DlgWindow::RunLoop() {
   if (ended_) return result();
-  return exec();
+  setResult(0);
+  show();
+  // Our own loop rather than exec(): the dialog must end on its end result even when it is
+  // hidden or minimised at that moment.
+  QEventLoop loop;
+  loop_ = &loop;
+  if (!ended_) loop.exec(QEventLoop::DialogExec);
+  loop_ = nullptr;
+  hide();
+  return result();
 }
 
 void DlgWindow::End(int result) {
   ended_ = true;
   setResult(result);
-  if (isVisible()) done(result);
+  if (loop_) loop_->exit();
 }
 
 void DlgWindow::SendCancel() {

@@ -8,6 +8,7 @@
 
 class QMenuBar;
 class QAction;
+class QEventLoop;
 
 namespace tarvik {
 
@@ -201,6 +202,7 @@ class DlgWindow : public QDialog {
   std::vector<Entry> items_;
   std::vector<std::pair<int, QAction*>> menuItems_;
   std::vector<QAction*> popups_;
+  QEventLoop* loop_ = nullptr;
   int defaultButton_ = -1;
   bool ended_ = false;
   bool centred_ = false;
