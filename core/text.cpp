@@ -330,8 +330,9 @@ char16_t* StrReplaceAppend(CAppContext* context, const char16_t* source, const c
       (void)out.release();  // realloc already moved or freed the old block
       out.reset(block);
     }
-    std::memcpy(block + outLen, a.data(), 2 * a.size());
-    std::memcpy(block + outLen + a.size(), b.data(), 2 * b.size());
+    // An empty view may have a null data pointer, which memcpy must not get.
+    if (!a.empty()) std::memcpy(block + outLen, a.data(), 2 * a.size());
+    if (!b.empty()) std::memcpy(block + outLen + a.size(), b.data(), 2 * b.size());
     outLen += static_cast<std::int32_t>(need);
     return true;
   };
