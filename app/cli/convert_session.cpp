@@ -1,7 +1,5 @@
 #include "app/cli/convert_session.h"
 
-#include <algorithm>
-
 #include "processing/store_lock.h"
 
 namespace tarvik::cli {
@@ -80,30 +78,11 @@ int ConvertSession::LoadTable(const std::string& file) {
 }
 
 std::vector<TypeRow> ConvertSession::TypeRows() const {
-  std::vector<TypeRow> rows;
-  const PoiData* d = poi.data;
-  if (!d) return rows;
-  for (std::uint32_t k = 0; k < d->typeCounterCount; ++k) {
-    const TypeCounter& c = d->typeCounters[k];
-    if (c.entry && c.count != 0) rows.push_back({c.entry, c.count});
-  }
-  std::stable_sort(rows.begin(), rows.end(), [](const TypeRow& a, const TypeRow& b) {
-    return a.entry->Type < b.entry->Type;
-  });
-  return rows;
+  return poi.data ? BuildTypeRows(*poi.data) : std::vector<TypeRow>();
 }
 
 std::vector<AreaRow> ConvertSession::AreaRows() const {
-  std::vector<AreaRow> rows;
-  const PoiData* d = poi.data;
-  if (!d) return rows;
-  for (std::uint32_t k = 0; k < d->areaCounterCount; ++k) {
-    const AreaCounter& c = d->areaCounters[k];
-    if (c.area) rows.push_back({c.area, c.count});
-  }
-  std::stable_sort(rows.begin(), rows.end(),
-                   [](const AreaRow& a, const AreaRow& b) { return a.count > b.count; });
-  return rows;
+  return poi.data ? BuildAreaRows(*poi.data) : std::vector<AreaRow>();
 }
 
 }  // namespace tarvik::cli

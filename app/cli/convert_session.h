@@ -10,6 +10,7 @@
 #include "core/program_entry.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
+#include "processing/statistics_rows.h"
 
 namespace tarvik::cli {
 
@@ -19,16 +20,9 @@ struct SessionOptions {
   std::string schema;  // empty: the current schema
 };
 
-// A row of the type list: the entry and its count (only counts above 0 make a row).
-struct TypeRow {
-  SchemaEntry* entry;
-  std::uint32_t count;
-};
-// A row of the area list: every enabled area, 0 included.
-struct AreaRow {
-  FilterArea* area;
-  std::uint32_t count;
-};
+// The rows of the two statistics lists, shared with the main window.
+using tarvik::AreaRow;
+using tarvik::TypeRow;
 
 class ConvertSession {
  public:

@@ -1,0 +1,716 @@
+#include "ui/dlg_main.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QMetaObject>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "core/text.h"
+#include "core/tracked_memory.h"
+#include "processing/statistics_rows.h"
+#include "processing/store_lock.h"
+#include "ui/framework/control_layout.h"
+#include "ui/framework/dlg_controls.h"
+#include "ui/framework/list_view.h"
+#include "ui/framework/qt_text.h"
+#include "ui/main_prompts.h"
+#include "ui/status_bar.h"
+#include "ui/ui_resources.h"
+
+namespace tarvik {
+namespace {
+
+constexpr std::uint32_t kTextTitle = 103;
+constexpr char16_t kVersion[] = u"" TARVIK_VERSION;
+constexpr char16_t kEdition[] = u"Beta";
+constexpr std::uint32_t kTextSchemaLabel = 588;
+constexpr std::uint32_t kTextColumnMark = 580, kTextColumnName = 581, kTextColumnDesc = 582,
+                        kTextColumnType = 583, kTextColumnCount = 587;
+constexpr std::uint32_t kTextOverwrite = 600;
+constexpr std::uint32_t kTextDrive = 609;
+constexpr std::uint32_t kTextOpenTypes = 900, kTextOpenAll = 901;
+constexpr std::uint32_t kTextSizeLimit = 905;
+
+constexpr std::uint32_t kProgressTemplate = 130;
+constexpr int kColumnWidth = 30;
+constexpr int kRetryMs = 20;
+
+// Menu 109: the popups by position and the items by command id, with their captions.
+struct MenuCaption {
+  int key;
+  std::uint32_t textId;
+};
+constexpr MenuCaption kPopupCaptions[] = {{0, 501}, {1, 503}, {2, 502}};
+constexpr MenuCaption kItemCaptions[] = {
+    {IDM_OPEN, 510},   {IDM_SAVE_AS, 512}, {IDM_DRIVE, 513},         {IDM_EXIT, 511},
+    {IDM_FILTER, 504}, {IDM_SCHEMA, 505},  {IDM_EXPORT_PARAMS, 506}, {IDM_ABOUT, 520},
+};
+
+std::u16string Format(const char16_t* format, const FmtArg& arg) {
+  std::u16string out;
+  const FmtArg args[] = {arg};
+  FormatAppend(out, format, args);
+  return out;
+}
+
+// Whether `p` points at an element of `items` (row references are checked against the
+// store before they are followed).
+template <class T>
+bool Within(std::span<T> items, const void* p) {
+  if (items.empty() || !p) return false;
+  const auto a = reinterpret_cast<std::uintptr_t>(items.data());
+  const auto b = reinterpret_cast<std::uintptr_t>(items.data() + items.size());
+  const auto x = reinterpret_cast<std::uintptr_t>(p);
+  return x >= a && x < b && (x - a) % sizeof(T) == 0;
+}
+
+// Calls `fn` on the window's thread after each showing, once the widgets have their sizes.
+class ShowWatcher : public QObject {
+ public:
+  ShowWatcher(QObject* parent, std::function<void()> fn) : QObject(parent), fn_(std::move(fn)) {}
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == parent() && e->type() == QEvent::Show) {
+      auto fn = fn_;
+      QMetaObject::invokeMethod(
+          this, [fn] { fn(); }, Qt::QueuedConnection);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> fn_;
+};
+
+// The checked rows of a list, from the top, each put at the head: the reverse of the
+// displayed order. `nodes` keeps them (reserved up front, so no node moves).
+RefNode* CollectChecked(const ListViewCtl& ctl, std::vector<RefNode>& nodes) {
+  RefNode* head = nullptr;
+  if (!ctl.list) return head;
+  const int n = ctl.list->ItemCount();
+  nodes.reserve(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    if (!ctl.list->Check(i)) continue;
+    const ListRow* row = ctl.Row(i);
+    nodes.push_back({row ? row->data : nullptr, head});
+    head = &nodes.back();
+  }
+  return head;
+}
+
+bool IsExistingFile(const std::u16string& path) {
+  std::error_code ec;
+  const std::filesystem::file_status st = std::filesystem::status(std::filesystem::path(path), ec);
+  return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
+}
+
+}  // namespace
+
+FileNameParts SplitFileName(std::u16string_view path) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  const std::u16string_view name =
+      slash == std::u16string_view::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.rfind(u'.');
+  if (dot == std::u16string_view::npos) return {name, {}};
+  return {name.substr(0, dot), name.substr(dot)};
+}
+
+std::u16string WithProfileExtension(std::u16string path, std::u16string_view profileFile) {
+  const std::u16string_view ext = SplitFileName(profileFile).ext;
+  if (!ext.empty() && !EqualsNoCase(ext, SplitFileName(path).ext)) path += ext;
+  return path;
+}
+
+// The status bar with the part edges of the last layout (a tracked array that only grows).
+struct CDlgMain::StatusBarRecord {
+  CAppContext* context = nullptr;
+  QWidget* parent = nullptr;
+  std::uint32_t capacity = 0;
+  std::uint32_t filled = 0;
+  std::int32_t* edges = nullptr;
+  StatusBarWidget* window = nullptr;
+  QRect client;
+  QRect windowRect;
+
+  ~StatusBarRecord() { MemFree(context, edges); }
+  bool Push(std::int32_t edge) {
+    if (filled == capacity) {
+      const std::size_t bytes = (static_cast<std::size_t>(capacity) + 1) * sizeof(std::int32_t);
+      void* grown = edges ? MemRealloc(context, edges, bytes) : MemAlloc(context, bytes);
+      if (!grown) return false;
+      edges = static_cast<std::int32_t*>(grown);
+      ++capacity;
+    }
+    edges[filled++] = edge;
+    return true;
+  }
+};
+
+CDlgMain::CDlgMain() = default;
+
+CDlgMain::~CDlgMain() {
+  // Normally gone with OnDestroy; never leave the thread running against a dead object.
+  if (monitor_) {
+    monitor_->Stop();
+    monitor_->Join();
+  }
+}
+
+StatusBarWidget* CDlgMain::StatusBar() const {
+  return statusBar_ ? statusBar_->window : nullptr;
+}
+
+std::u16string CDlgMain::SourcePath() const {
+  std::lock_guard<std::mutex> guard(sourcePathLock_);
+  return sourcePath_;
+}
+
+MainPrompts& CDlgMain::Prompts() {
+  static QtPrompts qt;
+  return prompts ? *prompts : qt;
+}
+
+// ---- start-up ----
+
+MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LParam, LParam) {
+  if (!context) return 0;
+  const UiResources* ui = Ui(context);
+
+  SetDialogTitle(window, StrLoad(kTextTitle, kVersion, kEdition));
+  if (ui) {
+    windowIcon_ = ui->Icon(131);
+    window->setWindowIcon(windowIcon_);
+    SetDlgItemFont(window, IDC_SCHEMA_LABEL, &ui->fontNormal);
+    SetDlgItemFont(window, IDC_MATCH_LABEL, &ui->fontNormal);
+  }
+  SetDlgItemText(window, IDC_SCHEMA_LABEL, StrLoad(kTextSchemaLabel));
+  SetDlgItemText(window, IDC_MATCH_LABEL, u"");
+
+  if (window->Menu()) {
+    for (const MenuCaption& c : kPopupCaptions) SetMenuPopupText(window, c.key, StrLoad(c.textId));
+    for (const MenuCaption& c : kItemCaptions) {
+      SetMenuItemText(window, c.key, StrLoad(c.textId));
+      EnableMenuItem(window, c.key, true);
+      CheckMenuItem(window, c.key, false);
+    }
+  }
+
+  poiStore_ = MakeTracked<CPoiStore>(context, context);
+  paramStore_ = MakeTracked<CParamStore>(context, context);
+
+  CreateStatusBar(window);
+  SetUpList(window, areaList_, IDC_AREA_LIST, {kTextColumnMark, kTextColumnName, kTextColumnCount});
+  SetUpList(window, typeList_, IDC_TYPE_LIST,
+            {kTextColumnMark, kTextColumnType, kTextColumnCount, kTextColumnDesc});
+  schemaChoice_ = MakeTracked<SchemaChoice>(context);
+  if (schemaChoice_) {
+    schemaChoice_->context = context;
+    schemaChoice_->window = window;
+    if (ui) SetDlgItemFont(window, IDC_SCHEMA_CHOICE, &ui->fontNormal);
+  }
+
+  layout_ = MakeTracked<ControlLayout>(context, context, window->Client());
+  if (layout_) {
+    if (StatusBarWidget* bar = StatusBar()) layout_->RegisterControl(bar, 0xA008);
+    layout_->RegisterControl(window->Item(IDC_SCHEMA_CHOICE), 0x4A08);
+    layout_->RegisterControl(window->Item(IDC_AREA_LIST), 0xD208);
+    layout_->RegisterControl(window->Item(IDC_TYPE_LIST), 0x5A08);
+    layout_->RegisterControl(window->Item(IDC_SCHEMA_LABEL), 0x4808);
+    layout_->RegisterControl(window->Item(IDC_MATCH_LABEL), 0x4008);
+  }
+
+  progress_.context = context;
+  progress_.templateId = kProgressTemplate;
+  progress_.owner = window;
+  progress_.poiStore = poiStore_.get();
+  progress_.paramStore = paramStore_.get();
+  if (paramStore_) {
+    const std::pair<CDlgBoxCore*, std::uint32_t> bound[] = {
+        {filterEditor, 137}, {schemaEditor, 138}, {exportEditor, 141},
+        {driveDialog, 142},  {aboutBox, 103},
+    };
+    for (const auto& [dialog, templateId] : bound) {
+      if (!dialog) continue;
+      dialog->context = context;
+      dialog->templateId = templateId;
+      dialog->owner = window;
+    }
+  }
+
+  LayoutStatusAndColumns(window->Client()->width());
+  // Column widths need the lists' laid-out client areas, which exist once the window shows.
+  window->installEventFilter(new ShowWatcher(window, [this] {
+    if (hwnd) LayoutStatusAndColumns(hwnd->Client()->width());
+  }));
+
+  monitor_ = MakeTracked<StatusMonitor>(context);
+  bool started = false;
+  if (monitor_) {
+    StatusSource source;
+    source.context = context;
+    source.poiStore = poiStore_.get();
+    source.statusBar = statusBar_ != nullptr;
+    source.sourcePath = [this] { return SourcePath(); };
+    started = monitor_->Start(
+        std::move(source),
+        [this, window](StatusReport report) {
+          QMetaObject::invokeMethod(
+              window, [this, r = std::move(report)] { ApplyStatus(r); }, Qt::QueuedConnection);
+        },
+        [window] { PostEndMessage(window, 2); });
+  }
+  if (!started) PostEndMessage(window, 2);
+
+  TaskRequest startup;
+  startup.stageFlags = TASK_LOAD_PARAMS;
+  RunTaskDialogAndReport(startup);
+  RefreshSchemaChoice();
+  return 1;
+}
+
+void CDlgMain::CreateStatusBar(DlgWindow* window) {
+  statusBar_ = MakeTracked<StatusBarRecord>(context);
+  if (!statusBar_) return;
+  StatusBarRecord& sb = *statusBar_;
+  sb.context = context;
+  sb.parent = window;
+  QWidget* client = window->Client();
+  auto* bar = new StatusBarWidget(client);  // owned by the window
+  statusBarId_ = static_cast<int>(TakeControlId(context));
+  window->AddItem(statusBarId_, bar);
+  bar->setObjectName(QStringLiteral("ctl%1").arg(statusBarId_));
+  sb.window = bar;
+  if (const UiResources* ui = Ui(context)) {
+    bar->setFont(ui->fontNormal);
+    const QFontMetrics fm(ui->fontNormal);
+    bar->SetMinHeight(fm.height() + fm.leading());
+  }
+  const int height = bar->sizeHint().height();
+  // The window grows by the bar, which takes the bottom of the client area; the template's
+  // coordinates stay those of the area above it.
+  const QSize clientSize = client->size();
+  window->resize(window->width(), window->height() + height);
+  client->resize(clientSize.width(), clientSize.height() + height);
+  bar->setGeometry(0, clientSize.height(), clientSize.width(), height);
+  bar->show();
+  sb.client = bar->rect();
+  sb.windowRect = bar->geometry();
+}
+
+void CDlgMain::SetUpList(DlgWindow* window, TrackedObject<ListViewCtl>& ctl, int id,
+                         std::initializer_list<std::uint32_t> columns) {
+  auto* list = qobject_cast<ListViewWidget*>(window->Item(id));
+  if (!list) return;
+  ctl = MakeTracked<ListViewCtl>(context);
+  if (!ctl) return;
+  ctl->Attach(context, list);
+  ctl->ApplyStandardLook(/*checkBoxes=*/true, /*contextImages=*/false);
+  int index = 0;
+  for (std::uint32_t textId : columns) list->InsertColumn(index++, StrLoad(textId), kColumnWidth);
+}
+
+void CDlgMain::LayoutStatusAndColumns(int clientWidth) {
+  if (statusBar_ && statusBar_->window) {
+    StatusBarRecord& sb = *statusBar_;
+    const auto w = static_cast<std::uint32_t>(clientWidth);
+    const std::uint32_t edge0 = (w * statusParts[0]) / 100;
+    const std::uint32_t edge1 = edge0 + (w * statusParts[1]) / 100;
+    if (sb.Push(static_cast<std::int32_t>(edge0)) && sb.Push(static_cast<std::int32_t>(edge1)))
+      sb.window->SetParts(std::span<const std::int32_t>(sb.edges, sb.filled));
+    sb.filled = 0;
+  }
+  if (areaList_ && areaList_->list) {
+    ListViewWidget* list = areaList_->list;
+    const std::int32_t w = list->ClientWidth() - 60;
+    list->SetColumnWidth(1, (w * 70) / 100);
+    list->SetColumnWidth(2, (w * 30) / 100);
+  }
+  if (typeList_ && typeList_->list) {
+    ListViewWidget* list = typeList_->list;
+    const std::int32_t w = list->ClientWidth() - 60;
+    list->SetColumnWidth(1, (w * 10) / 100);
+    list->SetColumnWidth(2, (w * 20) / 100);
+    list->SetColumnWidth(3, (w * 70) / 100);
+  }
+}
+
+// ---- what the window shows ----
+
+void CDlgMain::ClearStatistics() {
+  if (typeList_) typeList_->ClearRows();
+  if (areaList_) areaList_->ClearRows();
+}
+
+void CDlgMain::RetryRefreshLater() {
+  if (retryScheduled_ || !hwnd) return;
+  retryScheduled_ = true;
+  QTimer::singleShot(kRetryMs, hwnd, [this] {
+    retryScheduled_ = false;
+    if (taskRunning_) {
+      // The task's own refresh follows it; until then nothing is read.
+      if (statisticsPending_ || schemasPending_) RetryRefreshLater();
+      return;
+    }
+    if (statisticsPending_) RefreshStatistics();
+    if (schemasPending_) RefreshSchemaChoice();
+  });
+}
+
+void CDlgMain::RefreshStatistics() {
+  if (!context || !poiStore_ || !paramStore_) return;
+  CPoiStore& poi = *poiStore_;
+  CParamStore& params = *paramStore_;
+  // The rows point into the parameter sets, which a task may just have loaded again: when
+  // the stores cannot be read now, the lists are emptied at once and filled as soon as they
+  // can, so no row outlives what it points to.
+  if (!TryEnterStore(poi)) {
+    ClearStatistics();
+    statisticsPending_ = true;
+    RetryRefreshLater();
+    return;
+  }
+  if (!TryAcquireParams(params)) {
+    LeaveStore(poi);
+    ClearStatistics();
+    statisticsPending_ = true;
+    RetryRefreshLater();
+    return;
+  }
+  statisticsPending_ = false;
+
+  // Counters are followed only into the sets that are loaded now.
+  SchemaSet* schema = params.CurrentSchema();
+  const std::span<SchemaEntry> entries =
+      schema ? CParamStore::Entries(*schema) : std::span<SchemaEntry>();
+  const std::span<FilterArea> areas = params.Filters();
+
+  if (typeList_ && typeList_->list) {
+    ListViewCtl& ctl = *typeList_;
+    ctl.list->setUpdatesEnabled(false);
+    ctl.ClearRows();
+    if (poi.data) {
+      for (const TypeRow& row : BuildTypeRows(*poi.data)) {
+        if (!Within(entries, row.entry)) continue;
+        const int i = ctl.AppendRow();
+        if (i < 0) continue;
+        ctl.list->SetCheck(i, true);
+        ctl.list->SetItemText(i, 1, Format(u"%d", row.entry->Type));
+        ctl.list->SetItemText(i, 2, Format(u"%u", row.count));
+        ctl.list->SetItemText(i, 3, FieldText(row.entry->Desc));
+        ctl.SetRowData(row.entry, i);
+      }
+    }
+    ctl.list->setUpdatesEnabled(true);
+  }
+  if (areaList_ && areaList_->list) {
+    ListViewCtl& ctl = *areaList_;
+    ctl.list->setUpdatesEnabled(false);
+    ctl.ClearRows();
+    if (poi.data) {
+      for (const AreaRow& row : BuildAreaRows(*poi.data)) {
+        if (!Within(areas, row.area)) continue;
+        const int i = ctl.AppendRow();
+        if (i < 0) continue;
+        ctl.list->SetItemText(i, 1, FieldText(row.area->Name));
+        ctl.list->SetItemText(i, 2, Format(u"%u", row.count));
+        ctl.SetRowData(row.area, i);
+      }
+    }
+    ctl.list->setUpdatesEnabled(true);
+  }
+  LeaveStore(poi);
+  ReleaseParams(params);
+}
+
+void CDlgMain::RefreshSchemaChoice() {
+  if (!context || !paramStore_) return;
+  CParamStore& params = *paramStore_;
+  DlgWindow* window = schemaChoice_ ? schemaChoice_->window : nullptr;
+  if (!TryAcquireParams(params)) {
+    // The items point to schemas too.
+    if (window) ComboResetContent(window, IDC_SCHEMA_CHOICE);
+    schemasPending_ = true;
+    RetryRefreshLater();
+    return;
+  }
+  schemasPending_ = false;
+  if (window && window->Item(IDC_SCHEMA_CHOICE)) {
+    ComboResetContent(window, IDC_SCHEMA_CHOICE);
+    int current = -1;
+    for (SchemaSet& s : params.Schemas()) {
+      if (IsDeleted(s) || !(s.Param & PARAM_ENABLED)) continue;
+      const int index = ComboAddString(window, IDC_SCHEMA_CHOICE, FieldText(s.Name),
+                                       reinterpret_cast<LParam>(&s));
+      if (s.Param & PARAM_DEFAULT) current = index;
+    }
+    ComboSetCurSel(window, IDC_SCHEMA_CHOICE, current);
+  }
+  ReleaseParams(params);
+}
+
+void CDlgMain::ApplyStatus(const StatusReport& report) {
+  DlgWindow* window = hwnd;
+  if (!window) return;
+  SetDlgItemText(window, IDC_MATCH_LABEL, report.match);
+  StatusBarWidget* bar = StatusBar();
+  if (!report.statusBar || !bar) return;
+  const UiResources* ui = Ui(context);
+  auto icon = [ui](std::uint32_t id) { return ui ? ui->Icon(id) : QIcon(); };
+  bar->SetPartIcon(0, icon(ICON_MEMORY), ICON_MEMORY);
+  bar->SetPartText(0, ToQString(report.memory));
+  bar->SetPartIcon(1, icon(report.poiIcon), report.poiIcon);
+  bar->SetPartText(1, ToQString(report.poi));
+}
+
+// ---- tasks ----
+
+void CDlgMain::Warn(std::u16string_view text) {
+  if (!text.empty()) Prompts().Warn(hwnd, std::u16string(text));
+}
+
+void CDlgMain::RunTaskDialogAndReport(const TaskRequest& request) {
+  taskRunning_ = true;
+  const int result = RunTaskDialog(progress_, request);
+  taskRunning_ = false;
+  if (result < 0) return;
+  // The task ran silently; what went wrong is told here, once the progress window is gone.
+  if (progress_.lastFailure.stringId != 0) {
+    Warn(FailureText(progress_.lastFailure));
+  } else if ((request.stageFlags & TASK_EXPORT) && progress_.lastExport.linesLeftOut != 0) {
+    Warn(StrLoad(kTextSizeLimit, static_cast<unsigned long long>(progress_.lastExport.linesWritten),
+                 static_cast<unsigned long long>(progress_.lastExport.linesLeftOut)));
+  }
+}
+
+// ---- commands ----
+
+MsgResult CDlgMain::OnCommand(DlgWindow*, std::uint32_t, WParam wParam, LParam, LParam) {
+  if (!context) return 0;
+  switch (LoWord(wParam)) {
+    case IDC_SCHEMA_CHOICE:
+      if (HiWord(wParam) == CBN_SELCHANGE) CmdSchemaChosen();
+      break;
+    case IDM_OPEN:
+      CmdOpen();
+      break;
+    case IDM_SAVE_AS:
+      CmdSaveAs();
+      break;
+    case IDM_DRIVE:
+      CmdDrive();
+      break;
+    case IDM_EXIT:
+    case IDCANCEL:
+      CmdExit();
+      break;
+    case IDM_FILTER:
+      CmdEditor(filterEditor);
+      break;
+    case IDM_SCHEMA:
+      CmdEditor(schemaEditor);
+      break;
+    case IDM_EXPORT_PARAMS:
+      CmdEditor(exportEditor);
+      break;
+    case IDM_ABOUT:
+      CmdAbout();
+      break;
+    default:
+      break;
+  }
+  return 0;
+}
+
+void CDlgMain::CmdSchemaChosen() {
+  if (!paramStore_ || !schemaChoice_ || !schemaChoice_->window) return;
+  DlgWindow* window = schemaChoice_->window;
+  const int index = ComboGetCurSel(window, IDC_SCHEMA_CHOICE);
+  if (index < 0) return;
+  const LParam data = ComboGetItemData(window, IDC_SCHEMA_CHOICE, index);
+  if (data == 0 || data == CB_ERR) return;
+  CParamStore& params = *paramStore_;
+  if (TryAcquireParams(params)) {
+    const std::span<SchemaSet> schemas = params.Schemas();
+    if (Within(schemas, reinterpret_cast<const void*>(data)))
+      MakeCurrentFromList(schemas, *reinterpret_cast<SchemaSet*>(data));
+    ReleaseParams(params);
+  }
+  TaskRequest request;
+  request.stageFlags = TASK_SAVE_PARAMS | TASK_LOAD_PARAMS | TASK_FILTER;
+  RunTaskDialogAndReport(request);
+  RefreshStatistics();
+  RefreshSchemaChoice();
+}
+
+void CDlgMain::CmdOpen() {
+  const std::vector<FileType> types = {{StrLoad(kTextOpenTypes), u"*.txt;*.bkm"},
+                                       {StrLoad(kTextOpenAll), u"*.*"}};
+  std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types);
+  if (!path || path->empty() || path->size() > kMaxDialogPath) return;
+  {
+    std::lock_guard<std::mutex> guard(sourcePathLock_);
+    sourcePath_ = std::move(*path);
+  }
+  const std::u16string target = SourcePath();
+  TaskRequest request;
+  request.stageFlags = TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER;
+  request.targetPath = &target;
+  RunTaskDialogAndReport(request);
+  RefreshStatistics();
+}
+
+void CDlgMain::CmdSaveAs() {
+  if (!paramStore_) return;
+  CParamStore& params = *paramStore_;
+  if (!TryAcquireParams(params)) return;
+  const std::span<ExportProfile> profiles = params.Profiles();
+  if (profiles.empty()) {
+    ReleaseParams(params);
+    return;
+  }
+  // The enabled profiles as file types, numbered from 1 in store order; the current one (or
+  // the first) gives the preselected type and the initial name.
+  std::vector<FileType> types;
+  std::vector<ExportProfile*> numbered;
+  std::u16string defaultName;
+  bool nameSet = false;
+  int defaultIndex = 0;
+  for (ExportProfile& p : profiles) {
+    if (IsDeleted(p) || !(p.Param & PARAM_ENABLED)) continue;
+    numbered.push_back(&p);
+    const FileNameParts parts = SplitFileName(FieldText(p.File));
+    if (!nameSet || (p.Param & PARAM_DEFAULT)) {
+      defaultName = parts.bare;
+      nameSet = true;
+      defaultIndex = static_cast<int>(numbered.size());
+    }
+    std::u16string description;
+    const FmtArg args[] = {FieldText(p.Name), parts.ext, parts.ext};
+    FormatAppend(description, u"%s (*%s)", std::span<const FmtArg>(args, 2));
+    types.push_back({std::move(description), u"*" + std::u16string(parts.ext)});
+  }
+  std::optional<SaveChoice> choice = Prompts().SaveFile(hwnd, types, defaultIndex, defaultName);
+  std::u16string path;
+  ExportProfile* profile = nullptr;
+  if (choice && choice->path.size() <= kMaxDialogPath) {
+    path = std::move(choice->path);
+    if (choice->typeIndex >= 1 && choice->typeIndex <= static_cast<int>(numbered.size()))
+      profile = numbered[static_cast<std::size_t>(choice->typeIndex - 1)];
+  }
+  ReleaseParams(params);
+  if (path.empty() || !profile) return;
+
+  path = WithProfileExtension(std::move(path), FieldText(profile->File));
+  if (IsExistingFile(path) && !Prompts().AskYesNo(nullptr, StrLoad(kTextOverwrite, path))) return;
+
+  std::vector<RefNode> entryNodes, areaNodes;
+  TaskRequest request;
+  request.stageFlags = TASK_EXPORT;
+  request.targetPath = &path;
+  request.exportProfile = profile;
+  if (typeList_ && areaList_) {
+    request.entryList = CollectChecked(*typeList_, entryNodes);
+    request.areaList = CollectChecked(*areaList_, areaNodes);
+  }
+  RunTaskDialogAndReport(request);
+}
+
+void CDlgMain::CmdDrive() {
+  if (!paramStore_) return;
+  CParamStore& params = *paramStore_;
+  if (!TryAcquireParams(params)) return;
+  if (!params.Profiles().empty()) Prompts().Warn(hwnd, StrLoad(kTextDrive));
+  ReleaseParams(params);
+}
+
+void CDlgMain::CmdExit() {
+  if (monitor_ && monitor_->Started()) {
+    monitor_->Stop();  // the monitor ends the window once its cycle is over
+  } else {
+    PostEndMessage(hwnd, 2);
+  }
+}
+
+void CDlgMain::CmdEditor(CDlgBoxCore* editor) {
+  TaskRequest request;
+  request.stageFlags = TASK_FILTER;
+  if (editor && editor->context && editor->templateId) {
+    std::uint32_t words[2] = {0, 0};
+    if (RunModal(*editor, reinterpret_cast<LParam>(words)) == IDOK)
+      request.stageFlags = TASK_SAVE_PARAMS | TASK_LOAD_PARAMS | TASK_FILTER;
+  }
+  RunTaskDialogAndReport(request);
+  RefreshStatistics();
+  RefreshSchemaChoice();
+}
+
+void CDlgMain::CmdAbout() {
+  if (!aboutBox || !aboutBox->context || !aboutBox->templateId) return;
+  std::uint32_t words[2] = {0, 0};
+  RunModal(*aboutBox, reinterpret_cast<LParam>(words));
+}
+
+// ---- other slots ----
+
+MsgResult CDlgMain::OnNotify(DlgWindow* window, std::uint32_t message, WParam, LParam lParam,
+                             LParam) {
+  if (!context || !lParam) return 0;
+  const auto* header = reinterpret_cast<const NotifyHeader*>(lParam);
+  if (header->code != NM_CUSTOMDRAW) return 0;
+  if (header->idFrom == IDC_AREA_LIST && areaList_)
+    return areaList_->CustomDraw(window, message, lParam);
+  if (header->idFrom == IDC_TYPE_LIST && typeList_)
+    return typeList_->CustomDraw(window, message, lParam);
+  return 0;
+}
+
+MsgResult CDlgMain::OnSize(DlgWindow* window, std::uint32_t, WParam wParam, LParam lParam, LParam) {
+  if (!context || !window) return 0;
+  if (wParam == SIZE_MINIMIZED || !window->isVisible()) return 0;
+  const int width = LoWord(static_cast<std::uintptr_t>(lParam));
+  const int height = HiWord(static_cast<std::uintptr_t>(lParam));
+  if (layout_) layout_->ApplyLayout(width, height);
+  LayoutStatusAndColumns(width);
+  return 0;
+}
+
+MsgResult CDlgMain::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
+  if (!context) return 0;
+  // No thread is killed: once stopped, the monitor finishes its short cycle and ends.
+  if (monitor_) {
+    monitor_->Stop();
+    monitor_->Join();
+    monitor_.reset();
+  }
+  for (CDlgBoxCore* dialog : {driveDialog, exportEditor, schemaEditor, filterEditor,
+                              static_cast<CDlgBoxCore*>(&progress_)}) {
+    if (!dialog) continue;
+    dialog->templateId = 0;
+    dialog->owner = nullptr;
+  }
+  layout_.reset();
+  schemaChoice_.reset();
+  if (typeList_) typeList_->ReleaseRows();
+  typeList_.reset();
+  if (areaList_) areaList_->ReleaseRows();
+  areaList_.reset();
+  statusBar_.reset();
+  poiStore_.reset();
+  paramStore_.reset();
+  windowIcon_ = QIcon();
+  {
+    std::lock_guard<std::mutex> guard(sourcePathLock_);
+    sourcePath_.clear();
+  }
+  statisticsPending_ = schemasPending_ = false;
+  return 0;
+}
+
+}  // namespace tarvik

@@ -1,0 +1,145 @@
+#pragma once
+// The main window: the statistics lists (POIs per area and per camera type of the current
+// schema), the schema choice, the status bar kept up to date by the status monitor, and the
+// menu commands, each of which runs one task behind the progress dialog.
+#include <QIcon>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+#include "processing/task.h"
+#include "ui/dlg_proc.h"
+#include "ui/framework/dlg_core.h"
+#include "ui/framework/tracked_object.h"
+#include "ui/status_monitor.h"
+
+namespace tarvik {
+
+class ControlLayout;
+class StatusBarWidget;
+struct ListViewCtl;
+class MainPrompts;
+
+// Control and command ids of the main window.
+enum : std::uint16_t {
+  IDC_AREA_LIST = 1002,
+  IDC_TYPE_LIST = 1003,
+  IDC_SCHEMA_CHOICE = 1019,
+  IDC_SCHEMA_LABEL = 1021,
+  IDC_MATCH_LABEL = 1022,
+  IDM_EXIT = 32771,
+  IDM_OPEN = 32773,
+  IDM_ABOUT = 32774,
+  IDM_FILTER = 32778,
+  IDM_SCHEMA = 32780,
+  IDM_SAVE_AS = 32782,
+  IDM_EXPORT_PARAMS = 32785,
+  IDM_DRIVE = 32787,
+};
+
+// A file name split as the save command splits it: the bare name (no folder, no extension)
+// and the extension with its leading dot (empty when there is none). Both '\' and '/'
+// separate folders.
+struct FileNameParts {
+  std::u16string_view bare;
+  std::u16string_view ext;
+};
+FileNameParts SplitFileName(std::u16string_view path);
+// The save command's extension rule: the profile's extension is appended unless the path
+// already ends in it (letter case aside) or the profile has none.
+std::u16string WithProfileExtension(std::u16string path, std::u16string_view profileFile);
+
+class CDlgMain : public CDlgBoxCore {
+ public:
+  CDlgMain();
+  ~CDlgMain() override;
+
+  MsgResult OnInitDialog(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                         LParam param) override;
+  MsgResult OnCommand(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                      LParam param) override;
+  MsgResult OnNotify(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                     LParam param) override;
+  MsgResult OnSize(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                   LParam param) override;
+  MsgResult OnDestroy(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
+                      LParam param) override;
+
+  // Shares of the client width given to status bar parts 0 and 1, in percent.
+  std::uint32_t statusParts[2] = {15, 85};
+
+  // The file dialogs and message boxes; null: Qt's (QtPrompts).
+  MainPrompts* prompts = nullptr;
+
+  // The editors, the export drive dialog and the about box, bound at start-up when set; until
+  // they exist the editor commands count again and About does nothing.
+  CDlgBoxCore* filterEditor = nullptr;
+  CDlgBoxCore* schemaEditor = nullptr;
+  CDlgBoxCore* exportEditor = nullptr;
+  CDlgBoxCore* driveDialog = nullptr;
+  CDlgBoxCore* aboutBox = nullptr;
+
+  // What the window owns while it runs (null before and after).
+  CPoiStore* PoiStore() const { return poiStore_.get(); }
+  CParamStore* ParamStore() const { return paramStore_.get(); }
+  StatusBarWidget* StatusBar() const;
+  int StatusBarId() const { return statusBarId_; }
+  CDlgProc& ProgressDialog() { return progress_; }
+  // The chosen source file; empty until an Open.
+  std::u16string SourcePath() const;
+
+ private:
+  struct StatusBarRecord;
+  struct SchemaChoice {
+    CAppContext* context = nullptr;
+    DlgWindow* window = nullptr;  // the combo box is control 1019 of this window
+  };
+
+  void CreateStatusBar(DlgWindow* window);
+  void SetUpList(DlgWindow* window, TrackedObject<ListViewCtl>& ctl, int id,
+                 std::initializer_list<std::uint32_t> columns);
+  void LayoutStatusAndColumns(int clientWidth);
+  void RefreshStatistics();
+  void RefreshSchemaChoice();
+  void ClearStatistics();
+  void RetryRefreshLater();
+  void ApplyStatus(const StatusReport& report);
+  // Runs the request behind the progress dialog, then tells the user what went wrong.
+  void RunTaskDialogAndReport(const TaskRequest& request);
+  void Warn(std::u16string_view text);
+  MainPrompts& Prompts();
+
+  void CmdSchemaChosen();
+  void CmdOpen();
+  void CmdSaveAs();
+  void CmdDrive();
+  void CmdExit();
+  void CmdEditor(CDlgBoxCore* editor);
+  void CmdAbout();
+
+  QIcon windowIcon_;
+  mutable std::mutex sourcePathLock_;  // the monitor reads the path
+  std::u16string sourcePath_;
+  TrackedObject<ControlLayout> layout_;
+  TrackedObject<StatusBarRecord> statusBar_;
+  int statusBarId_ = 0;
+  TrackedObject<ListViewCtl> areaList_;
+  TrackedObject<ListViewCtl> typeList_;
+  TrackedObject<SchemaChoice> schemaChoice_;
+  TrackedObject<CPoiStore> poiStore_;
+  TrackedObject<CParamStore> paramStore_;
+  CDlgProc progress_;
+  TrackedObject<StatusMonitor> monitor_;
+
+  // A refresh skipped because a store was held: the lists were cleared and are filled again
+  // as soon as the store is free.
+  bool statisticsPending_ = false;
+  bool schemasPending_ = false;
+  bool retryScheduled_ = false;
+  bool taskRunning_ = false;
+};
+
+}  // namespace tarvik

@@ -1,0 +1,84 @@
+#include "ui/main_prompts.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "ui/framework/qt_text.h"
+
+namespace tarvik {
+namespace {
+
+// Qt reads the patterns from the last parentheses of a filter; the description the user reads
+// keeps its own text (HideNameFilterDetails hides the appended part).
+QStringList QtFilters(const std::vector<FileType>& types) {
+  QStringList filters;
+  for (const FileType& t : types) {
+    QString patterns = ToQString(t.pattern);
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    filters << ToQString(t.description) + QStringLiteral(" (") + patterns.simplified() +
+                   QLatin1Char(')');
+  }
+  return filters;
+}
+
+std::optional<std::u16string> Chosen(const QFileDialog& dialog) {
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  std::u16string path = FromQString(QDir::toNativeSeparators(files.first()));
+  if (path.empty() || path.size() > kMaxDialogPath) return std::nullopt;
+  return path;
+}
+
+}  // namespace
+
+std::optional<std::u16string> QtPrompts::OpenFile(QWidget* owner,
+                                                  const std::vector<FileType>& types) {
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  const QStringList filters = QtFilters(types);
+  dialog.setNameFilters(filters);
+  if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return Chosen(dialog);
+}
+
+std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<FileType>& types,
+                                              int typeIndex, const std::u16string& name) {
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  // The program asks its own overwrite question.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setOption(QFileDialog::HideNameFilterDetails);
+  const QStringList filters = QtFilters(types);
+  dialog.setNameFilters(filters);
+  if (typeIndex >= 1 && typeIndex <= filters.size())
+    dialog.selectNameFilter(filters[typeIndex - 1]);
+  dialog.selectFile(ToQString(name));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  std::optional<std::u16string> path = Chosen(dialog);
+  if (!path) return std::nullopt;
+  SaveChoice choice;
+  choice.path = std::move(*path);
+  choice.typeIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+  return choice;
+}
+
+bool QtPrompts::AskYesNo(QWidget* owner, const std::u16string& text) {
+  QMessageBox box(QMessageBox::Question, QString(), ToDisplayLines(ToQString(text)),
+                  QMessageBox::Yes | QMessageBox::No, owner);
+  box.setDefaultButton(QMessageBox::Yes);
+  return box.exec() == QMessageBox::Yes;
+}
+
+void QtPrompts::Warn(QWidget* owner, const std::u16string& text) {
+  QMessageBox box(QMessageBox::Warning, QString(), ToDisplayLines(ToQString(text)), QMessageBox::Ok,
+                  owner);
+  box.exec();
+}
+
+}  // namespace tarvik

@@ -1,0 +1,53 @@
+#pragma once
+// What the main window asks the user outside its own window: the open and save file dialogs,
+// the Yes/No question and the warning box. One small interface, so that tests answer in place
+// of a person; the program uses Qt's dialogs (QtPrompts).
+#include <optional>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+namespace tarvik {
+
+// One entry of a file dialog's type list: what the user reads and the patterns, ';'-separated.
+struct FileType {
+  std::u16string description;
+  std::u16string pattern;
+};
+
+struct SaveChoice {
+  std::u16string path;
+  int typeIndex = 0;  // 1-based position of the chosen type; 0 when none
+};
+
+class MainPrompts {
+ public:
+  virtual ~MainPrompts() = default;
+  // An existing file; nothing when the user cancels. The first type is preselected.
+  virtual std::optional<std::u16string> OpenFile(QWidget* owner,
+                                                 const std::vector<FileType>& types) = 0;
+  // A file name in an existing folder (the file need not exist; the dialog asks nothing about
+  // overwriting); nothing when the user cancels.
+  virtual std::optional<SaveChoice> SaveFile(QWidget* owner, const std::vector<FileType>& types,
+                                             int typeIndex, const std::u16string& name) = 0;
+  // A question with Yes and No and no caption; true only for Yes.
+  virtual bool AskYesNo(QWidget* owner, const std::u16string& text) = 0;
+  // A warning with an OK button and no caption.
+  virtual void Warn(QWidget* owner, const std::u16string& text) = 0;
+};
+
+class QtPrompts : public MainPrompts {
+ public:
+  std::optional<std::u16string> OpenFile(QWidget* owner,
+                                         const std::vector<FileType>& types) override;
+  std::optional<SaveChoice> SaveFile(QWidget* owner, const std::vector<FileType>& types,
+                                     int typeIndex, const std::u16string& name) override;
+  bool AskYesNo(QWidget* owner, const std::u16string& text) override;
+  void Warn(QWidget* owner, const std::u16string& text) override;
+};
+
+// The longest path the file dialogs hand back, in characters; a longer one counts as none.
+constexpr std::size_t kMaxDialogPath = 4095;
+
+}  // namespace tarvik
