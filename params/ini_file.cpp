@@ -51,7 +51,9 @@ bool SplitKeyLine(std::u16string_view line, std::u16string_view& key, std::u16st
   if (eq == std::u16string_view::npos) return false;
   key = Trim(t.substr(0, eq));
   value = Trim(t.substr(eq + 1));
-  if (value.size() >= 2 && value.front() == u'"' && value.back() == u'"')
+  // Matching single or double quotes go, as on Windows.
+  if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+      value.back() == value.front())
     value = value.substr(1, value.size() - 2);
   return true;
 }
@@ -75,7 +77,7 @@ void AppendWritableValue(std::u16string& out, std::u16string_view v) {
   };
   bool edgeBlank =
       !v.empty() && (blankAfterSanitizing(v.front()) || blankAfterSanitizing(v.back()));
-  bool quoted = v.size() >= 2 && v.front() == u'"' && v.back() == u'"';
+  bool quoted = v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front();
   bool quote = edgeBlank || quoted;
   if (quote) out += u'"';
   for (char16_t c : v) out += c == u'\r' || c == u'\n' || c == 0 ? u' ' : c;

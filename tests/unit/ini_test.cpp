@@ -106,6 +106,8 @@ TEST(IniParse, FollowsTheWindowsConventions) {
       "  Name  =  spaced value  \r\n"
       "Quoted=\"  keep blanks  \"\r\n"
       "Half=\"open\r\n"
+      "Single='  apostrophes  '\r\n"
+      "Mixed=\"a'\r\n"
       "no equals sign here\r\n"
       ";Commented=1\r\n"
       "dup=first\r\n"
@@ -118,6 +120,8 @@ TEST(IniParse, FollowsTheWindowsConventions) {
   EXPECT_EQ(Get(ini, u"FILTER", u"name"), u"spaced value");
   EXPECT_EQ(Get(ini, u"Filter", u"Quoted"), u"  keep blanks  ");
   EXPECT_EQ(Get(ini, u"Filter", u"Half"), u"\"open");
+  EXPECT_EQ(Get(ini, u"Filter", u"Single"), u"  apostrophes  ");
+  EXPECT_EQ(Get(ini, u"Filter", u"Mixed"), u"\"a'");
   EXPECT_FALSE(ini.GetValue(u"Filter", u"no equals sign here", v));
   EXPECT_FALSE(ini.GetValue(u"Filter", u"Commented", v));
   EXPECT_FALSE(ini.GetValue(u"Filter", u";Commented", v));
@@ -200,6 +204,7 @@ TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
 
   ini.WriteString(u"S", u"a", u"  padded ");
   ini.WriteString(u"S", u"b", u"\"quoted\"");
+  ini.WriteString(u"S", u"f", u"'single'");
   ini.WriteString(u"S", u"c", u"line\r\nbreak");
   ini.WriteString(u"S", u"d", u"plain \"inner\" quotes");
   ini.WriteString(u"S", u"e", std::u16string(u"ends in a break\r\n\0", 18));
@@ -207,6 +212,7 @@ TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
   back.Parse(ini.Serialize());
   EXPECT_EQ(Get(back, u"S", u"a"), u"  padded ");
   EXPECT_EQ(Get(back, u"S", u"b"), u"\"quoted\"");
+  EXPECT_EQ(Get(back, u"S", u"f"), u"'single'");
   EXPECT_EQ(Get(back, u"S", u"c"), u"line  break");
   EXPECT_EQ(Get(back, u"S", u"d"), u"plain \"inner\" quotes");
   EXPECT_EQ(Get(back, u"S", u"e"), u"ends in a break   ");
