@@ -5,14 +5,21 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <array>
 #include <cstdio>
 
 #include "core/app_context.h"
+#include "params/default_params.h"
+#include "params/param_store.h"
 #include "resources/dialog_templates.h"
+#include "ui/dlg_main.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/list_view.h"
 #include "ui/framework/qt_text.h"
+#include "ui/main_prompts.h"
+#include "ui/status_bar.h"
 #include "ui/ui_resources.h"
 
 using namespace tarvik;
@@ -181,6 +188,88 @@ class Preview : public CDlgBoxCore {
   std::array<ListViewCtl, 2> lists_;
 };
 
+// The main window itself, with examples/speedcams.txt opened: what a user sees after Open.
+class ExamplePrompts : public MainPrompts {
+ public:
+  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>&) override {
+    return std::u16string(u"examples/speedcams.txt");  // as typed in the repository's folder
+  }
+  std::optional<SaveChoice> SaveFile(QWidget*, const std::vector<FileType>&, int,
+                                     const std::u16string&) override {
+    return std::nullopt;
+  }
+  bool AskYesNo(QWidget*, const std::u16string&) override { return false; }
+  void Warn(QWidget*, const std::u16string&) override {}
+};
+
+bool MainWindowShot(const QString& path, CAppContext& context) {
+  QTemporaryDir dir;
+  context.iniPath = FromQString(dir.filePath(QStringLiteral("Tarvik.ini")));
+  {
+    // The first-start sets and a few cities.
+    CParamStore store(&context);
+    AcquireParams(store);
+    AddDefaultParams(store);
+    const struct {
+      const char16_t* name;
+      double ax, ay, cx, cy;
+    } cities[] = {{u"Москва", 36.8, 56.1, 38.3, 55.4},
+                  {u"Санкт-Петербург", 29.6, 60.2, 30.8, 59.6},
+                  {u"Казань", 48.8, 56.0, 49.4, 55.6},
+                  {u"Екатеринбург", 60.3, 57.0, 60.9, 56.6},
+                  {u"Сочи", 39.5, 43.8, 40.0, 43.4}};
+    for (const auto& c : cities) {
+      if (FilterArea* f = store.AddFilter()) {
+        SetText(f->Name, c.name);
+        f->AX = c.ax;
+        f->AY = c.ay;
+        f->CX = c.cx;
+        f->CY = c.cy;
+      }
+    }
+    ReleaseParams(store);
+    WorkerTask save;
+    save.appContext = &context;
+    save.paramStore = &store;
+    save.stageFlags = TASK_SAVE_PARAMS;
+    RunTask(&save);
+  }
+  const QString previous = QDir::currentPath();
+  QDir::setCurrent(QStringLiteral(TARVIK_EXAMPLES "/.."));
+  ExamplePrompts prompts;
+  CDlgMain main;
+  main.context = &context;
+  main.templateId = 129;
+  main.prompts = &prompts;
+  bool opened = false, saved = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    DlgWindow* w = main.hwnd;
+    if (!w || !w->isVisible() || QApplication::activeModalWidget() != w) return;
+    if (!opened) {
+      opened = true;
+      w->resize(w->width() + 60, w->height());
+      w->SendCommand(IDM_OPEN, 0, nullptr);
+      if (auto* areas = qobject_cast<ListViewWidget*>(w->Item(IDC_AREA_LIST))) {
+        areas->SetCheck(1, true);
+        areas->SetItemState(1, true, true);
+      }
+      return;
+    }
+    // Once the monitor has shown the loaded file.
+    if (!main.StatusBar() || main.StatusBar()->PartIconId(1) != 133) return;
+    poll.stop();
+    QApplication::processEvents();
+    saved = w->grab().save(path);
+    w->SendCommand(IDM_EXIT, 0, nullptr);
+  });
+  poll.start(20);
+  RunModal(main, 0);
+  QDir::setCurrent(previous);
+  context.iniPath.clear();
+  return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -203,6 +292,10 @@ int main(int argc, char** argv) {
     std::printf("%s %s\n", preview.saved ? "wrote" : "FAILED", qPrintable(path));
     ok = ok && preview.saved;
   }
+  const QString mainPath = QStringLiteral("%1/main_window.png").arg(dir);
+  const bool mainSaved = MainWindowShot(mainPath, context);
+  std::printf("%s %s\n", mainSaved ? "wrote" : "FAILED", qPrintable(mainPath));
+  ok = ok && mainSaved;
   context.ui.reset();
   return ok ? 0 : 1;
 }
