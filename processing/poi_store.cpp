@@ -490,12 +490,11 @@ class Parser {
 
  private:
   void ProcessLine(const char* line, std::size_t length) {
-    std::string_view tokens[kMaxTokens];
-    std::size_t n = SplitLine(line, length, separator_, tokens);
+    std::size_t n = SplitLine(line, length, separator_, tokens_);
     if (headerFound_) {
-      DataLine(tokens, n);
+      DataLine(tokens_, n);
     } else {
-      HeaderLine(tokens, n, line);
+      HeaderLine(tokens_, n, line);
     }
   }
 
@@ -635,7 +634,8 @@ class Parser {
   char separator_ = 0;
   bool headerFound_ = false;
   ColumnKind kinds_[kMaxTokens] = {};
-  std::size_t capacity_ = 0;  // records the array can take
+  std::string_view tokens_[kMaxTokens];  // of the current line (kept here: set up once)
+  std::size_t capacity_ = 0;             // records the array can take
 };
 
 }  // namespace
