@@ -4,6 +4,8 @@
 //       writes the settings of the reference export job: one enabled area 35 < X < 40,
 //       54 < Y < 57, a current schema with types 1..7 described as "Камера {speed}", a current
 //       profile "{x},{y},{desc}" in UTF-8 with the extension .csv.
+//   convert_tool stages TABLE OUT [RUNS]
+//       the reference job's filter and export stages alone on TABLE, best and median times.
 //   convert_tool filter TABLE [AREAS] [RUNS]
 //       loads and parses TABLE through the task pipeline, adds AREAS enabled areas (100 by
 //       default) of mixed sizes around the table's cities, some overlapping, and prints the
@@ -38,9 +40,8 @@ void AddSchema(CParamStore& store) {
   }
 }
 
-int WriteIni(const char* path) {
-  CAppContext ctx;
-  CParamStore store(&ctx);
+// The reference job's settings.
+void AddReferenceJob(CParamStore& store) {
   FilterArea* a = store.AppendFilter();
   a->Param = PARAM_ENABLED;
   SetText(a->Name, u"bench");
@@ -55,12 +56,82 @@ int WriteIni(const char* path) {
   SetText(p->File, u"POIs.csv");
   SetText(p->Format, u"{x},{y},{desc}");
   p->Codepage = 65001;
+}
+
+int WriteIni(const char* path) {
+  CAppContext ctx;
+  CParamStore store(&ctx);
+  AddReferenceJob(store);
   IniFile ini;
   WriteParamSections(ini, store);
   if (!ini.Save(Utf8ToUtf16(path))) {
     std::fprintf(stderr, "cannot write %s\n", path);
     return 1;
   }
+  return 0;
+}
+
+bool Load(CAppContext& ctx, CPoiStore& poi, CParamStore& params, const char* table) {
+  WorkerTask load;
+  load.appContext = &ctx;
+  load.poiStore = &poi;
+  load.paramStore = &params;
+  load.targetPath = Utf8ToUtf16(table);
+  load.stageFlags = TASK_LOAD_FILE | TASK_PARSE;
+  RunTask(&load);
+  if (Aborted(load) || !poi.data || poi.data->recordCount == 0) {
+    std::fprintf(stderr, "cannot load %s\n", table);
+    return false;
+  }
+  return true;
+}
+
+double Seconds(std::chrono::steady_clock::time_point t0) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+int TimeStages(const char* table, const char* out, int runs) {
+  CAppContext ctx;
+  CPoiStore poi(&ctx);
+  CParamStore params(&ctx);
+  {
+    StoreHold<CParamStore> hold(&params, StoreHold<CParamStore>::Wait);
+    AddReferenceJob(params);
+  }
+  if (!Load(ctx, poi, params, table)) return 1;
+  std::vector<RefNode> entries(7), areas(1);
+  SchemaSet& schema = params.Schemas()[0];
+  for (int t = 0; t < 7; ++t)
+    entries[t] = {&schema.Entries[t], t + 1 < 7 ? &entries[t + 1] : nullptr};
+  areas[0] = {&params.Filters()[0], nullptr};
+  std::vector<double> filter, exp;
+  std::uint64_t lines = 0;
+  for (int r = 0; r < runs; ++r) {
+    WorkerTask task;
+    task.appContext = &ctx;
+    task.poiStore = &poi;
+    task.paramStore = &params;
+    task.targetPath = Utf8ToUtf16(out);
+    task.entryList = entries.data();
+    task.areaList = areas.data();
+    task.exportProfile = &params.Profiles()[0];
+    StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
+    poi.Clear(2);
+    auto t0 = std::chrono::steady_clock::now();
+    FilterByAreas(task);
+    filter.push_back(Seconds(t0));
+    t0 = std::chrono::steady_clock::now();
+    ExportPois(task);
+    exp.push_back(Seconds(t0));
+    lines = task.exportResult.linesWritten;
+  }
+  std::sort(filter.begin(), filter.end());
+  std::sort(exp.begin(), exp.end());
+  std::printf(
+      "lines=%llu filter_best_s=%.4f filter_median_s=%.4f export_best_s=%.4f "
+      "export_median_s=%.4f\n",
+      static_cast<unsigned long long>(lines), filter[0], filter[filter.size() / 2], exp[0],
+      exp[exp.size() / 2]);
   return 0;
 }
 
@@ -92,17 +163,7 @@ int TimeFilter(const char* table, int areas, int runs) {
     }
     AddSchema(params);
   }
-  WorkerTask load;
-  load.appContext = &ctx;
-  load.poiStore = &poi;
-  load.paramStore = &params;
-  load.targetPath = Utf8ToUtf16(table);
-  load.stageFlags = TASK_LOAD_FILE | TASK_PARSE;
-  RunTask(&load);
-  if (Aborted(load) || !poi.data || poi.data->recordCount == 0) {
-    std::fprintf(stderr, "cannot load %s\n", table);
-    return 1;
-  }
+  if (!Load(ctx, poi, params, table)) return 1;
   std::vector<double> times;
   std::uint64_t counted = 0;
   for (int r = 0; r < runs; ++r) {
@@ -133,9 +194,13 @@ int TimeFilter(const char* table, int areas, int runs) {
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "ini" && argc == 3) return tarvik::WriteIni(argv[2]);
+  if (mode == "stages" && argc >= 4)
+    return tarvik::TimeStages(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
   if (mode == "filter" && argc >= 3)
     return tarvik::TimeFilter(argv[2], argc > 3 ? std::atoi(argv[3]) : 100,
                               argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
-  std::fprintf(stderr, "usage: convert_tool ini PATH | convert_tool filter TABLE [AREAS] [RUNS]\n");
+  std::fprintf(
+      stderr,
+      "usage: convert_tool ini PATH | stages TABLE OUT [RUNS] | filter TABLE [AREAS] [RUNS]\n");
   return 2;
 }

@@ -69,8 +69,9 @@ std::size_t MatchVariable(const char16_t* p, std::size_t n, bool withDesc, Seg& 
   return 0;
 }
 
-// "%f": six decimals, "." whatever the locale; the same text as FormatAppend gives.
-std::size_t FormatFixed6(double v, char* out, std::size_t room) {
+}  // namespace
+
+std::size_t FormatFixed6(double v, char* out) {
   if (std::isnan(v)) {
     std::memcpy(out, "nan", 3);
     return 3;
@@ -83,9 +84,37 @@ std::size_t FormatFixed6(double v, char* out, std::size_t room) {
     std::memcpy(out, "inf", 3);
     return 3;
   }
-  auto r = std::to_chars(out, out + room, v, std::chars_format::fixed, 6);
+#if defined(__SIZEOF_INT128__)
+  // Coordinates are the common case: the exact value times 10^6, rounded half to even like
+  // printf, is at most 73 bits wide for 2^-20 <= |v| < 2^32, so integer arithmetic gives
+  // the same digits without the general conversion.
+  const double a = std::fabs(v);
+  if (a >= 0x1p-20 && a < 0x1p32) {
+    __extension__ typedef unsigned __int128 Wide;
+    std::uint64_t bits;
+    std::memcpy(&bits, &a, sizeof bits);
+    // a = mantissa * 2^-shift exactly (a normal number here).
+    const std::uint64_t mantissa = (bits & ((std::uint64_t{1} << 52) - 1)) | std::uint64_t{1} << 52;
+    const int shift = 1075 - static_cast<int>(bits >> 52);  // 21..72
+    const Wide scaled = static_cast<Wide>(mantissa) * 1000000u;
+    std::uint64_t q = static_cast<std::uint64_t>(scaled >> shift);
+    const Wide rest = scaled & ((static_cast<Wide>(1) << shift) - 1);
+    const Wide half = static_cast<Wide>(1) << (shift - 1);
+    if (rest > half || (rest == half && (q & 1))) ++q;
+    char* o = out;
+    if (v < 0) *o++ = '-';
+    o = std::to_chars(o, o + 20, q / 1000000).ptr;
+    *o++ = '.';
+    std::uint32_t f = static_cast<std::uint32_t>(q % 1000000);
+    for (int k = 5; k >= 0; --k, f /= 10) o[k] = static_cast<char>('0' + f % 10);
+    return static_cast<std::size_t>(o + 6 - out);
+  }
+#endif
+  auto r = std::to_chars(out, out + kFixed6Chars, v, std::chars_format::fixed, 6);
   return r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - out) : 0;
 }
+
+namespace {
 
 // Transliteration of U+0400..U+045F: 0 where the table leaves the letter alone.
 constexpr std::array<char16_t, 0x60> kCyrillic = [] {
@@ -307,10 +336,10 @@ std::string_view ExportLineBuilder::Value(Seg kind) {
     };
     switch (kind) {
       case Seg::X:
-        n = FormatFixed6(record_->X, buf, kValueChars);
+        n = FormatFixed6(record_->X, buf);
         break;
       case Seg::Y:
-        n = FormatFixed6(record_->Y, buf, kValueChars);
+        n = FormatFixed6(record_->Y, buf);
         break;
       case Seg::Type:
         n = integer(record_->TYPE);
@@ -417,9 +446,11 @@ std::size_t EncodeLine(std::u16string_view line, bool utf8, char* out) {
   if (utf8) {
     for (std::size_t i = 0; i < n; ++i) {
       std::uint32_t c = line[i];
-      if (c < 0x80) {
+      // Runs of ASCII, the bulk of most lines, without the other tests.
+      while (c < 0x80) {
         *o++ = static_cast<char>(c);
-        continue;
+        if (++i == n) return static_cast<std::size_t>(o - out);
+        c = line[i];
       }
       if (c < 0x800) {
         *o++ = static_cast<char>(0xC0 | (c >> 6));

@@ -18,6 +18,12 @@ namespace tarvik {
 struct ExportProfile;
 struct PoiRecord;
 
+// "%f" of `v`: six decimals, "." whatever the locale, the digits printf gives (exact value
+// rounded half to even); NaN and infinities as the text services print them. `out` holds
+// kFixed6Chars characters. Returns the length.
+constexpr std::size_t kFixed6Chars = 330;
+std::size_t FormatFixed6(double v, char* out);
+
 // The transliteration of one description character (the character itself when the table
 // has no entry for it).
 char16_t TranslitChar(char16_t c);
@@ -112,7 +118,7 @@ class ExportLineBuilder {
   TrackedBuffer<char16_t> line_;
 
   const PoiRecord* record_ = nullptr;
-  static constexpr std::size_t kValueChars = 330;  // "%f" of the largest double fits
+  static constexpr std::size_t kValueChars = kFixed6Chars;
   char values_[6][kValueChars];
   std::uint16_t valueLen_[6] = {};
   unsigned valueDone_ = 0;

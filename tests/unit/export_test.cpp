@@ -4,7 +4,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <charconv>
+#include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -444,6 +447,35 @@ TEST(ExportPois, FailedExportEndsTheTaskWithoutDone) {
   RunTask(&job.task);
   EXPECT_EQ(job.task.failure.stringId, 800u);
   EXPECT_EQ(job.sink.status.back(), 597u);
+}
+
+// "%f" against the general conversion (printf's digits): random values of every magnitude,
+// exact ties (odd multiples of 1/128 times 10^6 end in .5), the edges of the fast range.
+TEST(FormatFixed6, SameDigitsAsPrintf) {
+  auto check = [](double v) {
+    char want[kFixed6Chars], got[kFixed6Chars];
+    auto r = std::to_chars(want, want + sizeof want, v, std::chars_format::fixed, 6);
+    std::size_t n = FormatFixed6(v, got);
+    ASSERT_EQ(std::string(got, n), std::string(want, r.ptr)) << v;
+  };
+  std::mt19937_64 rng(99);
+  for (int i = 0; i < 300000; ++i) {
+    double v;
+    std::uint64_t bits = rng();
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isfinite(v)) continue;
+    int exp = 0;
+    v = std::ldexp(std::frexp(v, &exp), static_cast<int>(rng() % 80) - 30);  // 2^-30..2^50
+    check(v);
+    check(std::round(v * 1e6) / 1e6);  // close to a grid point
+  }
+  for (int j = -20001; j <= 20001; j += 2) check(j / 128.0);
+  for (double v : {0x1p-20, std::nextafter(0x1p-20, 0.0), 0x1p32, std::nextafter(0x1p32, 0.0),
+                   -0x1p-20, 0.0, -0.0, 4e-7, -4e-7, 5e-7, 37.6177, 55.7558, 1e300})
+    check(v);
+  char buf[kFixed6Chars];
+  EXPECT_EQ(std::string(buf, FormatFixed6(std::numeric_limits<double>::quiet_NaN(), buf)), "nan");
+  EXPECT_EQ(std::string(buf, FormatFixed6(-HUGE_VAL, buf)), "-inf");
 }
 
 // ---- the line builder against the one-after-another replacement ----
