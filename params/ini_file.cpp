@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 #include "core/text.h"
@@ -252,7 +253,8 @@ int ReplaceFile(const std::filesystem::path& target, const std::string& bytes) {
   if (::stat(dest.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
   std::filesystem::path temp = dest;
-  temp += ".tmp";
+  // One name per process: two running programs saving at once must not share a temporary.
+  temp += "." + std::to_string(::getpid()) + ".tmp";
   if (int e = Fault(IniIoStep::Open)) return e;
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
   if (fd < 0) return errno;
