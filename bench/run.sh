@@ -125,5 +125,22 @@ section_params() {
   done
 }
 
-SECTIONS=(section_parse section_convert section_params)
+# ---- main window: start-up to the first paint; Open of the 1,000,000-line table ----------
+section_mainwin() {
+  local lines=1000000
+  echo "== main window (offscreen): start-up, and Open of $lines lines to refreshed lists"
+  [ -x "$BIN/main_window_timing" ] || { echo "  missing $BIN/main_window_timing (needs Qt): skipped"; return; }
+  local file qt_init_s startup_s open_best_s open_median_s longest_pause_ms progress_reports type_rows
+  file=$(table "$lines" comma)
+  mkdir -p "$BUILD/xdg-runtime"
+  eval "$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$BUILD/xdg-runtime" \
+          "$BIN/main_window_timing" "$file" "$BENCH_RUNS")"
+  echo "  start-up to the shown window: ${startup_s} s (Qt itself ${qt_init_s} s)" \
+       "[$(verdict "$startup_s < 0.5")]"
+  echo "  Open to refreshed lists: ${open_best_s} s (median ${open_median_s})" \
+       "[$(verdict "$open_best_s < 1")]; $progress_reports progress reports shown," \
+       "longest pause of the window ${longest_pause_ms} ms"
+}
+
+SECTIONS=(section_parse section_convert section_params section_mainwin)
 for section in "${SECTIONS[@]}"; do "$section"; done
