@@ -132,7 +132,7 @@ section_mainwin() {
   [ -x "$BIN/main_window_timing" ] || { echo "  missing $BIN/main_window_timing (needs Qt): skipped"; return; }
   local file qt_init_s startup_s open_best_s open_median_s longest_pause_ms progress_reports type_rows
   file=$(table "$lines" comma)
-  mkdir -p "$BUILD/xdg-runtime"
+  mkdir -p "$BUILD/xdg-runtime" && chmod 700 "$BUILD/xdg-runtime"
   eval "$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$BUILD/xdg-runtime" \
           "$BIN/main_window_timing" "$file" "$BENCH_RUNS")"
   echo "  start-up to the shown window: ${startup_s} s (Qt itself ${qt_init_s} s)" \

@@ -709,7 +709,7 @@ MsgResult CDlgMain::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam)
     std::lock_guard<std::mutex> guard(sourcePathLock_);
     sourcePath_.clear();
   }
-  statisticsPending_ = schemasPending_ = false;
+  statisticsPending_ = schemasPending_ = retryScheduled_ = taskRunning_ = false;
   return 0;
 }
 
