@@ -64,7 +64,14 @@ std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<
   if (!path) return std::nullopt;
   SaveChoice choice;
   choice.path = std::move(*path);
-  choice.typeIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter())) + 1;
+  // The dialog names the chosen type as shown, without the appended patterns.
+  const QString chosen = dialog.selectedNameFilter();
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    if (chosen == filters[static_cast<qsizetype>(i)] || chosen == ToQString(types[i].description)) {
+      choice.typeIndex = static_cast<int>(i) + 1;
+      break;
+    }
+  }
   return choice;
 }
 

@@ -1,0 +1,121 @@
+// Qt's file dialogs and message boxes as the main window asks them: the file types with their
+// patterns, the preselected type and name, no overwrite question of the save dialog itself,
+// the chosen type's number, Yes/No and the warning.
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+#include "ui/framework/qt_text.h"
+#include "ui/main_prompts.h"
+
+using namespace tarvik;
+
+namespace {
+
+// Runs `act` on the first modal widget of type T that shows up.
+template <class T>
+void WhenShown(std::function<void(T*)> act) {
+  auto* poll = new QTimer(qApp);  // deletes itself once it has acted
+  QObject::connect(poll, &QTimer::timeout, [poll, act] {
+    auto* w = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!w || !w->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    act(w);
+  });
+  poll->start(5);
+}
+
+}  // namespace
+
+class MainPromptsTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+
+ private slots:
+  void openOffersTheTypesAndReturnsTheFile() {
+    const QString file = dir_.filePath(QStringLiteral("cams.bkm"));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QStringList filters;
+    QString selected;
+    WhenShown<QFileDialog>([&](QFileDialog* d) {
+      filters = d->nameFilters();
+      selected = d->selectedNameFilter();
+      QCOMPARE(d->fileMode(), QFileDialog::ExistingFile);
+      d->selectFile(file);
+      static_cast<QDialog*>(d)->accept();
+    });
+    QtPrompts prompts;
+    const auto path = prompts.OpenFile(
+        nullptr, {{u"Text files (*.txt; *.bkm)", u"*.txt;*.bkm"}, {u"All files (*.*)", u"*.*"}});
+    QVERIFY(path);
+    QCOMPARE(ToQString(*path), file);
+    QCOMPARE(filters, (QStringList{QStringLiteral("Text files (*.txt; *.bkm) (*.txt *.bkm)"),
+                                   QStringLiteral("All files (*.*) (*.*)")}));
+    QCOMPARE(selected, QStringLiteral("Text files (*.txt; *.bkm)"));  // shown without patterns
+
+    WhenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
+    QVERIFY(!prompts.OpenFile(nullptr, {{u"All files (*.*)", u"*.*"}}));
+  }
+
+  void saveAsksNoOverwriteQuestionAndNamesTheType() {
+    const QString existing = dir_.filePath(QStringLiteral("POIs.txt"));
+    QFile f(existing);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    bool noOwnQuestion = false;
+    QString selected, typed;
+    WhenShown<QFileDialog>([&](QFileDialog* d) {
+      noOwnQuestion = d->testOption(QFileDialog::DontConfirmOverwrite);
+      selected = d->selectedNameFilter();
+      if (auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        typed = name->text();
+      d->setDirectory(dir_.path());
+      d->selectFile(existing);
+      static_cast<QDialog*>(d)->accept();
+    });
+    QtPrompts prompts;
+    const auto choice = prompts.SaveFile(
+        nullptr, {{u"Nissan (*.csv)", u"*.csv"}, {u"Текст (*.txt)", u"*.txt"}}, 2, u"POIs");
+    QVERIFY(noOwnQuestion);
+    QCOMPARE(selected, QStringLiteral("Текст (*.txt)"));
+    QCOMPARE(typed, QStringLiteral("POIs"));
+    QVERIFY(choice);
+    QCOMPARE(ToQString(choice->path), existing);
+    QCOMPARE(choice->typeIndex, 2);
+  }
+
+  void questionAndWarning() {
+    QtPrompts prompts;
+    QString text, title;
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+      text = box->text();
+      title = box->windowTitle();
+      QVERIFY(box->button(QMessageBox::Yes) && box->button(QMessageBox::No));
+      box->button(QMessageBox::Yes)->click();
+    });
+    QVERIFY(prompts.AskYesNo(nullptr, u"Файл: a уже существует\r\nПродолжить?"));
+    QCOMPARE(text, QStringLiteral("Файл: a уже существует\nПродолжить?"));
+    QVERIFY(title.isEmpty());  // no caption
+    WhenShown<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::No)->click(); });
+    QVERIFY(!prompts.AskYesNo(nullptr, u"?"));
+    WhenShown<QMessageBox>([&](QMessageBox* box) {
+      QCOMPARE(box->icon(), QMessageBox::Warning);
+      text = box->text();
+      box->accept();
+    });
+    prompts.Warn(nullptr, u"Извините.");
+    QCOMPARE(text, QStringLiteral("Извините."));
+  }
+};
+
+QTEST_MAIN(MainPromptsTest)
+#include "main_prompts_test.moc"
