@@ -592,8 +592,8 @@ void CDlgMain::CmdSaveAs() {
       defaultIndex = static_cast<int>(numbered.size());
     }
     std::u16string description;
-    const FmtArg args[] = {FieldText(p.Name), parts.ext, parts.ext};
-    FormatAppend(description, u"%s (*%s)", std::span<const FmtArg>(args, 2));
+    const FmtArg args[] = {FieldText(p.Name), parts.ext};
+    FormatAppend(description, u"%s (*%s)", args);
     types.push_back({std::move(description), u"*" + std::u16string(parts.ext)});
   }
   std::optional<SaveChoice> choice = Prompts().SaveFile(hwnd, types, defaultIndex, defaultName);
