@@ -105,8 +105,15 @@ std::size_t FormatFixed6(double v, char* out) {
     if (v < 0) *o++ = '-';
     o = std::to_chars(o, o + 20, q / 1000000).ptr;
     *o++ = '.';
-    std::uint32_t f = static_cast<std::uint32_t>(q % 1000000);
-    for (int k = 5; k >= 0; --k, f /= 10) o[k] = static_cast<char>('0' + f % 10);
+    // The six decimals two at a time.
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    const auto f = static_cast<std::uint32_t>(q % 1000000);
+    std::memcpy(o, kPairs + 2 * (f / 10000), 2);
+    std::memcpy(o + 2, kPairs + 2 * (f / 100 % 100), 2);
+    std::memcpy(o + 4, kPairs + 2 * (f % 100), 2);
     return static_cast<std::size_t>(o + 6 - out);
   }
 #endif
@@ -320,10 +327,105 @@ void CompileTemplate(std::u16string_view text, bool row, CompiledTemplate& out) 
 ExportLineBuilder::ExportLineBuilder(CAppContext* context, const ExportProfile& profile)
     : stringLimit_(static_cast<std::uint32_t>(profile.StringLimit)),
       translit_(profile.Translit != 0),
+      utf8_(profile.Codepage == 65001),
       desc_(context),
       unreplaced_(context),
-      line_(context) {
+      line_(context),
+      store_(context),
+      bytes_(context) {
   CompileTemplate(FieldView(profile.Format, FORMAT_CAPACITY), true, format_);
+  format_.direct = !format_.descMayCompleteVariable && EncodePieces(format_, false);
+}
+
+bool ExportLineBuilder::EncodePieces(CompiledTemplate& t, bool isDesc) {
+  const bool translit = isDesc && translit_;
+  t.literalUnits = 0;
+  char16_t text[kMaxTemplateChars];
+  for (std::uint32_t s = 0; s < t.count; ++s) {
+    TemplateSegment& seg = t.segments[s];
+    if (seg.kind != Seg::Text) continue;
+    for (std::size_t k = 0; k < seg.length; ++k) {
+      char16_t c = t.text[seg.offset + k];
+      text[k] = translit ? TranslitChar(c) : c;
+      // A brace in a description could take part in a variable of the row.
+      if (isDesc && text[k] == u'{') return false;
+    }
+    // Halves of a pair must not meet across pieces: encoded apart they would differ.
+    if (IsLowSurrogate(text[0]) || IsHighSurrogate(text[seg.length - 1])) return false;
+    std::size_t at = store_.size();
+    if (!store_.Reserve(at + 3 * seg.length)) return false;
+    std::size_t n = EncodeLine({text, seg.length}, utf8_, store_.data() + at);
+    store_.Resize(at + n);
+    seg.encodedOffset = static_cast<std::uint32_t>(at);
+    seg.encodedBytes = static_cast<std::uint32_t>(n);
+    t.literalUnits += seg.length;
+  }
+  return true;
+}
+
+void ExportLineBuilder::Prepare(CompiledTemplate& desc) {
+  desc.direct = EncodePieces(desc, true);
+}
+
+bool ExportLineBuilder::BuildEncoded(const CompiledTemplate& desc, const PoiRecord& r) {
+  bytes_.Clear();
+  if (!(desc.direct && format_.direct)) {
+    if (!Build(desc, r) || !bytes_.Reserve(3 * line_.size())) return false;
+    bytes_.Resize(EncodeLine(line(), utf8_, bytes_.data()));
+    return true;
+  }
+  record_ = &r;
+  valueDone_ = 0;
+  // The description's length decides whether the string limit cuts it: then the general way.
+  std::size_t descUnits = desc.literalUnits;
+  std::size_t descBytes = 0;
+  for (std::uint32_t s = 0; s < desc.count; ++s) {
+    const TemplateSegment& seg = desc.segments[s];
+    if (seg.kind == Seg::Text) {
+      descBytes += seg.encodedBytes;
+    } else {
+      std::size_t n = Value(seg.kind).size();
+      descUnits += n;
+      descBytes += n;
+    }
+  }
+  if (stringLimit_ != 0 && descUnits > stringLimit_) {
+    if (!Build(desc, r) || !bytes_.Reserve(3 * line_.size())) return false;
+    bytes_.Resize(EncodeLine(line(), utf8_, bytes_.data()));
+    return true;
+  }
+  std::size_t total = 2;
+  for (std::uint32_t s = 0; s < format_.count; ++s) {
+    const TemplateSegment& seg = format_.segments[s];
+    total += seg.kind == Seg::Text   ? seg.encodedBytes
+             : seg.kind == Seg::Desc ? descBytes
+                                     : Value(seg.kind).size();
+  }
+  if (!bytes_.Reserve(total)) return false;
+  char* o = bytes_.data();
+  const char* store = store_.data();
+  auto put = [&](const TemplateSegment& seg) {
+    if (seg.kind == Seg::Text) {
+      std::memcpy(o, store + seg.encodedOffset, seg.encodedBytes);
+      o += seg.encodedBytes;
+    } else {
+      std::string_view v = Value(seg.kind);
+      std::memcpy(o, v.data(), v.size());
+      o += v.size();
+    }
+  };
+  for (std::uint32_t s = 0; s < format_.count; ++s) {
+    const TemplateSegment& seg = format_.segments[s];
+    if (seg.kind != Seg::Desc) {
+      put(seg);
+      continue;
+    }
+    for (std::uint32_t d = 0; d < desc.count; ++d) put(desc.segments[d]);
+  }
+  *o++ = '\r';
+  *o++ = '\n';
+  bytes_.Resize(total);
+  return true;
 }
 
 std::string_view ExportLineBuilder::Value(Seg kind) {
@@ -515,7 +617,6 @@ bool ExportPois(WorkerTask& task) {
 
   if (task.entryList && task.areaList && task.exportProfile && !Aborted(task)) {
     const ExportProfile& profile = *task.exportProfile;
-    const bool utf8 = profile.Codepage == 65001;
     const std::uint64_t limit =
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(profile.SizeLimit)) * 1024;
 
@@ -541,6 +642,7 @@ bool ExportPois(WorkerTask& task) {
       for (std::size_t k = 0; k < entryCount; ++k) {
         const SchemaEntry& e = *entries.data()[k];
         CompileTemplate(FieldView(e.Desc, ENTRY_DESC_CAPACITY), false, descs.data()[k]);
+        builder.Prepare(descs.data()[k]);
       }
       index.Build(indexScratch.data(), typeOf);
 
@@ -563,24 +665,24 @@ bool ExportPois(WorkerTask& task) {
             ++result.linesLeftOut;
             continue;
           }
-          if (!builder.Build(descs.data()[e], r)) {
+          if (!builder.BuildEncoded(descs.data()[e], r)) {
             fail(kErrMemory, 0);
             break;
           }
-          std::u16string_view line = builder.line();
-          if (!out.Room(3 * line.size())) {
-            fail(out.error() ? kErrWrite : kErrMemory, out.error());
-            break;
-          }
-          std::size_t bytes = EncodeLine(line, utf8, out.tail());
-          if (limit != 0 && result.bytesWritten + bytes > limit) {
+          std::string_view bytes = builder.bytes();
+          if (limit != 0 && result.bytesWritten + bytes.size() > limit) {
             // The line would pass the size limit: it and every later one stay out.
             full = true;
             ++result.linesLeftOut;
             continue;
           }
-          out.Commit(bytes);
-          result.bytesWritten += bytes;
+          if (!out.Room(bytes.size())) {
+            fail(out.error() ? kErrWrite : kErrMemory, out.error());
+            break;
+          }
+          std::memcpy(out.tail(), bytes.data(), bytes.size());
+          out.Commit(bytes.size());
+          result.bytesWritten += bytes.size();
           ++result.linesWritten;
         }
       }

@@ -34,6 +34,9 @@ struct TemplateSegment {
   Seg kind;
   std::uint16_t offset;  // into the template text
   std::uint16_t length;  // characters of the template text this segment stands for
+  // Text segments of a template prepared for a builder: the encoded bytes in its store.
+  std::uint32_t encodedOffset = 0;
+  std::uint32_t encodedBytes = 0;
 };
 
 // Templates come from fixed fields of at most this many characters; longer text is cut.
@@ -46,6 +49,10 @@ struct CompiledTemplate {
   // Row templates: a literal piece that a "{desc}" follows ends in "{" and lower-case
   // letters, so an inserted description could complete a variable with the text around it.
   bool descMayCompleteVariable = false;
+  // Set by ExportLineBuilder::Prepare: the encoded pieces, put side by side, give the
+  // encoded line (see there); `literalUnits` counts the UTF-16 units of the text segments.
+  bool direct = false;
+  std::uint32_t literalUnits = 0;
 };
 
 // Splits `text` into segments. Descriptions know the six record variables; row templates
@@ -92,30 +99,49 @@ class TrackedBuffer {
   std::size_t size_ = 0;
 };
 
-// Builds the UTF-16 lines of one export profile. Holds its buffers across lines, so a line
-// needs no allocation unless it is longer than every line before it.
+// Builds the lines of one export profile. Holds its buffers across lines, so a line needs
+// no allocation unless it is longer than every line before it.
 class ExportLineBuilder {
  public:
   // The profile must outlive the builder.
   ExportLineBuilder(CAppContext* context, const ExportProfile& profile);
+
+  // Encodes the text segments of a compiled description once, so that BuildEncoded can put
+  // its lines together from bytes. Without memory for that the description simply takes
+  // the general way. `desc` must stay where it is while the builder uses it.
+  void Prepare(CompiledTemplate& desc);
 
   // The line of record `r` described by `desc` (a compiled entry description), CR LF
   // included. False when memory ran out; the line is then incomplete.
   bool Build(const CompiledTemplate& desc, const PoiRecord& r);
   std::u16string_view line() const { return {line_.data(), line_.size()}; }
 
+  // The same line encoded for the file (UTF-8, or Windows-1251 for any other code page):
+  // from the prepared pieces when the result is the same (no cut by the string limit, no
+  // brace that a rescan could see, no surrogate pair split between pieces), else through
+  // Build and EncodeLine. False when memory ran out.
+  bool BuildEncoded(const CompiledTemplate& desc, const PoiRecord& r);
+  std::string_view bytes() const { return {bytes_.data(), bytes_.size()}; }
+
  private:
   // Decimal text of one record variable, formatted at most once per record.
   std::string_view Value(Seg kind);
   bool AppendValue(TrackedBuffer<char16_t>& out, Seg kind);
   bool ReplaceVariables(const char16_t* text, std::size_t n, TrackedBuffer<char16_t>& out);
+  // Encodes the text segments of `t` (a description, transliterated when the profile says
+  // so, or the row format) into store_; false when the pieces cannot stand in for the
+  // encoded line.
+  bool EncodePieces(CompiledTemplate& t, bool isDesc);
 
   CompiledTemplate format_;
   std::uint32_t stringLimit_;
   bool translit_;
+  bool utf8_;
   TrackedBuffer<char16_t> desc_;
   TrackedBuffer<char16_t> unreplaced_;  // the row with "{desc}" replaced, for a rescan
   TrackedBuffer<char16_t> line_;
+  TrackedBuffer<char> store_;  // encoded text segments of the format and the descriptions
+  TrackedBuffer<char> bytes_;
 
   const PoiRecord* record_ = nullptr;
   static constexpr std::size_t kValueChars = kFixed6Chars;

@@ -138,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ExportProfile profile{};
   SchemaEntry entry{};
   profile.Translit = data[0] & 1;
+  profile.Codepage = (data[0] & 4) ? 0 : 65001;
   profile.StringLimit = (data[0] & 2) ? data[1] % 40 : 0;
   PoiRecord r;
   r.X = kDoubles[data[2] % std::size(kDoubles)];
@@ -164,11 +165,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   CompiledTemplate compiled;
   CompileTemplate(FieldText(entry.Desc), false, compiled);
   ExportLineBuilder builder(&ctx, profile);
+  builder.Prepare(compiled);
   CHECK(builder.Build(compiled, r));
   std::u16string want = Reference(
       &ctx, std::u16string(FieldText(profile.Format)), std::u16string(FieldText(entry.Desc)),
       static_cast<std::uint32_t>(profile.StringLimit), profile.Translit != 0, r);
   CHECK(std::u16string(builder.line()) == want);
+
+  CHECK(builder.BuildEncoded(compiled, r));
+  CHECK(std::string(builder.bytes()) ==
+        (profile.Codepage == 65001 ? Utf16ToUtf8(want) : Utf16ToCp1251(want)));
 
   std::string bytes(3 * want.size(), '\0');
   CHECK(bytes.substr(0, EncodeLine(want, true, bytes.data())) == Utf16ToUtf8(want));

@@ -547,7 +547,7 @@ TEST(ExportLineBuilder, MatchesOneAfterAnotherReplacementOnRandomTemplates) {
       2.5e-6,  123456.7890125, inf, -inf,  std::numeric_limits<double>::quiet_NaN()};
   const std::int32_t ints[] = {0, 60, -1, 2147483647, -2147483647 - 1};
   CAppContext ctx;
-  int rescans = 0;
+  int rescans = 0, direct = 0;
   for (int round = 0; round < 20000; ++round) {
     ExportProfile p{};
     SchemaEntry e{};
@@ -558,15 +558,24 @@ TEST(ExportLineBuilder, MatchesOneAfterAnotherReplacementOnRandomTemplates) {
     PoiRecord r = Rec(xs[rng() % std::size(xs)], xs[rng() % std::size(xs)],
                       ints[rng() % std::size(ints)], ints[rng() % std::size(ints)],
                       ints[rng() % std::size(ints)], ints[rng() % std::size(ints)]);
+    p.Codepage = rng() % 2 ? 65001 : 0;
     CompiledTemplate desc;
     CompileTemplate(e.Desc, false, desc);
     ExportLineBuilder builder(&ctx, p);
+    builder.Prepare(desc);
     ASSERT_TRUE(builder.Build(desc, r));
     std::u16string want = ReferenceLine(&ctx, p, e, r);
     ASSERT_EQ(std::u16string(builder.line()), want)
         << "Format " << Utf16ToUtf8(Field(p.Format)) << "\nDesc " << Utf16ToUtf8(Field(e.Desc))
         << "\nlimit " << p.StringLimit << " translit " << int(p.Translit);
     rescans += std::u16string(builder.line()).find(u'{') != std::u16string::npos;
+    direct += desc.direct;
+    // The line put together from encoded pieces, or encoded after building.
+    ASSERT_TRUE(builder.BuildEncoded(desc, r));
+    ASSERT_EQ(std::string(builder.bytes()),
+              p.Codepage == 65001 ? Utf16ToUtf8(want) : Utf16ToCp1251(want))
+        << "Format " << Utf16ToUtf8(Field(p.Format)) << "\nDesc " << Utf16ToUtf8(Field(e.Desc))
+        << "\nlimit " << p.StringLimit << " translit " << int(p.Translit);
     // Encoding the line equals converting it with the text services.
     std::string out(3 * want.size(), '\0');
     std::size_t n = EncodeLine(want, true, out.data());
@@ -575,6 +584,7 @@ TEST(ExportLineBuilder, MatchesOneAfterAnotherReplacementOnRandomTemplates) {
     ASSERT_EQ(out.substr(0, n), Utf16ToCp1251(want));
   }
   EXPECT_GT(rescans, 100);
+  EXPECT_GT(direct, 3000);
 }
 
 TEST(ExportLineBuilder, VariablesBroughtInByTheDescription) {
