@@ -71,20 +71,29 @@ const Stage kStages[] = {
     {TASK_EXPORT, false, &g_exportStage, nullptr, DeleteExportTarget},
 };
 
-// Polls the store's lock: try, else give up when aborted, else wait 100 ms and try again.
+// Polls the store's lock: try, else give up when aborted (unless the stage must run),
+// else wait 100 ms and try again.
 template <class Store>
-bool AcquireStore(WorkerTask& task, Store* store) {
+bool AcquireStore(WorkerTask& task, Store* store, bool mustRun) {
   if (!store) return false;
   for (;;) {
     if (TryEnterStore(*store)) return true;
-    if (Aborted(task)) return false;
+    if (Aborted(task) && !mustRun) return false;
     std::this_thread::sleep_for(kLockRetry);
   }
 }
 
+// Counters point into the parameter sets. Once this task has saved or reloaded them (both
+// may release the arrays), a cancelled filter stage must still reach the POI store to drop
+// the counters, or they would outlive the records they point at. The other holders of the
+// POI store only ever try once and hold it briefly, so the wait ends.
+bool MustRun(const WorkerTask& task, const Stage& stage) {
+  return stage.flag == TASK_FILTER && (task.stageFlags & (TASK_SAVE_PARAMS | TASK_LOAD_PARAMS));
+}
+
 template <class Store>
 void RunLocked(WorkerTask& task, Store* store, const Stage& stage) {
-  if (!AcquireStore(task, store)) return;
+  if (!AcquireStore(task, store, MustRun(task, stage))) return;
   if (store->data) {
     if (stage.before) stage.before(task);
     if (*stage.operation) (*stage.operation)(task);

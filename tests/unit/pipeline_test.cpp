@@ -442,6 +442,30 @@ TEST_F(Pipeline, CancelWhileWaitingForTheLockSkipsTheStage) {
   EXPECT_EQ(sink.EndCount(), 1);
 }
 
+TEST_F(Pipeline, CancelledRecountAfterAReloadStillDropsTheCounters) {
+  // Counters left from an earlier count point into the parameter sets that this task
+  // reloads; a cancel while the POI store is held elsewhere must not leave them behind.
+  CParamStore params(&context);
+  ASSERT_TRUE(LoadAndParse(SampleTable(3)));
+  data().typeCounters = static_cast<TypeCounter*>(MemAllocZero(&context, sizeof(TypeCounter)));
+  data().typeCounterCount = 1;
+  g_saveParamsStage = NoteSave;
+  g_loadParamsStage = NoteLoadParams;
+  NewTask(TASK_SAVE_PARAMS | TASK_LOAD_PARAMS | TASK_FILTER);
+  task->paramStore = &params;
+  SetAbort(*task);
+  std::thread worker;
+  {
+    StoreHold<CPoiStore> hold(&store, StoreHold<CPoiStore>::Wait);
+    worker = std::thread([&] { RunTask(task.get()); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  }
+  worker.join();
+  EXPECT_EQ(data().typeCounters, nullptr);
+  EXPECT_EQ(data().typeCounterCount, 0u);
+  EXPECT_EQ(data().busyMarker.load(), 0);
+}
+
 TEST_F(Pipeline, WorkerWaitsForABusyStoreAndThenRuns) {
   TempFile file(SampleTable(5));
   NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
