@@ -42,14 +42,14 @@ void ClearPoi2(WorkerTask& task) {
 }
 
 // An aborted export leaves no output file: whatever the operation created (or truncated) at
-// the target goes, unless the target is a folder.
+// the target goes. Only a regular file is removed: a folder, a device such as /dev/null or a
+// pipe named as the target is never deleted.
 void DeleteExportTarget(WorkerTask& task) {
   if (task.targetPath.empty()) return;
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path target(task.targetPath);
-  fs::file_status st = fs::symlink_status(target, ec);
-  if (ec || !fs::exists(st) || fs::is_directory(st)) return;
+  if (!fs::is_regular_file(fs::status(target, ec)) || ec) return;
   fs::remove(target, ec);
 }
 

@@ -385,7 +385,7 @@ bool ExportThatIsCancelled(WorkerTask& t) {
   return false;
 }
 
-TEST_F(Pipeline, CancelledExportLeavesNoFileButNeverRemovesAFolder) {
+TEST_F(Pipeline, CancelledExportLeavesNoFileButRemovesOnlyARegularFile) {
   g_exportStage = ExportThatIsCancelled;
   fs::path out = fs::temp_directory_path() / "tarvik_test_cancelled_export.csv";
   NewTask(TASK_EXPORT, Utf8ToUtf16(out.string()));
@@ -407,6 +407,16 @@ TEST_F(Pipeline, CancelledExportLeavesNoFileButNeverRemovesAFolder) {
   RunTask(task.get());
   EXPECT_TRUE(fs::is_directory(dir));
   fs::remove(dir);
+
+  // Nor a pipe or a device named as the target.
+  fs::path fifo = fs::temp_directory_path() / "tarvik_test_export_fifo";
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  NewTask(TASK_EXPORT, Utf8ToUtf16(fifo.string()));
+  SetAbort(*task);
+  RunTask(task.get());
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  fs::remove(fifo);
 }
 
 TEST_F(Pipeline, AbortedTaskStillRunsLaterStagesForTheirCleanUp) {
