@@ -13,7 +13,7 @@
 namespace tarvik {
 namespace {
 
-struct Spec {
+struct Conversion {
   bool left = false, plus = false, space = false, zero = false, alt = false;
   int width = 0;
   int precision = -1;
@@ -24,8 +24,8 @@ void AppendAscii(std::u16string& out, std::string_view s) {
 }
 
 // Pads `body` (already holding sign/prefix + digits) to the field width.
-void Emit(std::u16string& out, const Spec& sp, std::string_view prefix, std::string_view digits,
-          bool zeroAllowed) {
+void Emit(std::u16string& out, const Conversion& sp, std::string_view prefix,
+          std::string_view digits, bool zeroAllowed) {
   std::size_t len = prefix.size() + digits.size();
   std::size_t pad = sp.width > 0 && static_cast<std::size_t>(sp.width) > len ? sp.width - len : 0;
   if (sp.left) {
@@ -43,7 +43,7 @@ void Emit(std::u16string& out, const Spec& sp, std::string_view prefix, std::str
   }
 }
 
-void FormatInteger(std::u16string& out, const Spec& sp, char conv, bool negative,
+void FormatInteger(std::u16string& out, const Conversion& sp, char conv, bool negative,
                    std::uint64_t magnitude) {
   char buf[72];
   int base = conv == 'x' || conv == 'X' ? 16 : conv == 'o' ? 8 : 10;
@@ -70,7 +70,7 @@ void FormatInteger(std::u16string& out, const Spec& sp, char conv, bool negative
   Emit(out, sp, prefix, digits, sp.precision < 0);
 }
 
-void FormatDouble(std::u16string& out, const Spec& sp, char conv, double v) {
+void FormatDouble(std::u16string& out, const Conversion& sp, char conv, double v) {
   std::string prefix;
   if (std::signbit(v) && !std::isnan(v))
     prefix = "-";
@@ -156,7 +156,7 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
       out.push_back(u'%');
       continue;
     }
-    Spec sp;
+    Conversion sp;
     for (; i < f.size(); ++i) {
       char16_t fl = f[i];
       if (fl == u'-')
@@ -235,7 +235,7 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
         if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
           return false;
         std::u16string one(1, static_cast<char16_t>(a->u));
-        Spec s2 = sp;
+        Conversion s2 = sp;
         std::size_t pad = s2.width > 1 ? s2.width - 1 : 0;
         if (!s2.left) out.append(pad, u' ');
         out += one;
