@@ -1,17 +1,14 @@
 // tarvik-cli count and export, run as a process over settings written for the test.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "core/text.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
@@ -22,28 +19,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using clitest::CliRun;
+using clitest::RunCli;
+using clitest::Slurp;
+using clitest::Spit;
 
 // A folder with a settings file and a table; removed afterwards.
 class CliConvert : public ::testing::Test {
@@ -118,28 +97,15 @@ class CliConvert : public ::testing::Test {
     ASSERT_TRUE(ini.Save(Utf8ToUtf16(ini_)));
   }
 
-  CliRun Run(std::vector<std::string> args, const std::string& env = "LC_ALL=C") {
-    fs::path out = dir_ / "stdout", err = dir_ / "stderr";
-    std::string cmd = env + " " + Quote(TARVIK_CLI);
-    for (const std::string& a : args) cmd += " " + Quote(a);
-    cmd += " </dev/null >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    int raw = std::system(cmd.c_str());
-    CliRun r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-  }
-
   CliRun Count(std::vector<std::string> more = {}) {
     std::vector<std::string> args = {"count", table_, "--ini", ini_};
     args.insert(args.end(), more.begin(), more.end());
-    return Run(args);
+    return RunCli(args);
   }
   CliRun Export(const std::string& out, std::vector<std::string> more = {}) {
     std::vector<std::string> args = {"export", table_, "-o", (dir_ / out).string(), "--ini", ini_};
     args.insert(args.end(), more.begin(), more.end());
-    return Run(args);
+    return RunCli(args);
   }
 
   fs::path dir_;
@@ -185,7 +151,7 @@ TEST_F(CliConvert, SchemaOptionIsForThisRunOnly) {
 
 TEST_F(CliConvert, CountFailsClearlyOnAnUnreadableTable) {
   WriteSettings();
-  CliRun r = Run({"count", (dir_ / "missing.txt").string(), "--ini", ini_});
+  CliRun r = RunCli({"count", (dir_ / "missing.txt").string(), "--ini", ini_});
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("missing.txt"), std::string::npos) << r.err;
 }
@@ -299,7 +265,7 @@ TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
   EXPECT_FALSE(fs::exists(dir_ / "none.csv"));
 
   // Missing option: a usage error.
-  r = Run({"export", table_, "--ini", ini_});
+  r = RunCli({"export", table_, "--ini", ini_});
   EXPECT_EQ(r.status, 2);
 }
 
@@ -309,13 +275,13 @@ TEST_F(CliConvert, NumbersIgnoreTheUsersLocale) {
   std::setlocale(LC_ALL, saved.c_str());
   if (!installed) GTEST_SKIP() << "locale ru_RU.UTF-8 is not installed";
   WriteSettings();
-  CliRun c = Run({"export", table_, "-o", (dir_ / "c").string(), "--ini", ini_}, "LC_ALL=C");
+  CliRun c = RunCli({"export", table_, "-o", (dir_ / "c").string(), "--ini", ini_}, "LC_ALL=C");
   CliRun ru =
-      Run({"export", table_, "-o", (dir_ / "ru").string(), "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
+      RunCli({"export", table_, "-o", (dir_ / "ru").string(), "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
   ASSERT_EQ(c.status, 0) << c.err;
   ASSERT_EQ(ru.status, 0) << ru.err;
   EXPECT_EQ(Slurp(dir_ / "c.csv"), Slurp(dir_ / "ru.csv"));
-  CliRun count = Run({"count", table_, "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
+  CliRun count = RunCli({"count", table_, "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
   EXPECT_NE(count.out.find("83.33 %"), std::string::npos) << count.out;
 }
 

@@ -1,13 +1,12 @@
 // tarvik-cli params: runs the real program on settings files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "cli_runner.h"
 #include "core/text.h"
 #include "params/default_params.h"
 #include "params/param_io.h"
@@ -17,21 +16,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
+using clitest::CliRun;
 
-CliRun RunCli(const std::string& args) {
-  CliRun r;
-  std::string cmd = std::string("'") + TARVIK_CLI + "' " + args + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int st = ::pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+// Output and messages together, in the inherited environment.
+CliRun RunParams(const fs::path& ini) {
+  CliRun r = clitest::RunCli({"params", "--ini", ini.string()}, "");
+  r.out += r.err;
   return r;
 }
 
@@ -73,7 +63,7 @@ TEST_F(CliParams, ListsTheSetsInStoreOrderWithoutDeletedItems) {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }();
 
-  CliRun r = RunCli("params --ini '" + file.string() + "'");
+  CliRun r = RunParams(file);
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("Фильтры: 1\n  Весь мир  A (-180; 90)  C (180; -90)  [Включено]\n"),
             std::string::npos)
@@ -96,13 +86,13 @@ TEST_F(CliParams, ListsTheSetsInStoreOrderWithoutDeletedItems) {
 }
 
 TEST_F(CliParams, MissingAndUnreadableFiles) {
-  CliRun missing = RunCli("params --ini '" + (dir / "none.ini").string() + "'");
+  CliRun missing = RunParams(dir / "none.ini");
   EXPECT_EQ(missing.status, 0) << missing.out;
   EXPECT_NE(missing.out.find("Файл не найден"), std::string::npos);
   EXPECT_NE(missing.out.find("Фильтры: 0"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "none.ini"));  // nothing written, no defaults
 
-  CliRun folder = RunCli("params --ini '" + dir.string() + "'");
+  CliRun folder = RunParams(dir);
   EXPECT_EQ(folder.status, 1);
   EXPECT_NE(folder.out.find("Не удалось прочитать файл параметров"), std::string::npos)
       << folder.out;

@@ -1,65 +1,20 @@
 // tarvik-cli parse, run as a process: output format, exit statuses, messages, locale.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <clocale>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli_runner.h"
 #include "core/platform.h"
 #include "engine_test_util.h"
 
 namespace tarvik::enginetest {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct CliResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Runs tarvik-cli with `args` (each quoted) under the environment assignments `env`, with
-// stdin from /dev/null or, when `pipeFrom` is given, from a pipe fed with that file.
-CliResult RunCli(const std::vector<std::string>& args, const std::string& env = "LC_ALL=C",
-                 const std::string& pipeFrom = {}) {
-  fs::path dir = fs::temp_directory_path();
-  std::string tag = std::to_string(::getpid());
-  fs::path out = dir / ("tarvik_cli_out_" + tag), err = dir / ("tarvik_cli_err_" + tag);
-  std::string cmd = pipeFrom.empty() ? "" : "cat " + Quote(pipeFrom) + " | ";
-  cmd += env + " " + Quote(TARVIK_CLI);
-  for (const std::string& a : args) cmd += " " + Quote(a);
-  if (pipeFrom.empty()) cmd += " </dev/null";
-  cmd += " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-  int raw = std::system(cmd.c_str());
-  CliResult r;
-  r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = ReadAll(out);
-  r.err = ReadAll(err);
-  fs::remove(out);
-  fs::remove(err);
-  return r;
-}
+using clitest::CliRun;
+using clitest::RunCli;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -75,7 +30,7 @@ TEST(CliParse, PrintsColumnsThenOneLinePerRecordWith17Digits) {
   TempFile file(
       "IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\r\n1,37.6,55.7,2,60,1,90\r\n"
       "2,-0.1276,1e-5,-3,0,0,359\r\n3,1e300,0x10,2147483648\r\n");
-  CliResult r = RunCli({"parse", file.path().string()});
+  CliRun r = RunCli({"parse", file.path().string()});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n"
@@ -91,17 +46,17 @@ TEST(CliParse, PrintsColumnsThenOneLinePerRecordWith17Digits) {
 }
 
 TEST(CliParse, BundledExamplesParseInBothLayouts) {
-  CliResult comma = RunCli({"parse", kExample});
+  CliRun comma = RunCli({"parse", kExample});
   ASSERT_EQ(comma.status, 0) << comma.err;
   EXPECT_EQ(Lines(comma.out).size(), 19u);  // column line + 18 cameras
-  CliResult bar = RunCli({"parse", kExampleBar});
+  CliRun bar = RunCli({"parse", kExampleBar});
   ASSERT_EQ(bar.status, 0) << bar.err;
   EXPECT_GT(Lines(bar.out).size(), 5u);
   EXPECT_NE(bar.err.find(Utf16ToUtf8(StrLoad(702))), std::string::npos) << bar.err;
 }
 
 TEST(CliParse, QuietPrintsNoRecords) {
-  CliResult r = RunCli({"parse", "--quiet", kExample});
+  CliRun r = RunCli({"parse", "--quiet", kExample});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\n");
   EXPECT_NE(r.err.find("18"), std::string::npos) << r.err;
@@ -109,14 +64,14 @@ TEST(CliParse, QuietPrintsNoRecords) {
 
 TEST(CliParse, NoHeaderIsAWarningNotAFailure) {
   TempFile file("1,2,3\n");
-  CliResult r = RunCli({"parse", file.path().string()});
+  CliRun r = RunCli({"parse", file.path().string()});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(Lines(r.err).size(), 2u) << r.err;
   EXPECT_NE(r.err.find(Utf16ToUtf8(StrLoad(704, file.path16()))), std::string::npos) << r.err;
 }
 
 TEST(CliParse, UnreadableFileAndIncompleteHeaderExitWithOne) {
-  CliResult missing = RunCli({"parse", "/nonexistent/cams.txt"});
+  CliRun missing = RunCli({"parse", "/nonexistent/cams.txt"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_NE(missing.err.find(Utf16ToUtf8(
@@ -125,7 +80,7 @@ TEST(CliParse, UnreadableFileAndIncompleteHeaderExitWithOne) {
       << missing.err;
 
   TempFile file("X,TYPE\n1,2\n");
-  CliResult header = RunCli({"parse", file.path().string()});
+  CliRun header = RunCli({"parse", file.path().string()});
   EXPECT_EQ(header.status, 1);
   EXPECT_NE(header.err.find("X, TYPE"), std::string::npos) << header.err;
 }
@@ -137,13 +92,13 @@ TEST(CliParse, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
   EXPECT_EQ(RunCli({"parse", kExample, kExample}).status, 2);
   EXPECT_EQ(RunCli({"frobnicate"}).status, 2);
 
-  CliResult help = RunCli({"--help"});
+  CliRun help = RunCli({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("parse"), std::string::npos);
-  CliResult parseHelp = RunCli({"parse", "--help"});
+  CliRun parseHelp = RunCli({"parse", "--help"});
   EXPECT_EQ(parseHelp.status, 0);
   EXPECT_NE(parseHelp.out.find("--quiet"), std::string::npos);
-  CliResult version = RunCli({"--version"});
+  CliRun version = RunCli({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, std::string("tarvik-cli ") + TARVIK_VERSION + "\n");
 }
@@ -155,8 +110,8 @@ TEST(CliParse, OutputDoesNotDependOnTheLocale) {
   if (!installed) {
     GTEST_SKIP() << "locale ru_RU.UTF-8 is not installed (scripts/install-deps.sh generates it)";
   }
-  CliResult c = RunCli({"parse", kExample}, "LC_ALL=C");
-  CliResult ru = RunCli({"parse", kExample}, "LC_ALL=ru_RU.UTF-8");
+  CliRun c = RunCli({"parse", kExample}, "LC_ALL=C");
+  CliRun ru = RunCli({"parse", kExample}, "LC_ALL=ru_RU.UTF-8");
   ASSERT_EQ(ru.status, 0) << ru.err;
   EXPECT_EQ(ru.out, c.out);
   EXPECT_NE(ru.out.find("37.6173,55.755800000000001"), std::string::npos);
@@ -164,7 +119,7 @@ TEST(CliParse, OutputDoesNotDependOnTheLocale) {
 }
 
 TEST(CliParse, ReadsFromAPipeToo) {
-  CliResult r = RunCli({"parse", "/dev/stdin"}, "LC_ALL=C", kExample);
+  CliRun r = RunCli({"parse", "/dev/stdin"}, "LC_ALL=C", kExample);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 19u);
 }
