@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/tracked_memory.h"
+#include "engine_test_util.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "processing/task.h"
@@ -89,16 +90,6 @@ class ConvertFixture {
   RecordingSink sink;
 };
 
-inline PoiRecord Rec(double x, double y, std::int32_t type, std::int32_t speed = 0,
-                     std::int32_t dirtype = 0, std::int32_t direction = 0) {
-  PoiRecord r;
-  r.X = x;
-  r.Y = y;
-  r.TYPE = type;
-  r.SPEED = speed;
-  r.DIRTYPE = dirtype;
-  r.DIRECTION = direction;
-  return r;
-}
+using enginetest::Rec;
 
 }  // namespace tarvik::testing
