@@ -4,26 +4,17 @@
 // the variables one by one with StrReplaceAppend and converting with the text services give.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
 #include "core/text.h"
 #include "core/tracked_memory.h"
+#include "fuzz_check.h"
 #include "params/param_store.h"
 #include "processing/export.h"
 #include "processing/poi_store.h"
 
 using namespace tarvik;
-
-#define CHECK(cond)                                                                 \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                 \
-    }                                                                               \
-  } while (0)
 
 namespace {
 

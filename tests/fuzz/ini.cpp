@@ -2,23 +2,14 @@
 // reading must not crash, and what a save writes must read back to the same sets, byte for
 // byte on a second save.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "fuzz_check.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
 
 using namespace tarvik;
-
-#define CHECK(cond)                                                                 \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                 \
-    }                                                                               \
-  } while (0)
 
 namespace {
 

@@ -18,18 +18,11 @@
 
 #include "core/text.h"
 #include "core/tracked_memory.h"
+#include "fuzz_check.h"
 #include "processing/poi_store.h"
 #include "processing/task.h"
 
 using namespace tarvik;
-
-#define CHECK(cond)                                                                 \
-  do {                                                                              \
-    if (!(cond)) {                                                                  \
-      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-      std::abort();                                                                 \
-    }                                                                               \
-  } while (0)
 
 namespace {
 
