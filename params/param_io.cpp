@@ -214,78 +214,66 @@ void ReadAll(const IniFile& ini, CParamStore& store, Progress& progress) {
   RaiseSeed(store.context, maxId);
 }
 
+// Writes the live items of `items` into `section` as 0, 1, 2 ... (deleted ones leave no gap)
+// through `write(item, k)`, then the count.
+template <class Item, class Write>
+void WriteSection(IniFile& ini, std::u16string_view section, std::span<Item> items,
+                  Progress& progress, Write write) {
+  std::uint32_t k = 0;
+  ini.RemoveSection(section);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!IsDeleted(items[i])) write(items[i], k++);
+    progress.At(i, items.size());
+  }
+  WriteStruct(ini, section, kCount, k);
+}
+
 // Writes never stop part-way: a half-written set of sections is never what the user wants,
 // and the file is replaced only as a whole anyway.
 void WriteAll(IniFile& ini, CParamStore& store, Progress& progress) {
   Key key;
-  std::uint32_t k = 0;
-  ini.RemoveSection(kFilter);
-  auto filters = store.Filters();
-  for (std::size_t i = 0; i < filters.size(); ++i) {
-    const FilterArea& f = filters[i];
-    if (!IsDeleted(f)) {
-      WriteStruct(ini, kFilter, key(k, u"Param"), f.Param);
-      WriteStruct(ini, kFilter, key(k, u"ID"), f.ID);
-      WriteText(ini, kFilter, key(k, u"Name"), f.Name);
-      WriteStruct(ini, kFilter, key(k, u"AX"), f.AX);
-      WriteStruct(ini, kFilter, key(k, u"AY"), f.AY);
-      WriteStruct(ini, kFilter, key(k, u"CX"), f.CX);
-      WriteStruct(ini, kFilter, key(k, u"CY"), f.CY);
-      ++k;
-    }
-    progress.At(i, filters.size());
-  }
-  WriteStruct(ini, kFilter, kCount, k);
+  WriteSection(ini, kFilter, store.Filters(), progress, [&](const FilterArea& f, std::uint32_t k) {
+    WriteStruct(ini, kFilter, key(k, u"Param"), f.Param);
+    WriteStruct(ini, kFilter, key(k, u"ID"), f.ID);
+    WriteText(ini, kFilter, key(k, u"Name"), f.Name);
+    WriteStruct(ini, kFilter, key(k, u"AX"), f.AX);
+    WriteStruct(ini, kFilter, key(k, u"AY"), f.AY);
+    WriteStruct(ini, kFilter, key(k, u"CX"), f.CX);
+    WriteStruct(ini, kFilter, key(k, u"CY"), f.CY);
+  });
 
   progress.Begin(kStatusSaving);
-  k = 0;
-  ini.RemoveSection(kSchema);
-  auto schemas = store.Schemas();
-  for (std::size_t i = 0; i < schemas.size(); ++i) {
-    SchemaSet& s = schemas[i];
-    if (!IsDeleted(s)) {
-      WriteStruct(ini, kSchema, key(k, u"Param"), s.Param);
-      WriteStruct(ini, kSchema, key(k, u"ID"), s.ID);
-      WriteText(ini, kSchema, key(k, u"Name"), s.Name);
-      std::uint32_t m = 0;
-      for (const SchemaEntry& e : CParamStore::Entries(s)) {
-        if (IsDeleted(e)) continue;
-        WriteStruct(ini, kSchema, key(k, m, u"ID"), e.ID);
-        WriteStruct(ini, kSchema, key(k, m, u"Param"), e.Param);
-        WriteStruct(ini, kSchema, key(k, m, u"Type"), e.Type);
-        WriteText(ini, kSchema, key(k, m, u"Desc"), e.Desc);
-        ++m;
-      }
-      WriteStruct(ini, kSchema, key(k, kCount), m);
-      ++k;
+  WriteSection(ini, kSchema, store.Schemas(), progress, [&](SchemaSet& s, std::uint32_t k) {
+    WriteStruct(ini, kSchema, key(k, u"Param"), s.Param);
+    WriteStruct(ini, kSchema, key(k, u"ID"), s.ID);
+    WriteText(ini, kSchema, key(k, u"Name"), s.Name);
+    std::uint32_t m = 0;
+    for (const SchemaEntry& e : CParamStore::Entries(s)) {
+      if (IsDeleted(e)) continue;
+      WriteStruct(ini, kSchema, key(k, m, u"ID"), e.ID);
+      WriteStruct(ini, kSchema, key(k, m, u"Param"), e.Param);
+      WriteStruct(ini, kSchema, key(k, m, u"Type"), e.Type);
+      WriteText(ini, kSchema, key(k, m, u"Desc"), e.Desc);
+      ++m;
     }
-    progress.At(i, schemas.size());
-  }
-  WriteStruct(ini, kSchema, kCount, k);
+    WriteStruct(ini, kSchema, key(k, kCount), m);
+  });
 
   progress.Begin(kStatusSaving);
-  k = 0;
-  ini.RemoveSection(kExport);
-  auto profiles = store.Profiles();
-  for (std::size_t i = 0; i < profiles.size(); ++i) {
-    const ExportProfile& p = profiles[i];
-    if (!IsDeleted(p)) {
-      WriteStruct(ini, kExport, key(k, u"Param"), p.Param);
-      WriteStruct(ini, kExport, key(k, u"ID"), p.ID);
-      WriteText(ini, kExport, key(k, u"Name"), p.Name);
-      WriteText(ini, kExport, key(k, u"File"), p.File);
-      WriteText(ini, kExport, key(k, u"Format"), p.Format);
-      WriteText(ini, kExport, key(k, u"Folder"), p.Folder);
-      WriteStruct(ini, kExport, key(k, u"SizeLimit"), p.SizeLimit);
-      WriteStruct(ini, kExport, key(k, u"Codepage"), p.Codepage);
-      WriteStruct(ini, kExport, key(k, u"StringLimit"), p.StringLimit);
-      WriteStruct(ini, kExport, key(k, u"Translit"), p.Translit);
-      WriteText(ini, kExport, key(k, u"Desc"), p.Desc);
-      ++k;
-    }
-    progress.At(i, profiles.size());
-  }
-  WriteStruct(ini, kExport, kCount, k);
+  WriteSection(ini, kExport, store.Profiles(), progress,
+               [&](const ExportProfile& p, std::uint32_t k) {
+                 WriteStruct(ini, kExport, key(k, u"Param"), p.Param);
+                 WriteStruct(ini, kExport, key(k, u"ID"), p.ID);
+                 WriteText(ini, kExport, key(k, u"Name"), p.Name);
+                 WriteText(ini, kExport, key(k, u"File"), p.File);
+                 WriteText(ini, kExport, key(k, u"Format"), p.Format);
+                 WriteText(ini, kExport, key(k, u"Folder"), p.Folder);
+                 WriteStruct(ini, kExport, key(k, u"SizeLimit"), p.SizeLimit);
+                 WriteStruct(ini, kExport, key(k, u"Codepage"), p.Codepage);
+                 WriteStruct(ini, kExport, key(k, u"StringLimit"), p.StringLimit);
+                 WriteStruct(ini, kExport, key(k, u"Translit"), p.Translit);
+                 WriteText(ini, kExport, key(k, u"Desc"), p.Desc);
+               });
 }
 
 const std::u16string& IniPathOf(const WorkerTask& task) {
