@@ -20,7 +20,7 @@ constexpr std::uint32_t kColumnCount = 587;    // "Количество"
 constexpr std::uint32_t kTextRecords = 803;    // "%u" records
 constexpr std::uint32_t kTextUnmatched = 804;  // "%u" records no entry describes
 constexpr std::uint32_t kTextDescription = 805;
-constexpr std::uint32_t kTextIni = 807;
+constexpr std::uint32_t kTextIni = 781;  // shared with `params`
 constexpr std::uint32_t kTextSchema = 808;
 
 template <class... A>

@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::uint32_t kTextFile = 716;
 constexpr std::uint32_t kTextDescription = 806;
-constexpr std::uint32_t kTextIni = 807;
+constexpr std::uint32_t kTextIni = 781;  // shared with `params`
 constexpr std::uint32_t kTextSchema = 808;
 constexpr std::uint32_t kTextOut = 809;
 constexpr std::uint32_t kTextProfile = 810;
