@@ -20,9 +20,9 @@ namespace {
 namespace fs = std::filesystem;
 
 using clitest::CliRun;
+using clitest::ReadBytes;
 using clitest::RunCli;
-using clitest::Slurp;
-using clitest::Spit;
+using clitest::WriteBytes;
 
 // A folder with a settings file and a table; removed afterwards.
 class CliConvert : public ::testing::Test {
@@ -35,14 +35,14 @@ class CliConvert : public ::testing::Test {
     fs::create_directories(dir_);
     ini_ = (dir_ / "Tarvik.ini").string();
     table_ = (dir_ / "cams.txt").string();
-    Spit(table_,
-         "IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\r\n"
-         "1,37.6177,55.7558,2,60,0,0\r\n"  // Moscow
-         "2,37.5,55.5,10,40,0,0\r\n"       // Moscow
-         "3,30.3,59.9,2,90,0,0\r\n"        // St Petersburg
-         "4,36.0,56.0,1,0,0,0\r\n"         // Moscow
-         "5,36.1,56.1,7,0,0,0\r\n"         // no entry
-         "6,10.0,10.0,2,50,0,0\r\n");      // nowhere
+    WriteBytes(table_,
+               "IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\r\n"
+               "1,37.6177,55.7558,2,60,0,0\r\n"  // Moscow
+               "2,37.5,55.5,10,40,0,0\r\n"       // Moscow
+               "3,30.3,59.9,2,90,0,0\r\n"        // St Petersburg
+               "4,36.0,56.0,1,0,0,0\r\n"         // Moscow
+               "5,36.1,56.1,7,0,0,0\r\n"         // no entry
+               "6,10.0,10.0,2,50,0,0\r\n");      // nowhere
   }
   void TearDown() override {
     std::error_code ec;
@@ -136,12 +136,12 @@ TEST_F(CliConvert, CountPrintsTheListsAsTheMainWindowShowsThem) {
 
 TEST_F(CliConvert, SchemaOptionIsForThisRunOnly) {
   WriteSettings();
-  std::string before = Slurp(ini_);
+  std::string before = ReadBytes(ini_);
   CliRun r = Count({"--schema", "Другая"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Тип\tКоличество\tОписание\n7\t1\tСемь\n\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Не описано схемой: 5\n"), std::string::npos) << r.out;
-  EXPECT_EQ(Slurp(ini_), before);
+  EXPECT_EQ(ReadBytes(ini_), before);
 
   r = Count({"--schema", "Нет такой"});
   EXPECT_EQ(r.status, 2);
@@ -161,13 +161,13 @@ TEST_F(CliConvert, ExportWritesThroughTheCurrentProfile) {
   CliRun r = Export("cams");
   ASSERT_EQ(r.status, 0) << r.err;
   fs::path out = dir_ / "cams.csv";
-  EXPECT_EQ(Slurp(out),
+  EXPECT_EQ(ReadBytes(out),
             "37.617700,55.755800,Камера 60\r\n"
             "37.500000,55.500000,Десять\r\n"
             "30.300000,59.900000,Камера 90\r\n"
             "36.000000,56.000000,Один\r\n");
   EXPECT_EQ(r.out, "Записано POI: 4; не вошло из-за ограничения размера: 0; байт: " +
-                       std::to_string(Slurp(out).size()) + "; файл: " + out.string() + "\n");
+                       std::to_string(ReadBytes(out).size()) + "; файл: " + out.string() + "\n");
   EXPECT_EQ(r.err, "");
 }
 
@@ -184,24 +184,25 @@ TEST_F(CliConvert, ExportAddsTheProfileExtensionLikeSaveAs) {
 
 TEST_F(CliConvert, ExportRefusesAnExistingFileUnlessForced) {
   WriteSettings();
-  Spit(dir_ / "cams.csv", "keep");
+  WriteBytes(dir_ / "cams.csv", "keep");
   CliRun r = Export("cams");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("--force"), std::string::npos) << r.err;
-  EXPECT_EQ(Slurp(dir_ / "cams.csv"), "keep");
+  EXPECT_EQ(ReadBytes(dir_ / "cams.csv"), "keep");
   r = Export("cams", {"--force"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(Slurp(dir_ / "cams.csv"), "keep");
+  EXPECT_NE(ReadBytes(dir_ / "cams.csv"), "keep");
 }
 
 TEST_F(CliConvert, ExportTicksAreasAndTypesByName) {
   WriteSettings();
   CliRun r = Export("p", {"--areas", "Петербург"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Slurp(dir_ / "p.csv"), "30.300000,59.900000,Камера 90\r\n");
+  EXPECT_EQ(ReadBytes(dir_ / "p.csv"), "30.300000,59.900000,Камера 90\r\n");
   r = Export("t", {"--types", "10,1", "--areas", "Москва,Петербург"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Slurp(dir_ / "t.csv"), "37.500000,55.500000,Десять\r\n36.000000,56.000000,Один\r\n");
+  EXPECT_EQ(ReadBytes(dir_ / "t.csv"),
+            "37.500000,55.500000,Десять\r\n36.000000,56.000000,Один\r\n");
 
   // Names that match no row are usage errors that list what there is.
   r = Export("u", {"--types", "7"});
@@ -220,7 +221,7 @@ TEST_F(CliConvert, ExportThroughAnAnsiProfile) {
   WriteSettings();
   CliRun r = Export("old", {"--profile", "Старый", "--types", "2"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Slurp(dir_ / "old.txt"),
+  EXPECT_EQ(ReadBytes(dir_ / "old.txt"),
             "2;\xCA\xE0\xEC\xE5\xF0\xE0 60\r\n"
             "2;\xCA\xE0\xEC\xE5\xF0\xE0 90\r\n");
 }
@@ -233,10 +234,10 @@ TEST_F(CliConvert, ExportReportsWhatTheSizeLimitLeftOut) {
   });
   std::string table = "X,Y,TYPE,SPEED\n";
   for (int i = 0; i < 20; ++i) table += "37,55,2,60\n";
-  Spit(table_, table);
+  WriteBytes(table_, table);
   CliRun r = Export("big");
   ASSERT_EQ(r.status, 0) << r.err;
-  std::string out = Slurp(dir_ / "big.csv");
+  std::string out = ReadBytes(dir_ / "big.csv");
   std::size_t line = out.find("\r\n") + 2;
   EXPECT_EQ(out.size() % line, 0u);
   EXPECT_EQ(out.size() / line, 1024 / line);
@@ -280,7 +281,7 @@ TEST_F(CliConvert, NumbersIgnoreTheUsersLocale) {
       RunCli({"export", table_, "-o", (dir_ / "ru").string(), "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
   ASSERT_EQ(c.status, 0) << c.err;
   ASSERT_EQ(ru.status, 0) << ru.err;
-  EXPECT_EQ(Slurp(dir_ / "c.csv"), Slurp(dir_ / "ru.csv"));
+  EXPECT_EQ(ReadBytes(dir_ / "c.csv"), ReadBytes(dir_ / "ru.csv"));
   CliRun count = RunCli({"count", table_, "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
   EXPECT_NE(count.out.find("83.33 %"), std::string::npos) << count.out;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"
+
 namespace tarvik::clitest {
 
 struct CliRun {
@@ -25,16 +27,8 @@ inline std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-inline std::string Slurp(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-inline void Spit(const std::filesystem::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary) << bytes;
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 // Runs tarvik-cli with `args` (each quoted) under the environment assignments `env`, with
 // stdin from /dev/null or, when `pipeFrom` is given, from a pipe fed with that file.
@@ -52,8 +46,8 @@ inline CliRun RunCli(const std::vector<std::string>& args, const std::string& en
   int raw = std::system(cmd.c_str());
   CliRun r;
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  r.out = Slurp(out);
-  r.err = Slurp(err);
+  r.out = ReadBytes(out);
+  r.err = ReadBytes(err);
   fs::remove(out);
   fs::remove(err);
   return r;

@@ -22,6 +22,7 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "processing/store_lock.h"
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -31,12 +32,7 @@ using testing::ConvertFixture;
 using testing::Rec;
 using testing::Rect;
 
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testfiles::ReadBytes;
 
 std::u16string Field(const char16_t* f) {
   return std::u16string(f);
@@ -87,7 +83,7 @@ class ExportJob : public ConvertFixture {
     return ExportPois(task);
   }
 
-  std::string Output() const { return ReadFile(target); }
+  std::string Output() const { return ReadBytes(target); }
 
   fs::path dir;
   fs::path target;

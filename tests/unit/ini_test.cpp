@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "core/text.h"
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -40,17 +41,8 @@ class TempDir {
   fs::path dir_;
 };
 
-std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteBytes(const fs::path& p, std::string_view bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 // True when no temporary file of a save is left in the folder.
 bool NoTemporaries(const fs::path& dir) {

@@ -15,23 +15,15 @@
 #include "core/program_entry.h"
 #include "core/text.h"
 #include "params/default_params.h"
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadBytes(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteBytes(const fs::path& p, std::string_view bytes) {
-  std::ofstream out(p, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testfiles::ReadBytes;
+using testfiles::WriteBytes;
 
 std::string Hex(const void* p, std::size_t n) {
   return Utf16ToUtf8(EncodeStruct(p, n));
