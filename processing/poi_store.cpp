@@ -443,6 +443,17 @@ enum class ColumnKind : std::uint8_t { None, IDX, X, Y, TYPE, SPEED, DIRTYPE, DI
 constexpr std::string_view kColumnNames[] = {"",     "IDX",   "X",       "Y",
                                              "TYPE", "SPEED", "DIRTYPE", "DIRECTION"};
 
+// The column name a header token gives: its text before a "//" comment and the blanks in
+// front of that. Published tables carry a comment after the last name ("DIRECTION // source
+// date"), which would otherwise cost that column.
+std::string_view HeaderName(std::string_view token) {
+  std::size_t comment = token.find("//");
+  if (comment == std::string_view::npos) return token;
+  std::string_view name = token.substr(0, comment);
+  while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+  return name;
+}
+
 bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -506,7 +517,7 @@ class Parser {
         if (kinds_[i] != ColumnKind::None) continue;
         ColumnKind kind = ColumnKind::None;
         for (int k = 1; k < 8; ++k) {
-          if (EqualsNoCaseAscii(tokens[i], kColumnNames[k])) {
+          if (EqualsNoCaseAscii(HeaderName(tokens[i]), kColumnNames[k])) {
             kind = static_cast<ColumnKind>(k);
             break;
           }

@@ -55,6 +55,29 @@ TEST_F(Parser, BlankBesideCommaBreaksTheName) {
   EXPECT_EQ(data().recordCount, 0u);
 }
 
+TEST_F(Parser, HeaderNameEndsWhereACommentStarts) {
+  // A "//" comment and the blanks before it are not part of a header name; data lines keep
+  // their tokens (the numbers stop at the blank anyway).
+  struct Case {
+    const char* text;
+    PoiRecord want;
+  } cases[] = {
+      {"IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION // source 10-03-2026 11:33\r\n"
+       "177,27.826138,54.185782,101,60,1,207 // note\r\n",
+       Rec(27.826138, 54.185782, 101, 60, 1, 207)},
+      {"X,Y // middle,TYPE,SPEED\n1,2,3,4\n", Rec(1, 2, 3, 4)},
+      {"X,Y,TYPE,SPEED \t//c,DIRECTION//\n1,2,3,4,5\n", Rec(1, 2, 3, 4, 0, 5)},
+      {"X,Y,TYPE,SPEED\n1,2,3,4\n", Rec(1, 2, 3, 4)},
+      // A token that is all comment names nothing; a blank before the name still breaks it;
+      // one "/" is no comment.
+      {"X,Y,TYPE,// SPEED, SPEED // c,SPEED /c\n1,2,3,4,5,6\n", Rec(1, 2, 3)},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(LoadAndParse(c.text)) << c.text;
+    EXPECT_EQ(RecordStrs(), R({c.want})) << c.text;
+  }
+}
+
 TEST_F(Parser, TokensAreVerbatimQuotesAndBlanksIncluded) {
   ASSERT_TRUE(LoadAndParse("X,Y,TYPE,\"SPEED\"\n \"1\",2 ,\t3,4\n"));
   // atof skips the leading blank and stops at the quote; "2 " is 2; the quoted column has no kind.
