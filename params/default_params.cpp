@@ -10,9 +10,15 @@ namespace {
 constexpr std::uint32_t kWholeWorld = 760;
 constexpr std::uint32_t kSchemaName = 761;
 constexpr std::uint32_t kProfileName = 762;
-constexpr std::uint32_t kFirstTypeDesc = 763;  // types 1 to 7 in a row
-constexpr std::int32_t kTypeCount = 7;
 constexpr std::uint32_t kProfileDesc = 770;
+
+// Camera types 1 to 7, then the hazards of published tables, 100 to 106: each range has its
+// descriptions in a row of the string table.
+struct TypeRange {
+  std::int32_t first, last;
+  std::uint32_t firstDesc;
+};
+constexpr TypeRange kTypeRanges[] = {{1, 7, 763}, {100, 106, 771}};
 
 }  // namespace
 
@@ -26,10 +32,13 @@ void AddDefaultParams(CParamStore& store) {
   }
   if (SchemaSet* s = store.AddSchema()) {
     SetText(s->Name, StrLoad(kSchemaName));
-    for (std::int32_t type = 1; type <= kTypeCount; ++type) {
-      if (SchemaEntry* e = store.AddEntry(*s)) {
-        e->Type = type;
-        SetText(e->Desc, StrLoad(kFirstTypeDesc + static_cast<std::uint32_t>(type) - 1));
+    for (const TypeRange& range : kTypeRanges) {
+      for (std::int32_t type = range.first; type <= range.last; ++type) {
+        if (SchemaEntry* e = store.AddEntry(*s)) {
+          e->Type = type;
+          SetText(e->Desc,
+                  StrLoad(range.firstDesc + static_cast<std::uint32_t>(type - range.first)));
+        }
       }
     }
   }

@@ -1,6 +1,6 @@
 #pragma once
 // The ready-to-use set of a first start: a filter for the whole globe, a schema for the usual
-// camera types and an export profile for the car.
+// camera types and the road hazards of published tables, and an export profile for the car.
 #include "core/app_context.h"
 #include "params/param_store.h"
 

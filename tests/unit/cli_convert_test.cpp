@@ -149,6 +149,16 @@ TEST_F(CliConvert, SchemaOptionIsForThisRunOnly) {
   EXPECT_EQ(r.out, "");
 }
 
+TEST_F(CliConvert, FirstStartDefaultsDescribeEveryTypeOfAPublishedTable) {
+  // No settings file yet: the defaults are written and describe cameras and hazards alike.
+  CliRun r = RunCli({"count", std::string(TARVIK_EXAMPLES) + "/published.txt", "--ini", ini_});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("101\t1\tОграничение скорости {speed} км/ч\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Записей: 14\nНе описано схемой: 0\n(соответсвие: 100.00 %)"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST_F(CliConvert, CountFailsClearlyOnAnUnreadableTable) {
   WriteSettings();
   CliRun r = RunCli({"count", (dir_ / "missing.txt").string(), "--ini", ini_});

@@ -491,12 +491,14 @@ TEST_F(ParamIoTest, FirstStartDefaults) {
   EXPECT_TRUE(world.AX < -179.9 && world.CX > 179.9 && world.AY > 89.9 && world.CY < -89.9);
   SchemaSet* schema = store.CurrentSchema();
   ASSERT_NE(schema, nullptr);
-  ASSERT_EQ(schema->Count, 7u);
-  for (std::int32_t t = 1; t <= 7; ++t) {
-    EXPECT_EQ(schema->Entries[t - 1].Type, t);
-    EXPECT_NE(schema->Entries[t - 1].Desc[0], 0);
+  // Camera types 1 to 7, then the hazards 100 to 106 of published tables.
+  ASSERT_EQ(schema->Count, 14u);
+  for (std::int32_t k = 0; k < 14; ++k) {
+    EXPECT_EQ(schema->Entries[k].Type, k < 7 ? k + 1 : k + 93);
+    EXPECT_NE(schema->Entries[k].Desc[0], 0);
   }
   EXPECT_NE(FieldText(schema->Entries[0].Desc).find(u"{speed}"), std::u16string_view::npos);
+  EXPECT_EQ(FieldText(schema->Entries[8].Desc), u"Ограничение скорости {speed} км/ч");
   ExportProfile* profile = store.CurrentProfile();
   ASSERT_NE(profile, nullptr);
   EXPECT_EQ(FieldText(profile->File), u"POIs.csv");
