@@ -87,7 +87,7 @@ void BM_LoadParams(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadParams)->Unit(benchmark::kMillisecond);
 
-// Save, clear, load: the parameter part of the 0x2C task (limit: 50 ms).
+// Save, clear, load: the parameter part of the save, reload and filter task (limit: 50 ms).
 void BM_SaveClearLoad(benchmark::State& state) {
   Fixture fx;
   for (auto _ : state) {

@@ -3,14 +3,10 @@
 #include "core/text.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 namespace {
-
-constexpr std::uint32_t kWholeWorld = 760;
-constexpr std::uint32_t kSchemaName = 761;
-constexpr std::uint32_t kProfileName = 762;
-constexpr std::uint32_t kProfileDesc = 770;
 
 // Camera types 1 to 7, then the hazards of published tables, 100 to 106: each range has its
 // descriptions in a row of the string table.
@@ -18,20 +14,21 @@ struct TypeRange {
   std::int32_t first, last;
   std::uint32_t firstDesc;
 };
-constexpr TypeRange kTypeRanges[] = {{1, 7, 763}, {100, 106, 771}};
+constexpr TypeRange kTypeRanges[] = {{1, 7, STR_DEFAULT_TYPE_FIRST},
+                                     {100, 106, STR_DEFAULT_HAZARD_FIRST}};
 
 }  // namespace
 
 void AddDefaultParams(CParamStore& store) {
   if (FilterArea* f = store.AddFilter()) {
-    SetText(f->Name, StrLoad(kWholeWorld));
+    SetText(f->Name, StrLoad(STR_DEFAULT_FILTER));
     f->AX = -180.0;
     f->AY = 90.0;
     f->CX = 180.0;
     f->CY = -90.0;
   }
   if (SchemaSet* s = store.AddSchema()) {
-    SetText(s->Name, StrLoad(kSchemaName));
+    SetText(s->Name, StrLoad(STR_DEFAULT_SCHEMA));
     for (const TypeRange& range : kTypeRanges) {
       for (std::int32_t type = range.first; type <= range.last; ++type) {
         if (SchemaEntry* e = store.AddEntry(*s)) {
@@ -43,8 +40,8 @@ void AddDefaultParams(CParamStore& store) {
     }
   }
   if (ExportProfile* p = store.AddProfile()) {
-    SetText(p->Name, StrLoad(kProfileName));
-    SetText(p->Desc, StrLoad(kProfileDesc));
+    SetText(p->Name, StrLoad(STR_DEFAULT_PROFILE));
+    SetText(p->Desc, StrLoad(STR_DEFAULT_PROFILE_DESC));
   }
 }
 

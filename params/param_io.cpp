@@ -6,6 +6,7 @@
 
 #include "core/platform.h"
 #include "core/text.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 
@@ -13,13 +14,6 @@ namespace tarvik {
 static_assert(std::endian::native == std::endian::little);
 
 namespace {
-
-constexpr std::uint32_t kStatusLoading = 594;
-constexpr std::uint32_t kStatusSaving = 595;
-constexpr std::uint32_t kSaveFailed = 750;  // "... %s: %s" path, reason
-constexpr std::uint32_t kLoadFailed = 751;  // "... %s: %s" path, reason
-constexpr std::uint32_t kNoSettingsPath = 752;
-constexpr std::uint32_t kSaveRefusedStale = 753;  // "... %s" path
 
 constexpr std::u16string_view kFilter = u"Filter";
 constexpr std::u16string_view kSchema = u"Schema";
@@ -152,7 +146,7 @@ void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std
     }
     progress.At(i, n);
   }
-  progress.Begin(kStatusLoading);  // only while not cancelled
+  progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
 
 void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
@@ -179,7 +173,7 @@ void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std
     }
     progress.At(i, n);
   }
-  progress.Begin(kStatusLoading);  // only while not cancelled
+  progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
 
 void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
@@ -242,7 +236,7 @@ void WriteAll(IniFile& ini, CParamStore& store, Progress& progress) {
     WriteStruct(ini, kFilter, key(k, u"CY"), f.CY);
   });
 
-  progress.Begin(kStatusSaving);
+  progress.Begin(STR_STATUS_SAVING_PARAMS);
   WriteSection(ini, kSchema, store.Schemas(), progress, [&](SchemaSet& s, std::uint32_t k) {
     WriteStruct(ini, kSchema, key(k, u"Param"), s.Param);
     WriteStruct(ini, kSchema, key(k, u"ID"), s.ID);
@@ -259,7 +253,7 @@ void WriteAll(IniFile& ini, CParamStore& store, Progress& progress) {
     WriteStruct(ini, kSchema, key(k, kCount), m);
   });
 
-  progress.Begin(kStatusSaving);
+  progress.Begin(STR_STATUS_SAVING_PARAMS);
   WriteSection(ini, kExport, store.Profiles(), progress,
                [&](const ExportProfile& p, std::uint32_t k) {
                  WriteStruct(ini, kExport, key(k, u"Param"), p.Param);
@@ -311,7 +305,7 @@ bool LoadParams(WorkerTask& task) {
   if (!task.paramStore || !task.paramStore->data) return false;
   CParamStore& store = *task.paramStore;
   Progress progress(&task);
-  progress.Begin(kStatusLoading);
+  progress.Begin(STR_STATUS_LOADING_PARAMS);
   bool readable = true;
   if (!progress.Cancelled()) {
     const std::u16string& path = IniPathOf(task);
@@ -319,7 +313,7 @@ bool LoadParams(WorkerTask& task) {
     // Without a settings path there is nothing to load; the save reports it.
     if (!path.empty() && !ini.Load(path)) {
       readable = false;
-      Fail(task, kLoadFailed, path, Reason(ini.error()));
+      Fail(task, STR_FAIL_PARAMS_LOAD, path, Reason(ini.error()));
     } else {
       ReadAll(ini, store, progress);
     }
@@ -335,29 +329,29 @@ bool SaveParams(WorkerTask& task) {
   if (Aborted(task)) return false;
   CParamStore& store = *task.paramStore;
   Progress progress(&task);
-  progress.Begin(kStatusSaving);
+  progress.Begin(STR_STATUS_SAVING_PARAMS);
   const std::u16string& path = IniPathOf(task);
   if (store.data->stale) {
     // The reload that follows brings back what the file holds.
-    Fail(task, kSaveRefusedStale, path);
+    Fail(task, STR_FAIL_PARAMS_STALE, path);
     return !Aborted(task);
   }
   auto fail = [&](std::uint32_t id, int err) {
-    if (id == kNoSettingsPath)
+    if (id == STR_FAIL_NO_SETTINGS_PATH)
       Fail(task, id);
     else
       Fail(task, id, path, Reason(err));
     task.paramsSaveFailed = true;
     return !Aborted(task);
   };
-  if (path.empty()) return fail(kNoSettingsPath, 0);
+  if (path.empty()) return fail(STR_FAIL_NO_SETTINGS_PATH, 0);
   IniFile ini;
   // A file that exists but cannot be read is never overwritten: what it holds would be lost.
   // The three sections are rewritten whole, so they are not even kept while reading.
   const std::u16string_view rewritten[] = {kFilter, kSchema, kExport};
-  if (!ini.Load(path, rewritten)) return fail(kSaveFailed, ini.error());
+  if (!ini.Load(path, rewritten)) return fail(STR_FAIL_PARAMS_SAVE, ini.error());
   WriteAll(ini, store, progress);
-  if (!ini.Save(path)) return fail(kSaveFailed, ini.error());
+  if (!ini.Save(path)) return fail(STR_FAIL_PARAMS_SAVE, ini.error());
   return !Aborted(task);
 }
 

@@ -7,10 +7,10 @@
 
 namespace tarvik {
 
-// Stage 0x08: appends every item of the settings file to the store (the worker has cleared
+// TASK_LOAD_PARAMS: appends every item of the settings file to the store (the worker has cleared
 // it and holds its lock). Reads the file once. Returns whether the task was not cancelled.
 bool LoadParams(WorkerTask& task);
-// Stage 0x04: rewrites the three sections from the store, keeping everything else in the
+// TASK_SAVE_PARAMS: rewrites the three sections from the store, keeping everything else in the
 // file, and replaces the file in one step. A cancel arriving meanwhile does not stop it.
 // A failure is recorded in the task and sets paramsSaveFailed.
 bool SaveParams(WorkerTask& task);

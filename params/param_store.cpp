@@ -6,11 +6,10 @@
 
 #include "core/text.h"
 #include "core/tracked_memory.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 namespace {
-
-constexpr std::uint32_t kNewItemText = 555;  // "<новый элемент>"
 
 // Grows `array` (holding `count` records) by one zero-filled record through the tracked
 // allocator. On failure the array and the count stay as they were.
@@ -28,7 +27,7 @@ T* GrowByOne(CAppContext* context, T*& array, std::uint32_t& count) {
 }
 
 void SetNewItemName(char16_t* field, std::size_t capacity) {
-  SetText(field, capacity, StrLoad(kNewItemText));
+  SetText(field, capacity, StrLoad(STR_NEW_ITEM));
 }
 
 }  // namespace

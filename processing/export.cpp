@@ -19,14 +19,10 @@
 #include "processing/store_lock.h"
 #include "processing/task.h"
 #include "processing/type_index.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 namespace {
-
-constexpr std::uint32_t kStatusExporting = 597;
-constexpr std::uint32_t kErrCreate = 800;  // "%s" path, "%s" reason
-constexpr std::uint32_t kErrWrite = 801;   // "%s" path, "%s" reason
-constexpr std::uint32_t kErrMemory = 802;  // "%s" path
 
 constexpr std::size_t kOutputBuffer = 128 * 1024;
 
@@ -590,7 +586,7 @@ bool ExportPois(WorkerTask& task) {
   if (!task.paramStore || !task.poiStore || !task.poiStore->data) return false;
   if (!Aborted(task)) {
     ReportProgress(task, 0);
-    ReportStatus(task, kStatusExporting);
+    ReportStatus(task, STR_STATUS_EXPORTING);
   }
   task.exportResult = {};
   PoiData& data = *task.poiStore->data;
@@ -603,12 +599,13 @@ bool ExportPois(WorkerTask& task) {
   OutputFile out(context);
   if (!out.Open(path)) {
     // Nothing was created or truncated: whatever is there stays.
-    SetFailure(task, kErrCreate, StrLoad(kErrCreate, task.targetPath, ReasonText(out.error())));
+    SetFailure(task, STR_FAIL_EXPORT_CREATE,
+               StrLoad(STR_FAIL_EXPORT_CREATE, task.targetPath, ReasonText(out.error())));
     return !Aborted(task);
   }
   bool failed = false;
   auto fail = [&](std::uint32_t id, int err) {
-    if (id == kErrMemory)
+    if (id == STR_FAIL_EXPORT_MEMORY)
       SetFailure(task, id, StrLoad(id, task.targetPath));
     else
       SetFailure(task, id, StrLoad(id, task.targetPath, ReasonText(err)));
@@ -637,7 +634,7 @@ bool ExportPois(WorkerTask& task) {
     ready = ready && descs.Reserve(entryCount ? entryCount : 1) &&
             indexScratch.Reserve(index.Bytes()) && out.Room(kOutputBuffer);
     if (!ready) {
-      fail(out.error() ? kErrWrite : kErrMemory, out.error());
+      fail(out.error() ? STR_FAIL_EXPORT_WRITE : STR_FAIL_EXPORT_MEMORY, out.error());
     } else {
       for (std::size_t k = 0; k < entryCount; ++k) {
         const SchemaEntry& e = *entries.data()[k];
@@ -666,7 +663,7 @@ bool ExportPois(WorkerTask& task) {
             continue;
           }
           if (!builder.BuildEncoded(descs.data()[e], r)) {
-            fail(kErrMemory, 0);
+            fail(STR_FAIL_EXPORT_MEMORY, 0);
             break;
           }
           std::string_view bytes = builder.bytes();
@@ -677,7 +674,7 @@ bool ExportPois(WorkerTask& task) {
             continue;
           }
           if (!out.Room(bytes.size())) {
-            fail(out.error() ? kErrWrite : kErrMemory, out.error());
+            fail(out.error() ? STR_FAIL_EXPORT_WRITE : STR_FAIL_EXPORT_MEMORY, out.error());
             break;
           }
           std::memcpy(out.tail(), bytes.data(), bytes.size());
@@ -689,7 +686,7 @@ bool ExportPois(WorkerTask& task) {
     }
   }
 
-  if (!out.Close() && !failed) fail(kErrWrite, out.error());
+  if (!out.Close() && !failed) fail(STR_FAIL_EXPORT_WRITE, out.error());
   if (failed) {
     task.exportResult = {};
     RemovePartialFile(path);

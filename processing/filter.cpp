@@ -12,11 +12,10 @@
 #include "processing/store_lock.h"
 #include "processing/task.h"
 #include "processing/type_index.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 namespace {
-
-constexpr std::uint32_t kStatusFiltering = 596;
 
 // Appends a zeroed element to a tracked array that grows one element at a time.
 template <class T>
@@ -194,7 +193,7 @@ bool FilterByAreas(WorkerTask& task) {
   CAppContext* context = poi.context ? poi.context : task.appContext;
   if (!Aborted(task)) {
     ReportProgress(task, 0);
-    ReportStatus(task, kStatusFiltering);
+    ReportStatus(task, STR_STATUS_FILTERING);
   }
   if (data.recordCount == 0 || !data.records) return !Aborted(task);
 

@@ -22,19 +22,11 @@
 #include "core/text.h"
 #include "core/tracked_memory.h"
 #include "processing/task.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 
 namespace {
-
-constexpr std::uint32_t kStatusLoading = 592;
-constexpr std::uint32_t kStatusParsing = 593;
-constexpr std::uint32_t kFailOpen = 705;
-constexpr std::uint32_t kFailRead = 706;
-constexpr std::uint32_t kFailTooLarge = 707;
-constexpr std::uint32_t kFailHeader = 708;
-constexpr std::uint32_t kFailFileMemory = 709;
-constexpr std::uint32_t kFailRecordMemory = 710;
 
 // The file is read in pieces of this size straight into its buffer, so progress and Cancel
 // are seen between pieces.
@@ -364,7 +356,7 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
     return true;
   };
   if (size > 0) {
-    if (!grow(static_cast<std::size_t>(size))) return fail(kFailFileMemory);
+    if (!grow(static_cast<std::size_t>(size))) return fail(STR_FAIL_FILE_MEMORY);
     d.fileBytes[0] = 0;
   }
 
@@ -379,13 +371,13 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
     ssize_t got = ::read(fd, into, room);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return fail(kFailRead, SystemReason(errno));
+      return fail(STR_FAIL_READ, SystemReason(errno));
     }
     if (got == 0) break;
     std::uint64_t total = std::uint64_t{d.fileLength} + static_cast<std::uint64_t>(got);
-    if (total > UINT32_MAX) return fail(kFailTooLarge, static_cast<long long>(total));
+    if (total > UINT32_MAX) return fail(STR_FAIL_TOO_LARGE, static_cast<long long>(total));
     if (!direct) {
-      if (!grow(static_cast<std::size_t>(total))) return fail(kFailFileMemory);
+      if (!grow(static_cast<std::size_t>(total))) return fail(STR_FAIL_FILE_MEMORY);
       std::memcpy(d.fileBytes + d.fileLength, probe, static_cast<std::size_t>(got));
     }
     d.fileLength = static_cast<std::uint32_t>(total);
@@ -402,31 +394,31 @@ bool LoadSourceFile(WorkerTask& task) {
   if (!d) return false;
   if (Aborted(task)) return false;
   ReportProgress(task, 0);
-  ReportStatus(task, kStatusLoading);
+  ReportStatus(task, STR_STATUS_LOADING_FILE);
 
   const std::u16string& path = task.targetPath;
   std::string name = Utf16ToUtf8(path);
   FdCloser file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) {
-    SetFailureText(task, kFailOpen, path, SystemReason(errno));
+    SetFailureText(task, STR_FAIL_OPEN, path, SystemReason(errno));
     SetAbort(task);
     return false;
   }
   struct stat st {};
   if (::fstat(file.fd, &st) != 0) {
-    SetFailureText(task, kFailOpen, path, SystemReason(errno));
+    SetFailureText(task, STR_FAIL_OPEN, path, SystemReason(errno));
     SetAbort(task);
     return false;
   }
   if (S_ISDIR(st.st_mode)) {
-    SetFailureText(task, kFailOpen, path, SystemReason(EISDIR));
+    SetFailureText(task, STR_FAIL_OPEN, path, SystemReason(EISDIR));
     SetAbort(task);
     return false;
   }
   // Only a regular file tells its size; anything else is read to its end without progress.
   std::uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
   if (size > UINT32_MAX) {
-    SetFailureText(task, kFailTooLarge, path, static_cast<long long>(size));
+    SetFailureText(task, STR_FAIL_TOO_LARGE, path, static_cast<long long>(size));
     SetAbort(task);
     return false;
   }
@@ -545,7 +537,7 @@ class Parser {
     if (hits >= 3) {
       headerFound_ = true;
     } else if (hits > 0) {
-      SetFailureText(task_, kFailHeader, LineNumber(line), task_.targetPath, named);
+      SetFailureText(task_, STR_FAIL_HEADER, LineNumber(line), task_.targetPath, named);
       SetAbort(task_);
     }
   }
@@ -627,7 +619,7 @@ class Parser {
       void* block =
           d_.records ? MemRealloc(context_, d_.records, bytes) : MemAlloc(context_, bytes);
       if (!block) {
-        SetFailureText(task_, kFailRecordMemory, task_.targetPath);
+        SetFailureText(task_, STR_FAIL_RECORD_MEMORY, task_.targetPath);
         SetAbort(task_);
         return nullptr;
       }
@@ -656,7 +648,7 @@ bool ParseSource(WorkerTask& task) {
   if (!d) return false;
   if (Aborted(task)) return false;
   ReportProgress(task, 0);
-  ReportStatus(task, kStatusParsing);
+  ReportStatus(task, STR_STATUS_PARSING);
   Parser(task, *d, task.poiStore->context).Run();
   return !Aborted(task);
 }

@@ -11,6 +11,7 @@
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "processing/store_lock.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
 
@@ -24,8 +25,6 @@ StageOperation g_exportStage = ExportPois;
 
 namespace {
 
-constexpr std::uint32_t kStatusDone = 590;
-constexpr std::uint32_t kStatusOpening = 591;
 constexpr auto kLockRetry = std::chrono::milliseconds(100);
 
 void ClearParams(WorkerTask& task) {
@@ -105,7 +104,7 @@ void RunLocked(WorkerTask& task, Store* store, const Stage& stage) {
 void RunStage(WorkerTask& task, const Stage& stage) {
   if (stage.paramStage && task.progressWindow) task.progressWindow->EnableCancel(false);
   ReportProgress(task, 0);
-  ReportStatus(task, kStatusOpening);
+  ReportStatus(task, STR_STATUS_OPENING);
   if (!stage.paramStage) {
     RunLocked(task, task.poiStore, stage);
   } else if (!(stage.flag == TASK_LOAD_PARAMS && task.paramsSaveFailed)) {
@@ -152,7 +151,7 @@ int RunTask(WorkerTask* task) {
   for (const Stage& stage : kStages) {
     if (task->stageFlags & stage.flag) RunStage(*task, stage);
   }
-  if (task->failure.stringId == 0) ReportStatus(*task, kStatusDone);
+  if (task->failure.stringId == 0) ReportStatus(*task, STR_STATUS_DONE);
   if (task->progressWindow) task->progressWindow->EndTask(2);
   return 0;
 }

@@ -88,7 +88,7 @@ bool Aborted(const WorkerTask& task);
 // bare text of `stringId`. It does not set abortFlag: a stage that must stop calls SetAbort.
 void SetFailure(WorkerTask& task, std::uint32_t stringId, std::u16string detail = {});
 // SetFailure with the message formatted from string `stringId` and the arguments, e.g.
-// SetFailureText(task, 705, path, reason) for "Не удалось открыть файл %s: %s".
+// SetFailureText(task, STR_FAIL_OPEN, path, reason) for "Не удалось открыть файл %s: %s".
 template <class... A>
 void SetFailureText(WorkerTask& task, std::uint32_t stringId, const A&... args) {
   SetFailure(task, stringId, StrLoad(stringId, args...));

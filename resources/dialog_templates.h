@@ -53,6 +53,31 @@ enum : std::uint32_t {
   LVS_SINGLESEL = 0x4u,
 };
 
+// Dialog templates, the main menu and the icons, by what they are.
+enum : std::uint16_t {
+  DLG_ABOUT = 103,
+  DLG_MAIN = 129,
+  DLG_PROGRESS = 130,
+  DLG_FILTER = 137,
+  DLG_SCHEMA = 138,
+  DLG_EXPORT = 141,
+  DLG_DRIVE = 142,
+
+  MENU_MAIN = 109,
+
+  ICON_PROGRAM = 131,
+  ICON_MEMORY = 132,  // status bar part 0
+  ICON_POI_LOADED = 133,
+  ICON_POI_NONE = 134,
+  ICON_ADD = 139,  // the editors' add and delete buttons
+  ICON_DELETE = 140,
+  ICON_ENABLED = 141,  // 141 to 145 are also the images 0 to 4 of the lists
+  ICON_DISABLED = 142,
+  ICON_LOCKED = 143,
+  ICON_DEFAULT = 144,
+  ICON_ENTRY = 145,
+};
+
 enum class CtlClass : std::uint8_t { Button, Static, Edit, ComboBox, ListView, Progress };
 
 // Controls that no code addresses (frames, icons, fixed lines).

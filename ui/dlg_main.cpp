@@ -17,6 +17,8 @@
 #include "core/tracked_memory.h"
 #include "processing/statistics_rows.h"
 #include "processing/store_lock.h"
+#include "resources/dialog_templates.h"
+#include "resources/string_ids.h"
 #include "ui/framework/control_layout.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/list_view.h"
@@ -28,30 +30,28 @@
 namespace tarvik {
 namespace {
 
-constexpr std::uint32_t kTextTitle = 103;
 constexpr char16_t kVersion[] = u"" TARVIK_VERSION;
 constexpr char16_t kEdition[] = u"Beta";
-constexpr std::uint32_t kTextSchemaLabel = 588;
-constexpr std::uint32_t kTextColumnMark = 580, kTextColumnName = 581, kTextColumnDesc = 582,
-                        kTextColumnType = 583, kTextColumnCount = 587;
-constexpr std::uint32_t kTextOverwrite = 600;
-constexpr std::uint32_t kTextDrive = 609;
-constexpr std::uint32_t kTextOpenTypes = 900, kTextOpenAll = 901;
-constexpr std::uint32_t kTextSizeLimit = 905;
 
-constexpr std::uint32_t kProgressTemplate = 130;
 constexpr int kColumnWidth = 30;
 constexpr int kRetryMs = 20;
 
-// Menu 109: the popups by position and the items by command id, with their captions.
+// The main menu: the popups by position and the items by command id, with their captions.
 struct MenuCaption {
   int key;
   std::uint32_t textId;
 };
-constexpr MenuCaption kPopupCaptions[] = {{0, 501}, {1, 503}, {2, 502}};
+constexpr MenuCaption kPopupCaptions[] = {
+    {0, STR_MENU_FILE}, {1, STR_MENU_OPTIONS}, {2, STR_MENU_HELP}};
 constexpr MenuCaption kItemCaptions[] = {
-    {IDM_OPEN, 510},   {IDM_SAVE_AS, 512}, {IDM_DRIVE, 513},         {IDM_EXIT, 511},
-    {IDM_FILTER, 504}, {IDM_SCHEMA, 505},  {IDM_EXPORT_PARAMS, 506}, {IDM_ABOUT, 520},
+    {IDM_OPEN, STR_MENU_OPEN},
+    {IDM_SAVE_AS, STR_MENU_SAVE_AS},
+    {IDM_DRIVE, STR_MENU_DRIVE},
+    {IDM_EXIT, STR_MENU_EXIT},
+    {IDM_FILTER, STR_MENU_FILTER},
+    {IDM_SCHEMA, STR_MENU_SCHEMA},
+    {IDM_EXPORT_PARAMS, STR_MENU_EXPORT},
+    {IDM_ABOUT, STR_MENU_ABOUT},
 };
 
 std::u16string Format(const char16_t* format, const FmtArg& arg) {
@@ -183,14 +183,14 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
   if (!context) return 0;
   const UiResources* ui = Ui(context);
 
-  SetDialogTitle(window, StrLoad(kTextTitle, kVersion, kEdition));
+  SetDialogTitle(window, StrLoad(STR_TITLE, kVersion, kEdition));
   if (ui) {
-    windowIcon_ = ui->Icon(131);
+    windowIcon_ = ui->Icon(ICON_PROGRAM);
     window->setWindowIcon(windowIcon_);
     SetDlgItemFont(window, IDC_SCHEMA_LABEL, &ui->fontNormal);
     SetDlgItemFont(window, IDC_MATCH_LABEL, &ui->fontNormal);
   }
-  SetDlgItemText(window, IDC_SCHEMA_LABEL, StrLoad(kTextSchemaLabel));
+  SetDlgItemText(window, IDC_SCHEMA_LABEL, StrLoad(STR_SCHEMA_LABEL));
   SetDlgItemText(window, IDC_MATCH_LABEL, u"");
 
   if (window->Menu()) {
@@ -206,9 +206,9 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
   paramStore_ = MakeTracked<CParamStore>(context, context);
 
   CreateStatusBar(window);
-  SetUpList(window, areaList_, IDC_AREA_LIST, {kTextColumnMark, kTextColumnName, kTextColumnCount});
+  SetUpList(window, areaList_, IDC_AREA_LIST, {STR_COLUMN_MARK, STR_COLUMN_NAME, STR_COLUMN_COUNT});
   SetUpList(window, typeList_, IDC_TYPE_LIST,
-            {kTextColumnMark, kTextColumnType, kTextColumnCount, kTextColumnDesc});
+            {STR_COLUMN_MARK, STR_COLUMN_TYPE, STR_COLUMN_COUNT, STR_COLUMN_DESC});
   schemaChoice_ = MakeTracked<SchemaChoice>(context);
   if (schemaChoice_) {
     schemaChoice_->context = context;
@@ -216,25 +216,32 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
     if (ui) SetDlgItemFont(window, IDC_SCHEMA_CHOICE, &ui->fontNormal);
   }
 
+  // Of a change of width the area list takes the left half and the type list the right half,
+  // with the controls above it moving along; both lists take the whole change of height, the
+  // status bar the whole change of width.
   layout_ = MakeTracked<ControlLayout>(context, context, window->Client());
   if (layout_) {
-    if (StatusBarWidget* bar = StatusBar()) layout_->RegisterControl(bar, 0xA008);
-    layout_->RegisterControl(window->Item(IDC_SCHEMA_CHOICE), 0x4A08);
-    layout_->RegisterControl(window->Item(IDC_AREA_LIST), 0xD208);
-    layout_->RegisterControl(window->Item(IDC_TYPE_LIST), 0x5A08);
-    layout_->RegisterControl(window->Item(IDC_SCHEMA_LABEL), 0x4808);
-    layout_->RegisterControl(window->Item(IDC_MATCH_LABEL), 0x4008);
+    constexpr std::uint16_t kTop = LAYOUT_TOP_FIXED | LAYOUT_CLIENT_COORDS;
+    constexpr std::uint16_t kRightHalf = LAYOUT_LEFT_HALF | LAYOUT_WIDTH_HALF;
+    if (StatusBarWidget* bar = StatusBar())
+      layout_->RegisterControl(bar, LAYOUT_LEFT_FIXED | LAYOUT_WIDTH_ALL | LAYOUT_CLIENT_COORDS);
+    layout_->RegisterControl(window->Item(IDC_SCHEMA_CHOICE), kTop | kRightHalf);
+    layout_->RegisterControl(window->Item(IDC_AREA_LIST),
+                             kTop | LAYOUT_LEFT_FIXED | LAYOUT_WIDTH_HALF | LAYOUT_HEIGHT_ALL);
+    layout_->RegisterControl(window->Item(IDC_TYPE_LIST), kTop | kRightHalf | LAYOUT_HEIGHT_ALL);
+    layout_->RegisterControl(window->Item(IDC_SCHEMA_LABEL), kTop | LAYOUT_LEFT_HALF);
+    layout_->RegisterControl(window->Item(IDC_MATCH_LABEL), kTop);
   }
 
   progress_.context = context;
-  progress_.templateId = kProgressTemplate;
+  progress_.templateId = DLG_PROGRESS;
   progress_.owner = window;
   progress_.poiStore = poiStore_.get();
   progress_.paramStore = paramStore_.get();
   if (paramStore_) {
     const std::pair<CDlgBoxCore*, std::uint32_t> bound[] = {
-        {filterEditor, 137}, {schemaEditor, 138}, {exportEditor, 141},
-        {driveDialog, 142},  {aboutBox, 103},
+        {filterEditor, DLG_FILTER}, {schemaEditor, DLG_SCHEMA}, {exportEditor, DLG_EXPORT},
+        {driveDialog, DLG_DRIVE},   {aboutBox, DLG_ABOUT},
     };
     for (const auto& [dialog, templateId] : bound) {
       if (!dialog) continue;
@@ -484,7 +491,7 @@ void CDlgMain::RunTaskDialogAndReport(const TaskRequest& request) {
   if (progress_.lastFailure.stringId != 0) {
     Warn(FailureText(progress_.lastFailure));
   } else if ((request.stageFlags & TASK_EXPORT) && progress_.lastExport.linesLeftOut != 0) {
-    Warn(StrLoad(kTextSizeLimit, static_cast<unsigned long long>(progress_.lastExport.linesWritten),
+    Warn(StrLoad(STR_SIZE_LIMIT, static_cast<unsigned long long>(progress_.lastExport.linesWritten),
                  static_cast<unsigned long long>(progress_.lastExport.linesLeftOut)));
   }
 }
@@ -550,8 +557,8 @@ void CDlgMain::CmdSchemaChosen() {
 }
 
 void CDlgMain::CmdOpen() {
-  const std::vector<FileType> types = {{StrLoad(kTextOpenTypes), u"*.txt;*.bkm"},
-                                       {StrLoad(kTextOpenAll), u"*.*"}};
+  const std::vector<FileType> types = {{StrLoad(STR_OPEN_TYPES), u"*.txt;*.bkm"},
+                                       {StrLoad(STR_OPEN_ALL), u"*.*"}};
   std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types);
   if (!path || path->empty() || path->size() > kMaxDialogPath) return;
   {
@@ -608,7 +615,7 @@ void CDlgMain::CmdSaveAs() {
   if (path.empty() || !profile) return;
 
   path = WithProfileExtension(std::move(path), FieldText(profile->File));
-  if (IsExistingFile(path) && !Prompts().AskYesNo(nullptr, StrLoad(kTextOverwrite, path))) return;
+  if (IsExistingFile(path) && !Prompts().AskYesNo(nullptr, StrLoad(STR_OVERWRITE, path))) return;
 
   std::vector<RefNode> entryNodes, areaNodes;
   TaskRequest request;
@@ -626,7 +633,7 @@ void CDlgMain::CmdDrive() {
   if (!paramStore_) return;
   CParamStore& params = *paramStore_;
   if (!TryAcquireParams(params)) return;
-  if (!params.Profiles().empty()) Prompts().Warn(hwnd, StrLoad(kTextDrive));
+  if (!params.Profiles().empty()) Prompts().Warn(hwnd, StrLoad(STR_DRIVE_UNAVAILABLE));
   ReleaseParams(params);
 }
 

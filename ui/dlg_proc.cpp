@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "core/text.h"
+#include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/ui_resources.h"
 
@@ -12,8 +13,6 @@ namespace {
 
 constexpr int kStatusText = 1001;
 constexpr int kProgressBar = 1000;
-constexpr std::uint32_t kTextCancel = 550;
-constexpr std::uint32_t kTextDone = 590;
 
 }  // namespace
 
@@ -83,8 +82,8 @@ MsgResult CDlgProc::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
     SetDlgItemFont(window, IDCANCEL, &ui->fontNormal);
     SetDlgItemFont(window, kStatusText, &ui->fontNormal);
   }
-  SetDlgItemText(window, IDCANCEL, StrLoad(kTextCancel));
-  SetDlgItemText(window, kStatusText, StrLoad(kTextDone));
+  SetDlgItemText(window, IDCANCEL, StrLoad(STR_CANCEL));
+  SetDlgItemText(window, kStatusText, StrLoad(STR_STATUS_DONE));
 
   lastFailure = {};
   lastExport = {};

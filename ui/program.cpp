@@ -1,5 +1,6 @@
 #include "ui/program.h"
 
+#include "resources/dialog_templates.h"
 #include "ui/dlg_main.h"
 #include "ui/ui_resources.h"
 
@@ -12,7 +13,7 @@ int RunWindowedProgram(const EntryOptions& options) {
   {
     CDlgMain main;
     main.context = &context;
-    main.templateId = 129;
+    main.templateId = DLG_MAIN;
     RunModal(main, 0);
   }
   entry.Finish();  // writes "Core"/"Seed" and releases the context with its resources

@@ -6,22 +6,14 @@
 #include "core/tracked_memory.h"
 #include "processing/poi_store.h"
 #include "processing/store_lock.h"
+#include "resources/string_ids.h"
 
 namespace tarvik {
-namespace {
-
-constexpr std::uint32_t kTextBytes = 902, kTextKb = 903, kTextMb = 904;
-constexpr std::uint32_t kTextMatch = 604;
-constexpr std::uint32_t kTextLoaded = 605, kTextNotLoaded = 606, kTextBusy = 607,
-                        kTextNoStore = 598;
-
-}  // namespace
-
 std::u16string MemoryFigureText(std::int64_t bytes) {
   constexpr double kPerKb = 1.0 / 1024;
-  if (bytes < 1024) return StrLoad(kTextBytes, static_cast<long long>(bytes));
-  if (bytes < 1048576) return StrLoad(kTextKb, static_cast<double>(bytes) * kPerKb);
-  return StrLoad(kTextMb, static_cast<double>(bytes) * kPerKb * kPerKb);
+  if (bytes < 1024) return StrLoad(STR_MEMORY_BYTES, static_cast<long long>(bytes));
+  if (bytes < 1048576) return StrLoad(STR_MEMORY_KB, static_cast<double>(bytes) * kPerKb);
+  return StrLoad(STR_MEMORY_MB, static_cast<double>(bytes) * kPerKb * kPerKb);
 }
 
 StatusReport ComputeStatus(const StatusSource& source) {
@@ -31,26 +23,26 @@ StatusReport ComputeStatus(const StatusSource& source) {
   r.memory = MemoryFigureText(MemInUse(source.context));
   r.poiIcon = ICON_POI_NONE;
   if (!source.poiStore) {
-    r.poi = StrLoad(kTextNoStore);
+    r.poi = StrLoad(STR_POI_NO_STORE);
     return r;
   }
   CPoiStore& store = *source.poiStore;
   if (!TryEnterStore(store)) {
-    r.poi = StrLoad(kTextBusy);
+    r.poi = StrLoad(STR_POI_BUSY);
     return r;
   }
   const PoiData* d = store.data;
   if (d && d->records) {
     const std::u16string path = source.sourcePath ? source.sourcePath() : std::u16string();
     r.poiIcon = ICON_POI_LOADED;
-    r.poi = StrLoad(kTextLoaded, d->recordCount, path);
+    r.poi = StrLoad(STR_POI_LOADED, d->recordCount, path);
     if (d->recordCount != 0 && d->typeCounterCount != 0) {
       const double p = 100.0 - static_cast<double>(d->unmatchedCount) * 100.0 /
                                    static_cast<double>(d->recordCount);
-      r.match = StrLoad(kTextMatch, p);
+      r.match = StrLoad(STR_MATCH, p);
     }
   } else {
-    r.poi = StrLoad(kTextNotLoaded);
+    r.poi = StrLoad(STR_POI_NOT_LOADED);
   }
   LeaveStore(store);
   return r;

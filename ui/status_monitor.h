@@ -13,13 +13,12 @@
 #include <string>
 #include <thread>
 
+#include "resources/dialog_templates.h"
+
 namespace tarvik {
 
 struct CAppContext;
 class CPoiStore;
-
-// Icons of the status bar parts (resource ids).
-enum : std::uint32_t { ICON_MEMORY = 132, ICON_POI_LOADED = 133, ICON_POI_NONE = 134 };
 
 // What one cycle found; the window shows it as it is.
 struct StatusReport {

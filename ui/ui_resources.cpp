@@ -61,7 +61,7 @@ std::shared_ptr<UiResources> CreateUiResources() {
   }
   for (std::size_t i = 0; i < ui->icons.size(); ++i) ui->icons[i] = LoadIconResource(kIconIds[i]);
   ui->imageList.size = ui->smallIconSize;
-  for (std::uint32_t id = 141; id <= 145; ++id) ui->imageList.Add(ui->Icon(id));
+  for (std::uint32_t id = ICON_ENABLED; id <= ICON_ENTRY; ++id) ui->imageList.Add(ui->Icon(id));
   return ui;
 }
 

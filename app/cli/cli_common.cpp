@@ -8,21 +8,14 @@
 #include <thread>
 
 #include "core/platform.h"
+#include "resources/string_ids.h"
 
 namespace tarvik::cli {
 
-namespace {
-constexpr std::uint32_t kTextCancelled = 711;
-constexpr std::uint32_t kTextWriteFailed = 712;
-constexpr std::uint32_t kTextProgram = 713;
-constexpr std::uint32_t kTextVersion = 717;
-constexpr std::uint32_t kTextHelp = 718;
-}  // namespace
-
-CliApp::CliApp() : app_(Text(kTextProgram), "tarvik-cli") {
-  app_.set_help_flag("-h,--help", Text(kTextHelp));
+CliApp::CliApp() : app_(Text(STR_CLI_PROGRAM), "tarvik-cli") {
+  app_.set_help_flag("-h,--help", Text(STR_CLI_HELP));
   app_.set_version_flag("--version", std::string("tarvik-cli ") + TARVIK_VERSION,
-                        Text(kTextVersion));
+                        Text(STR_CLI_VERSION));
   app_.require_subcommand(1);
 }
 
@@ -96,7 +89,7 @@ void RunOnWorker(WorkerTask& task) {
 
 std::string AbortMessage(const WorkerTask& task) {
   std::u16string text = FailureText(task.failure);
-  return text.empty() ? Text(kTextCancelled) : Utf16ToUtf8(text);
+  return text.empty() ? Text(STR_CLI_CANCELLED) : Utf16ToUtf8(text);
 }
 
 Output::Output() {
@@ -126,7 +119,7 @@ bool Output::Finish() {
   Flush();
   if (error_ == 0 && std::fflush(stdout) != 0) error_ = errno ? errno : EIO;
   if (error_ != 0) {
-    PrintError(Text(kTextWriteFailed, Utf8ToUtf16(platform::ErrorText(error_))));
+    PrintError(Text(STR_CLI_WRITE_FAILED, Utf8ToUtf16(platform::ErrorText(error_))));
     return false;
   }
   return true;

@@ -6,22 +6,11 @@
 #include "app/cli/cli_common.h"
 #include "app/cli/convert_session.h"
 #include "processing/store_lock.h"
+#include "resources/string_ids.h"
 
 namespace tarvik::cli {
 
 namespace {
-
-constexpr std::uint32_t kTextFile = 716;
-constexpr std::uint32_t kTextMatch = 604;      // "(соответсвие: %.2f %%)"
-constexpr std::uint32_t kColumnName = 581;     // "Имя"
-constexpr std::uint32_t kColumnDesc = 582;     // "Описание"
-constexpr std::uint32_t kColumnType = 583;     // "Тип"
-constexpr std::uint32_t kColumnCount = 587;    // "Количество"
-constexpr std::uint32_t kTextRecords = 803;    // "%u" records
-constexpr std::uint32_t kTextUnmatched = 804;  // "%u" records no entry describes
-constexpr std::uint32_t kTextDescription = 805;
-constexpr std::uint32_t kTextIni = 781;  // shared with `params`
-constexpr std::uint32_t kTextSchema = 808;
 
 template <class... A>
 std::string Line(const char16_t* format, const A&... args) {
@@ -40,19 +29,20 @@ int RunCount(const SessionOptions& options) {
   const PoiData& d = *session.poi.data;
 
   Output out;
-  out.Append(Text(kColumnType) + '\t' + Text(kColumnCount) + '\t' + Text(kColumnDesc) + '\n');
+  out.Append(Text(STR_COLUMN_TYPE) + '\t' + Text(STR_COLUMN_COUNT) + '\t' + Text(STR_COLUMN_DESC) +
+             '\n');
   for (const TypeRow& row : session.TypeRows())
     out.Append(Line(u"%d\t%u\t%s", row.entry->Type, row.count, FieldText(row.entry->Desc)));
   out.Append("\n");
-  out.Append(Text(kColumnName) + '\t' + Text(kColumnCount) + '\n');
+  out.Append(Text(STR_COLUMN_NAME) + '\t' + Text(STR_COLUMN_COUNT) + '\n');
   for (const AreaRow& row : session.AreaRows())
     out.Append(Line(u"%s\t%u", FieldText(row.area->Name), row.count));
   out.Append("\n");
-  out.Append(Text(kTextRecords, d.recordCount) + '\n');
-  out.Append(Text(kTextUnmatched, d.unmatchedCount) + '\n');
+  out.Append(Text(STR_CLI_RECORDS, d.recordCount) + '\n');
+  out.Append(Text(STR_CLI_UNMATCHED, d.unmatchedCount) + '\n');
   if (d.recordCount != 0 && d.typeCounterCount != 0) {
     double match = 100.0 - d.unmatchedCount * 100.0 / d.recordCount;
-    out.Append(Text(kTextMatch, match) + '\n');
+    out.Append(Text(STR_MATCH, match) + '\n');
   }
   return out.Finish() ? kExitOk : kExitFailed;
 }
@@ -62,10 +52,10 @@ int RunCount(const SessionOptions& options) {
 void RegisterCount(CliApp& app) {
   auto options = std::make_shared<SessionOptions>();
   CLI::App* cmd =
-      app.AddCommand("count", kTextDescription, [options] { return RunCount(*options); });
-  cmd->add_option("FILE", options->file, Text(kTextFile))->required();
-  cmd->add_option("--ini", options->ini, Text(kTextIni));
-  cmd->add_option("--schema", options->schema, Text(kTextSchema));
+      app.AddCommand("count", STR_CLI_COUNT_HELP, [options] { return RunCount(*options); });
+  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
+  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI));
+  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA));
 }
 
 }  // namespace tarvik::cli

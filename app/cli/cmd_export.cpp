@@ -11,29 +11,11 @@
 #include "app/cli/cli_common.h"
 #include "app/cli/convert_session.h"
 #include "processing/store_lock.h"
+#include "resources/string_ids.h"
 
 namespace tarvik::cli {
 
 namespace {
-
-constexpr std::uint32_t kTextFile = 716;
-constexpr std::uint32_t kTextDescription = 806;
-constexpr std::uint32_t kTextIni = 781;  // shared with `params`
-constexpr std::uint32_t kTextSchema = 808;
-constexpr std::uint32_t kTextOut = 809;
-constexpr std::uint32_t kTextProfile = 810;
-constexpr std::uint32_t kTextAreas = 811;
-constexpr std::uint32_t kTextTypes = 812;
-constexpr std::uint32_t kTextForce = 813;
-constexpr std::uint32_t kTextNoProfile = 816;  // "%s" name, "%s" available
-constexpr std::uint32_t kTextNoArea = 817;     // "%s" name, "%s" available
-constexpr std::uint32_t kTextNoType = 818;     // "%s" code, "%s" available
-constexpr std::uint32_t kTextExists = 819;     // "%s" path
-constexpr std::uint32_t kTextNoEnabledProfile = 820;
-constexpr std::uint32_t kTextNoTypeRows = 821;
-constexpr std::uint32_t kTextNoAreaRows = 822;
-constexpr std::uint32_t kTextSummary = 823;    // written, left out, bytes, path
-constexpr std::uint32_t kTextTruncated = 824;  // "%d" KiB limit
 
 struct ExportOptions : SessionOptions {
   std::string out;
@@ -77,10 +59,10 @@ ExportProfile* ChooseProfile(CParamStore& params, const std::string& name, int& 
   if (name.empty() && !chosen) chosen = first;
   if (!chosen) {
     if (name.empty()) {
-      PrintError(Text(kTextNoEnabledProfile));
+      PrintError(Text(STR_CLI_NO_ENABLED_PROFILE));
       status = kExitFailed;
     } else {
-      PrintError(Text(kTextNoProfile, wanted, Utf8ToUtf16(JoinNames(names))));
+      PrintError(Text(STR_CLI_NO_PROFILE, wanted, Utf8ToUtf16(JoinNames(names))));
       status = kExitUsage;
     }
   }
@@ -124,7 +106,7 @@ int RunExport(const ExportOptions& options) {
   std::error_code ec;
   fs::path targetPath(Utf16ToUtf8(target));
   if (!options.force && fs::exists(targetPath, ec) && !fs::is_directory(targetPath, ec)) {
-    PrintError(Text(kTextExists, target));
+    PrintError(Text(STR_CLI_EXISTS, target));
     return kExitFailed;
   }
 
@@ -155,7 +137,7 @@ int RunExport(const ExportOptions& options) {
         std::vector<std::u16string> codes;
         for (const TypeRow& row : types)
           codes.push_back(Utf8ToUtf16(std::to_string(row.entry->Type)));
-        PrintError(Text(kTextNoType, Utf8ToUtf16(code), Utf8ToUtf16(JoinNames(codes))));
+        PrintError(Text(STR_CLI_NO_TYPE, Utf8ToUtf16(code), Utf8ToUtf16(JoinNames(codes))));
         return kExitUsage;
       }
     }
@@ -171,7 +153,7 @@ int RunExport(const ExportOptions& options) {
       if (!found) {
         std::vector<std::u16string> names;
         for (const AreaRow& row : areas) names.emplace_back(FieldText(row.area->Name));
-        PrintError(Text(kTextNoArea, wanted, Utf8ToUtf16(JoinNames(names))));
+        PrintError(Text(STR_CLI_NO_AREA, wanted, Utf8ToUtf16(JoinNames(names))));
         return kExitUsage;
       }
     }
@@ -180,11 +162,11 @@ int RunExport(const ExportOptions& options) {
   }
   // An export needs a ticked row in each list.
   if (!entryList) {
-    PrintError(Text(kTextNoTypeRows));
+    PrintError(Text(STR_CLI_NO_TYPE_ROWS));
     return kExitFailed;
   }
   if (!areaList) {
-    PrintError(Text(kTextNoAreaRows));
+    PrintError(Text(STR_CLI_NO_AREA_ROWS));
     return kExitFailed;
   }
 
@@ -201,9 +183,10 @@ int RunExport(const ExportOptions& options) {
   }
   const ExportResult& r = task.exportResult;
   Output out;
-  out.Append(Text(kTextSummary, r.linesWritten, r.linesLeftOut, r.bytesWritten, target) + '\n');
+  out.Append(Text(STR_CLI_EXPORT_SUMMARY, r.linesWritten, r.linesLeftOut, r.bytesWritten, target) +
+             '\n');
   bool written = out.Finish();
-  if (r.linesLeftOut != 0) PrintError(Text(kTextTruncated, profile->SizeLimit));
+  if (r.linesLeftOut != 0) PrintError(Text(STR_CLI_TRUNCATED, profile->SizeLimit));
   return written ? kExitOk : kExitFailed;
 }
 
@@ -212,15 +195,15 @@ int RunExport(const ExportOptions& options) {
 void RegisterExport(CliApp& app) {
   auto options = std::make_shared<ExportOptions>();
   CLI::App* cmd =
-      app.AddCommand("export", kTextDescription, [options] { return RunExport(*options); });
-  cmd->add_option("FILE", options->file, Text(kTextFile))->required();
-  cmd->add_option("-o,--output", options->out, Text(kTextOut))->required();
-  cmd->add_option("--ini", options->ini, Text(kTextIni));
-  cmd->add_option("--schema", options->schema, Text(kTextSchema));
-  cmd->add_option("--profile", options->profile, Text(kTextProfile));
-  cmd->add_option("--areas", options->areas, Text(kTextAreas))->delimiter(',');
-  cmd->add_option("--types", options->types, Text(kTextTypes))->delimiter(',');
-  cmd->add_flag("--force", options->force, Text(kTextForce));
+      app.AddCommand("export", STR_CLI_EXPORT_HELP, [options] { return RunExport(*options); });
+  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
+  cmd->add_option("-o,--output", options->out, Text(STR_CLI_OUT))->required();
+  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI));
+  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA));
+  cmd->add_option("--profile", options->profile, Text(STR_CLI_PROFILE));
+  cmd->add_option("--areas", options->areas, Text(STR_CLI_AREAS))->delimiter(',');
+  cmd->add_option("--types", options->types, Text(STR_CLI_TYPES))->delimiter(',');
+  cmd->add_flag("--force", options->force, Text(STR_CLI_FORCE));
 }
 
 }  // namespace tarvik::cli

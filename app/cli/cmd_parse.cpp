@@ -7,20 +7,11 @@
 #include "core/tracked_memory.h"
 #include "processing/poi_store.h"
 #include "processing/store_lock.h"
+#include "resources/string_ids.h"
 
 namespace tarvik::cli {
 
 namespace {
-
-constexpr std::uint32_t kTextSummary = 700;
-constexpr std::uint32_t kTextLayoutComma = 701;
-constexpr std::uint32_t kTextLayoutBar = 702;
-constexpr std::uint32_t kTextLayoutNone = 703;
-constexpr std::uint32_t kTextNoHeader = 704;
-constexpr std::uint32_t kTextNoMemory = 709;
-constexpr std::uint32_t kTextDescription = 714;
-constexpr std::uint32_t kTextQuiet = 715;
-constexpr std::uint32_t kTextFile = 716;
 
 struct ParseOptions {
   bool quiet = false;
@@ -66,7 +57,7 @@ int RunParse(const ParseOptions& options) {
   StoreHold<CPoiStore> hold(&store, StoreHold<CPoiStore>::Wait);
   const PoiData* d = store.data;
   if (!d) {  // the store could not even get its data block
-    PrintError(Text(kTextNoMemory, task.targetPath));
+    PrintError(Text(STR_FAIL_FILE_MEMORY, task.targetPath));
     return kExitFailed;
   }
 
@@ -77,11 +68,11 @@ int RunParse(const ParseOptions& options) {
   bool written = out.Finish();
 
   // stderr: a warning when no header was found, then the summary line.
-  std::uint32_t layout = kTextLayoutNone;
-  if (d->sourceFormat == SOURCE_COMMA) layout = kTextLayoutComma;
-  if (d->sourceFormat == SOURCE_BAR) layout = kTextLayoutBar;
-  if (layout == kTextLayoutNone) PrintError(Text(kTextNoHeader, task.targetPath));
-  PrintError(Text(kTextSummary, d->recordCount, StrLoad(layout), task.targetPath));
+  std::uint32_t layout = STR_LAYOUT_NONE;
+  if (d->sourceFormat == SOURCE_COMMA) layout = STR_LAYOUT_COMMA;
+  if (d->sourceFormat == SOURCE_BAR) layout = STR_LAYOUT_BAR;
+  if (layout == STR_LAYOUT_NONE) PrintError(Text(STR_CLI_NO_HEADER, task.targetPath));
+  PrintError(Text(STR_CLI_PARSE_SUMMARY, d->recordCount, StrLoad(layout), task.targetPath));
   return written ? kExitOk : kExitFailed;
 }
 
@@ -90,9 +81,9 @@ int RunParse(const ParseOptions& options) {
 void RegisterParse(CliApp& app) {
   auto options = std::make_shared<ParseOptions>();
   CLI::App* cmd =
-      app.AddCommand("parse", kTextDescription, [options] { return RunParse(*options); });
-  cmd->add_flag("-q,--quiet", options->quiet, Text(kTextQuiet));
-  cmd->add_option("FILE", options->file, Text(kTextFile))->required();
+      app.AddCommand("parse", STR_CLI_PARSE_HELP, [options] { return RunParse(*options); });
+  cmd->add_flag("-q,--quiet", options->quiet, Text(STR_CLI_QUIET));
+  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
 }
 
 }  // namespace tarvik::cli

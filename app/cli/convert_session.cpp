@@ -1,16 +1,12 @@
 #include "app/cli/convert_session.h"
 
 #include "processing/store_lock.h"
+#include "resources/string_ids.h"
 
 namespace tarvik::cli {
 
-namespace {
-constexpr std::uint32_t kTextNoSchema = 815;  // "%s" name, "%s" available names
-constexpr std::uint32_t kTextNone = 825;
-}  // namespace
-
 std::string JoinNames(const std::vector<std::u16string>& names) {
-  if (names.empty()) return Text(kTextNone);
+  if (names.empty()) return Text(STR_CLI_NONE_AVAILABLE);
   std::u16string joined;
   for (const std::u16string& n : names) {
     if (!joined.empty()) joined += u", ";
@@ -57,7 +53,7 @@ int ConvertSession::LoadSettings(const SessionOptions& options) {
       if (!chosen && names.back() == wanted) chosen = &s;
     }
     if (!chosen) {
-      PrintError(Text(kTextNoSchema, wanted, Utf8ToUtf16(JoinNames(names))));
+      PrintError(Text(STR_CLI_NO_SCHEMA, wanted, Utf8ToUtf16(JoinNames(names))));
       return kExitUsage;
     }
     MakeCurrentFromList(params.Schemas(), *chosen);

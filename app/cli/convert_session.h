@@ -30,8 +30,9 @@ class ConvertSession {
   ConvertSession(const ConvertSession&) = delete;
   ConvertSession& operator=(const ConvertSession&) = delete;
 
-  // Loads the settings (task 0x08) and makes --schema current for this run; then runs 0xE0
-  // on the table. Each returns kExitOk or the exit status after printing why.
+  // Loads the settings (TASK_LOAD_PARAMS) and makes --schema current for this run; then loads,
+  // parses and filters the table (TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER). Each returns
+  // kExitOk or the exit status after printing why.
   int LoadSettings(const SessionOptions& options);
   int LoadTable(const std::string& file);
   int Open(const SessionOptions& options) {

@@ -14,6 +14,7 @@
 #include "params/default_params.h"
 #include "params/param_store.h"
 #include "resources/dialog_templates.h"
+#include "resources/string_ids.h"
 #include "ui/dlg_main.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/list_view.h"
@@ -38,29 +39,30 @@ class Preview : public CDlgBoxCore {
     const UiResources* ui = Ui(context);
     const DlgTemplateDef& tpl = w->Template();
     // The dialogs give fontNormal to their labelled controls (the hint texts get fontSmall).
-    if (ui && tpl.id != 130) {
+    if (ui && tpl.id != DLG_PROGRESS) {
       for (const DlgControlDef& def : tpl.controls) {
         if (def.id == kNoControlId || def.cls == CtlClass::ListView) continue;
-        const bool small = (tpl.id == 138 && def.id == 1027) || (tpl.id == 141 && def.id == 1048);
+        const bool small =
+            (tpl.id == DLG_SCHEMA && def.id == 1027) || (tpl.id == DLG_EXPORT && def.id == 1048);
         SetDlgItemFont(w, def.id, small ? &ui->fontSmall : &ui->fontNormal);
       }
     }
     switch (tpl.id) {
-      case 103:
-        SetDlgItemText(w, 1045, StrLoad(682, kVersion, kEdition));
+      case DLG_ABOUT:
+        SetDlgItemText(w, 1045, StrLoad(STR_ABOUT_TEXT, kVersion, kEdition));
         break;
-      case 129:
+      case DLG_MAIN:
         Main(w);
         break;
-      case 130:
+      case DLG_PROGRESS:
         if (ui) {
           SetDlgItemFont(w, 1001, &ui->fontNormal);
           SetDlgItemFont(w, IDCANCEL, &ui->fontNormal);
         }
-        SetDlgItemText(w, 1001, StrLoad(592));
+        SetDlgItemText(w, 1001, StrLoad(STR_STATUS_LOADING_FILE));
         SetProgressPos(w, 1000, 40);
         break;
-      case 137:
+      case DLG_FILTER:
         Names(w, 0, 1003, {u"Москва", u"Московская область", u"Санкт-Петербург"}, {0, 2, 1});
         SetDlgItemText(w, 1004, u"Москва");
         CheckDlgButton(w, 1008, true);
@@ -69,9 +71,10 @@ class Preview : public CDlgBoxCore {
         SetDlgItemText(w, 1011, u"37.945000");
         SetDlgItemText(w, 1012, u"55.570000");
         break;
-      case 138: {
+      case DLG_SCHEMA: {
         Names(w, 0, 1011, {u"Стандартная", u"Только камеры"}, {3, 0});
-        ListViewCtl& e = Attach(w, 1, 1015, {{580, 30}, {583, -25}, {582, -75}});
+        ListViewCtl& e = Attach(
+            w, 1, 1015, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_TYPE, -25}, {STR_COLUMN_DESC, -75}});
         const char16_t* entries[][2] = {
             {u"1", u"Камера скорости {speed}"}, {u"2", u"Камера в спину"}, {u"10", u"Пост ДПС"}};
         for (auto& row : entries) {
@@ -85,10 +88,10 @@ class Preview : public CDlgBoxCore {
         CheckDlgButton(w, 1023, true);
         break;
       }
-      case 141:
+      case DLG_EXPORT:
         Names(w, 0, 1027, {u"Nissan Connect", u"Текст (ANSI)"}, {3, 0});
-        ComboAddString(w, 1041, StrLoad(560), 0);
-        ComboAddString(w, 1041, StrLoad(561), 65001);
+        ComboAddString(w, 1041, StrLoad(STR_CODEPAGE_ANSI), 0);
+        ComboAddString(w, 1041, StrLoad(STR_CODEPAGE_UTF8), 65001);
         ComboSetCurSel(w, 1041, 1);
         SetDlgItemText(w, 1030, u"Nissan Connect");
         SetDlgItemText(w, 1035, u"POIs.csv");
@@ -98,8 +101,8 @@ class Preview : public CDlgBoxCore {
         CheckDlgButton(w, 1031, true);
         CheckDlgButton(w, 1044, true);
         break;
-      case 142:
-        Attach(w, 0, 1042, {{580, 30}, {581, -100}});
+      case DLG_DRIVE:
+        Attach(w, 0, 1042, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -100}});
         break;
       default:
         break;
@@ -147,7 +150,7 @@ class Preview : public CDlgBoxCore {
 
   void Names(DlgWindow* w, int slot, int id, std::initializer_list<const char16_t*> names,
              std::initializer_list<int> images) {
-    ListViewCtl& ctl = Attach(w, slot, id, {{580, 30}, {581, -100}});
+    ListViewCtl& ctl = Attach(w, slot, id, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -100}});
     auto image = images.begin();
     for (const char16_t* name : names) {
       const int r = ctl.AppendRow();
@@ -158,10 +161,16 @@ class Preview : public CDlgBoxCore {
   }
 
   void Main(DlgWindow* w) {
-    SetDialogTitle(w, StrLoad(103, kVersion, kEdition));
-    ListViewCtl& a = Attach(w, 0, 1002, {{580, 30}, {581, -70}, {587, -30}}, true, false);
-    ListViewCtl& b =
-        Attach(w, 1, 1003, {{580, 30}, {583, -10}, {587, -20}, {582, -70}}, true, false);
+    SetDialogTitle(w, StrLoad(STR_TITLE, kVersion, kEdition));
+    ListViewCtl& a =
+        Attach(w, 0, 1002, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -70}, {STR_COLUMN_COUNT, -30}},
+               true, false);
+    ListViewCtl& b = Attach(w, 1, 1003,
+                            {{STR_COLUMN_MARK, 30},
+                             {STR_COLUMN_TYPE, -10},
+                             {STR_COLUMN_COUNT, -20},
+                             {STR_COLUMN_DESC, -70}},
+                            true, false);
     const char16_t* areas[][2] = {
         {u"Москва", u"1532"}, {u"Санкт-Петербург", u"812"}, {u"Казань", u"0"}};
     for (auto& row : areas) {
@@ -181,7 +190,7 @@ class Preview : public CDlgBoxCore {
     b.list->SetItemState(1, true, true);
     ComboAddString(w, 1019, u"Стандартная", 0);
     ComboSetCurSel(w, 1019, 0);
-    SetDlgItemText(w, 1022, StrLoad(604, 93.5));
+    SetDlgItemText(w, 1022, StrLoad(STR_MATCH, 93.5));
   }
 
   QString path_;
@@ -239,7 +248,7 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
   ExamplePrompts prompts;
   CDlgMain main;
   main.context = &context;
-  main.templateId = 129;
+  main.templateId = DLG_MAIN;
   main.prompts = &prompts;
   bool opened = false, saved = false;
   QTimer poll;
@@ -257,7 +266,7 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
       return;
     }
     // Once the monitor has shown the loaded file.
-    if (!main.StatusBar() || main.StatusBar()->PartIconId(1) != 133) return;
+    if (!main.StatusBar() || main.StatusBar()->PartIconId(1) != ICON_POI_LOADED) return;
     poll.stop();
     QApplication::processEvents();
     saved = w->grab().save(path);

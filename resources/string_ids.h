@@ -1,0 +1,174 @@
+#pragma once
+// The ids of the string table (string_table.cpp), by what each text is for; STRINGS.md says
+// where each one is shown. Code names a text only through these.
+#include <cstdint>
+
+namespace tarvik {
+
+enum StringId : std::uint32_t {
+  STR_TITLE = 103,  // main window title: version, edition
+
+  // Menu 109.
+  STR_MENU_FILE = 501,
+  STR_MENU_HELP = 502,
+  STR_MENU_OPTIONS = 503,
+  STR_MENU_FILTER = 504,
+  STR_MENU_SCHEMA = 505,
+  STR_MENU_EXPORT = 506,
+  STR_MENU_OPEN = 510,
+  STR_MENU_EXIT = 511,
+  STR_MENU_SAVE_AS = 512,
+  STR_MENU_DRIVE = 513,
+  STR_MENU_ABOUT = 520,
+
+  // Buttons, check boxes and labels of the dialogs.
+  STR_CANCEL = 550,
+  STR_OK = 551,
+  STR_SAVE = 552,
+  STR_NEW_ITEM = 555,
+  STR_ENABLED = 556,
+  STR_DEFAULT = 557,
+  STR_LOCKED = 558,
+  STR_CODEPAGE_ANSI = 560,
+  STR_CODEPAGE_UTF8 = 561,
+  STR_SCHEMA_TITLE = 565,
+  STR_SCHEMA_HINT = 566,
+  STR_FILTER_TITLE = 570,
+  STR_LATITUDE = 571,
+  STR_LONGITUDE = 572,
+  STR_NORTH = 573,
+  STR_EAST = 574,
+  STR_SOUTH = 575,
+  STR_WEST = 576,
+  STR_COLUMN_MARK = 580,
+  STR_COLUMN_NAME = 581,
+  STR_COLUMN_DESC = 582,
+  STR_COLUMN_TYPE = 583,
+  STR_COLUMN_COUNT = 587,
+  STR_SCHEMA_LABEL = 588,
+
+  // Progress status texts of the task stages.
+  STR_STATUS_DONE = 590,
+  STR_STATUS_OPENING = 591,
+  STR_STATUS_LOADING_FILE = 592,
+  STR_STATUS_PARSING = 593,
+  STR_STATUS_LOADING_PARAMS = 594,
+  STR_STATUS_SAVING_PARAMS = 595,
+  STR_STATUS_FILTERING = 596,
+  STR_STATUS_EXPORTING = 597,
+
+  // Main window: status bar, label, questions and warnings.
+  STR_POI_NO_STORE = 598,
+  STR_OVERWRITE = 600,   // path
+  STR_MATCH = 604,       // percent
+  STR_POI_LOADED = 605,  // record count, path
+  STR_POI_NOT_LOADED = 606,
+  STR_POI_BUSY = 607,
+  STR_DRIVE_UNAVAILABLE = 609,
+
+  // Export parameters, export drive and about box.
+  STR_EXPORT_TITLE = 620,
+  STR_EXPORT_FILE = 621,
+  STR_EXPORT_CODEPAGE = 622,
+  STR_EXPORT_SIZE_LIMIT = 623,
+  STR_EXPORT_FORMAT = 624,
+  STR_EXPORT_FOLDER = 625,
+  STR_EXPORT_STRING_LIMIT = 626,
+  STR_EXPORT_TRANSLIT = 627,
+  STR_DRIVE_TITLE = 650,
+  STR_ABOUT_TITLE = 680,
+  STR_ABOUT_HEADLINE = 681,
+  STR_ABOUT_TEXT = 682,  // version, edition
+
+  // Loading and parsing a source file.
+  STR_CLI_PARSE_SUMMARY = 700,  // records, layout, path
+  STR_LAYOUT_COMMA = 701,
+  STR_LAYOUT_BAR = 702,
+  STR_LAYOUT_NONE = 703,
+  STR_CLI_NO_HEADER = 704,       // path
+  STR_FAIL_OPEN = 705,           // path, reason
+  STR_FAIL_READ = 706,           // path, reason
+  STR_FAIL_TOO_LARGE = 707,      // path, size
+  STR_FAIL_HEADER = 708,         // line, path, columns found
+  STR_FAIL_FILE_MEMORY = 709,    // path
+  STR_FAIL_RECORD_MEMORY = 710,  // path
+
+  // Command line: outcomes and help.
+  STR_CLI_CANCELLED = 711,
+  STR_CLI_WRITE_FAILED = 712,  // reason
+  STR_CLI_PROGRAM = 713,
+  STR_CLI_PARSE_HELP = 714,
+  STR_CLI_QUIET = 715,
+  STR_CLI_TABLE_FILE = 716,
+  STR_CLI_VERSION = 717,
+  STR_CLI_HELP = 718,
+
+  // Parameter sets in the settings file.
+  STR_FAIL_PARAMS_SAVE = 750,  // path, reason
+  STR_FAIL_PARAMS_LOAD = 751,  // path, reason
+  STR_FAIL_NO_SETTINGS_PATH = 752,
+  STR_FAIL_PARAMS_STALE = 753,  // path
+
+  // The sets of a first start.
+  STR_DEFAULT_FILTER = 760,
+  STR_DEFAULT_SCHEMA = 761,
+  STR_DEFAULT_PROFILE = 762,
+  STR_DEFAULT_TYPE_FIRST = 763,  // types 1 to 7 in a row, up to 769
+  STR_DEFAULT_PROFILE_DESC = 770,
+  STR_DEFAULT_HAZARD_FIRST = 771,  // types 100 to 106 in a row, up to 777
+
+  // Command line: `params`.
+  STR_CLI_PARAMS_HELP = 780,
+  STR_CLI_INI = 781,
+  STR_CLI_PARAMS_FILE = 782,  // path
+  STR_CLI_PARAMS_NO_FILE = 783,
+  STR_CLI_FILTERS = 784,         // count
+  STR_CLI_FILTER_LINE = 785,     // name, AX, AY, CX, CY, flags
+  STR_CLI_SCHEMAS = 786,         // count
+  STR_CLI_ITEM_LINE = 787,       // name, flags
+  STR_CLI_ENTRY_LINE = 788,      // type, description
+  STR_CLI_PROFILES = 789,        // count
+  STR_CLI_PROFILE_FILES = 790,   // file, format, folder
+  STR_CLI_PROFILE_LIMITS = 791,  // code page name and number, limits, transliteration, desc
+  STR_DISABLED = 792,
+  STR_YES = 793,
+  STR_NO = 794,
+
+  // Export.
+  STR_FAIL_EXPORT_CREATE = 800,  // path, reason
+  STR_FAIL_EXPORT_WRITE = 801,   // path, reason
+  STR_FAIL_EXPORT_MEMORY = 802,  // path
+
+  // Command line: `count` and `export`.
+  STR_CLI_RECORDS = 803,    // records
+  STR_CLI_UNMATCHED = 804,  // records no entry describes
+  STR_CLI_COUNT_HELP = 805,
+  STR_CLI_EXPORT_HELP = 806,
+  STR_CLI_SCHEMA = 808,
+  STR_CLI_OUT = 809,
+  STR_CLI_PROFILE = 810,
+  STR_CLI_AREAS = 811,
+  STR_CLI_TYPES = 812,
+  STR_CLI_FORCE = 813,
+  STR_CLI_NO_SCHEMA = 815,   // name, available names
+  STR_CLI_NO_PROFILE = 816,  // name, available names
+  STR_CLI_NO_AREA = 817,     // name, available names
+  STR_CLI_NO_TYPE = 818,     // code, available codes
+  STR_CLI_EXISTS = 819,      // path
+  STR_CLI_NO_ENABLED_PROFILE = 820,
+  STR_CLI_NO_TYPE_ROWS = 821,
+  STR_CLI_NO_AREA_ROWS = 822,
+  STR_CLI_EXPORT_SUMMARY = 823,  // written, left out, bytes, path
+  STR_CLI_TRUNCATED = 824,       // the profile's limit in KiB
+  STR_CLI_NONE_AVAILABLE = 825,
+
+  // Main window: file types of Open, memory figures, the size-limit warning.
+  STR_OPEN_TYPES = 900,
+  STR_OPEN_ALL = 901,
+  STR_MEMORY_BYTES = 902,  // bytes
+  STR_MEMORY_KB = 903,     // KiB
+  STR_MEMORY_MB = 904,     // MiB
+  STR_SIZE_LIMIT = 905,    // written, left out
+};
+
+}  // namespace tarvik
