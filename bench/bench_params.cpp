@@ -10,6 +10,7 @@
 
 #include "core/text.h"
 #include "params/param_io.h"
+#include "processing/param_stages.h"
 
 namespace tarvik {
 namespace {

@@ -17,12 +17,12 @@
 #include <string>
 #include <vector>
 
+#include "core/store_lock.h"
 #include "core/text.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
 #include "processing/task.h"
 
 namespace tarvik {

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "core/text.h"
-#include "params/ini_file.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -110,9 +109,7 @@ void InitContext(CAppContext& context, std::u16string_view iniPath) {
   context.colorLight = 0xFFFFFF;
   context.colorDark = 0x323232;
   context.iniPath = iniPath.empty() ? DefaultSettingsPath() : std::u16string(iniPath);
-  std::int64_t seed = 0;
-  if (!ReadSeed(context.iniPath, seed)) seed = ClockSeed();
-  context.seed.store(seed);
+  context.seed.store(ClockSeed());
 }
 
 void ReleaseContext(CAppContext& context) {

@@ -40,8 +40,8 @@ struct CAppContext {
 };
 
 // Sets up the fields that need no window: control identifiers, colours, the settings path
-// (`iniPath` when given, else the rule of SettingsPathFor) and `seed` from "Core"/"Seed",
-// or the clock when that value is missing or unreadable. Reports nothing.
+// (`iniPath` when given, else the rule of SettingsPathFor) and `seed` from the clock; the
+// program entry then puts the stored "Core"/"Seed" in its place. Reports nothing.
 void InitContext(CAppContext& context, std::u16string_view iniPath = {});
 // Tears down what InitContext set up. The seed is written by the program entry, not here.
 void ReleaseContext(CAppContext& context);

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/string_table.h"
+#include "resources/string_table.h"
 
 namespace tarvik {
 namespace {
@@ -411,6 +411,14 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     i += len;
   }
   return out;
+}
+
+std::filesystem::path ToFsPath(std::u16string_view path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::wstring(path.begin(), path.end()));
+#else
+  return std::filesystem::path(Utf16ToUtf8(path));
+#endif
 }
 
 std::string Utf16ToUtf8(std::u16string_view s) {

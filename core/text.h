@@ -1,6 +1,7 @@
 #pragma once
 // UTF-16 texts: printf-style formatting (locale-independent), the string table, replacement.
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -67,6 +68,8 @@ char16_t* StrReplaceAppend(CAppContext* context, const char16_t* source, const c
 // UTF-8 <-> UTF-16. Invalid UTF-8 bytes become U+FFFD; lone surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
+// A UTF-16 path as the file system wants it.
+std::filesystem::path ToFsPath(std::u16string_view path);
 // True when `s` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view s);
 

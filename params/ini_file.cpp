@@ -282,14 +282,6 @@ int ReplaceFile(const std::filesystem::path& target, const std::string& bytes) {
 
 }  // namespace
 
-std::filesystem::path ToFsPath(std::u16string_view path) {
-#ifdef _WIN32
-  return std::filesystem::path(std::wstring(path.begin(), path.end()));
-#else
-  return std::filesystem::path(Utf16ToUtf8(path));
-#endif
-}
-
 void SetIniFaultHook(IniFaultHook hook) {
   g_faultHook.store(hook);
 }

@@ -17,9 +17,6 @@
 
 namespace tarvik {
 
-// A UTF-16 path as the file system wants it.
-std::filesystem::path ToFsPath(std::u16string_view path);
-
 enum class IniEncoding {
   Utf8,     // also a new file, and a legacy 8-bit file once it is saved
   Utf8Bom,  // UTF-8 with a byte-order mark, kept on save

@@ -52,26 +52,23 @@ class Key {
 // Percentages of one section, sent only when they change.
 class Progress {
  public:
-  explicit Progress(WorkerTask* task) : task_(task) {}
+  explicit Progress(ParamProgress* to) : to_(to) {}
   void Begin(std::uint32_t statusId) {
     last_ = 0;
-    if (task_ && !Aborted(*task_)) {
-      ReportProgress(*task_, 0);
-      ReportStatus(*task_, statusId);
-    }
+    if (to_ && !to_->Cancelled()) to_->Begin(statusId);
   }
   void At(std::uint64_t i, std::uint64_t n) {
-    if (!task_ || n == 0) return;
+    if (!to_ || n == 0) return;
     int p = static_cast<int>(i * 100 / n);
     if (p != last_) {
       last_ = p;
-      ReportProgress(*task_, p);
+      to_->Percent(p);
     }
   }
-  bool Cancelled() const { return task_ && Aborted(*task_); }
+  bool Cancelled() const { return to_ && to_->Cancelled(); }
 
  private:
-  WorkerTask* task_;
+  ParamProgress* to_;
   int last_ = 0;
 };
 
@@ -270,89 +267,69 @@ void WriteAll(IniFile& ini, CParamStore& store, Progress& progress) {
                });
 }
 
-const std::u16string& IniPathOf(const WorkerTask& task) {
-  static const std::u16string kNone;
-  if (task.appContext) return task.appContext->iniPath;
-  if (task.paramStore && task.paramStore->context) return task.paramStore->context->iniPath;
-  return kNone;
-}
-
 std::u16string Reason(int err) {
   return Utf8ToUtf16(platform::ErrorText(err));
 }
 
 // The failure as the user reads it: string `id` formatted with the arguments.
 template <class... A>
-void Fail(WorkerTask& task, std::uint32_t id, const A&... args) {
-  SetFailure(task, id, StrLoad(id, args...));
+ParamFileResult Failure(std::uint32_t id, const A&... args) {
+  return {id, StrLoad(id, args...)};
 }
 
 }  // namespace
 
-void ReadParamSections(const IniFile& ini, CParamStore& store, WorkerTask* task) {
+void ReadParamSections(const IniFile& ini, CParamStore& store, ParamProgress* to) {
   if (!store.data) return;
-  Progress progress(task);
+  Progress progress(to);
   ReadAll(ini, store, progress);
 }
 
-void WriteParamSections(IniFile& ini, CParamStore& store, WorkerTask* task) {
+void WriteParamSections(IniFile& ini, CParamStore& store, ParamProgress* to) {
   if (!store.data) return;
-  Progress progress(task);
+  Progress progress(to);
   WriteAll(ini, store, progress);
 }
 
-bool LoadParams(WorkerTask& task) {
-  if (!task.paramStore || !task.paramStore->data) return false;
-  CParamStore& store = *task.paramStore;
-  Progress progress(&task);
+ParamFileResult LoadParamFile(const std::u16string& path, CParamStore& store, ParamProgress* to) {
+  if (!store.data) return {};
+  Progress progress(to);
   progress.Begin(STR_STATUS_LOADING_PARAMS);
-  bool readable = true;
+  ParamFileResult result;
   if (!progress.Cancelled()) {
-    const std::u16string& path = IniPathOf(task);
     IniFile ini;
     // Without a settings path there is nothing to load; the save reports it.
     if (!path.empty() && !ini.Load(path)) {
-      readable = false;
-      Fail(task, STR_FAIL_PARAMS_LOAD, path, Reason(ini.error()));
+      result = Failure(STR_FAIL_PARAMS_LOAD, path, Reason(ini.error()));
     } else {
       ReadAll(ini, store, progress);
     }
   }
   // A store that does not hold the whole file must not be saved over it.
-  store.data->stale = !readable || progress.Cancelled();
-  return !Aborted(task);
+  store.data->stale = result.failure != 0 || progress.Cancelled();
+  return result;
 }
 
-bool SaveParams(WorkerTask& task) {
-  if (!task.paramStore || !task.paramStore->data) return false;
-  // A cancel that came before the save leaves the file as it is.
-  if (Aborted(task)) return false;
-  CParamStore& store = *task.paramStore;
-  Progress progress(&task);
+ParamFileResult SaveParamFile(const std::u16string& path, CParamStore& store, ParamProgress* to) {
+  if (!store.data) return {};
+  Progress progress(to);
   progress.Begin(STR_STATUS_SAVING_PARAMS);
-  const std::u16string& path = IniPathOf(task);
-  if (store.data->stale) {
-    // The reload that follows brings back what the file holds.
-    Fail(task, STR_FAIL_PARAMS_STALE, path);
-    return !Aborted(task);
-  }
-  auto fail = [&](std::uint32_t id, int err) {
-    if (id == STR_FAIL_NO_SETTINGS_PATH)
-      Fail(task, id);
-    else
-      Fail(task, id, path, Reason(err));
-    task.paramsSaveFailed = true;
-    return !Aborted(task);
+  // The reload that follows brings back what the file holds.
+  if (store.data->stale) return Failure(STR_FAIL_PARAMS_STALE, path);
+  auto unsaved = [](ParamFileResult result) {
+    result.unsaved = true;
+    return result;
   };
-  if (path.empty()) return fail(STR_FAIL_NO_SETTINGS_PATH, 0);
+  if (path.empty()) return unsaved(Failure(STR_FAIL_NO_SETTINGS_PATH));
   IniFile ini;
   // A file that exists but cannot be read is never overwritten: what it holds would be lost.
   // The three sections are rewritten whole, so they are not even kept while reading.
   const std::u16string_view rewritten[] = {kFilter, kSchema, kExport};
-  if (!ini.Load(path, rewritten)) return fail(STR_FAIL_PARAMS_SAVE, ini.error());
+  if (!ini.Load(path, rewritten))
+    return unsaved(Failure(STR_FAIL_PARAMS_SAVE, path, Reason(ini.error())));
   WriteAll(ini, store, progress);
-  if (!ini.Save(path)) return fail(STR_FAIL_PARAMS_SAVE, ini.error());
-  return !Aborted(task);
+  if (!ini.Save(path)) return unsaved(Failure(STR_FAIL_PARAMS_SAVE, path, Reason(ini.error())));
+  return {};
 }
 
 }  // namespace tarvik

@@ -1,22 +1,48 @@
 #pragma once
 // The parameter sets in Tarvik.ini: sections "Filter", "Schema" and "Export", one group of
 // keys per item ("%u.Name", "%u.%u.Type"), numbered densely from 0, "Count" last.
+#include <cstdint>
+#include <string>
+
 #include "params/ini_file.h"
 #include "params/param_store.h"
-#include "processing/task.h"
 
 namespace tarvik {
 
-// TASK_LOAD_PARAMS: appends every item of the settings file to the store (the worker has cleared
-// it and holds its lock). Reads the file once. Returns whether the task was not cancelled.
-bool LoadParams(WorkerTask& task);
-// TASK_SAVE_PARAMS: rewrites the three sections from the store, keeping everything else in the
-// file, and replaces the file in one step. A cancel arriving meanwhile does not stop it.
-// A failure is recorded in the task and sets paramsSaveFailed.
-bool SaveParams(WorkerTask& task);
+// How a load or a save reports while it runs. The worker's parameter stages give one that
+// reports to their task (processing/param_stages.h).
+class ParamProgress {
+ public:
+  virtual ~ParamProgress() = default;
+  // A section begins: progress 0 and its status text (a string id).
+  virtual void Begin(std::uint32_t stringId) = 0;
+  virtual void Percent(int percent) = 0;
+  // The user asked to stop: a load ends early, a save goes on.
+  virtual bool Cancelled() const = 0;
+};
 
-// The same work without a task (task may be null: no progress, no cancel).
-void ReadParamSections(const IniFile& ini, CParamStore& store, WorkerTask* task = nullptr);
-void WriteParamSections(IniFile& ini, CParamStore& store, WorkerTask* task = nullptr);
+// What went wrong, as the user reads it.
+struct ParamFileResult {
+  std::uint32_t failure = 0;  // string id; 0: nothing went wrong
+  std::u16string message;
+  // A save that failed: the store holds sets the file does not, so it must not be reloaded
+  // from the file.
+  bool unsaved = false;
+};
+
+// Appends every item of the settings file at `path` to the store, which the caller has
+// cleared and holds. Reads the file once; an empty path loads nothing. Unless the store then
+// holds the whole file, it is marked stale (see ParamData::stale).
+ParamFileResult LoadParamFile(const std::u16string& path, CParamStore& store,
+                              ParamProgress* progress);
+// Rewrites the three sections from the store, keeping everything else in the file, and
+// replaces the file in one step. A cancel arriving meanwhile does not stop it. A stale store
+// is refused.
+ParamFileResult SaveParamFile(const std::u16string& path, CParamStore& store,
+                              ParamProgress* progress);
+
+// The same work on a file in memory (progress may be null).
+void ReadParamSections(const IniFile& ini, CParamStore& store, ParamProgress* progress = nullptr);
+void WriteParamSections(IniFile& ini, CParamStore& store, ParamProgress* progress = nullptr);
 
 }  // namespace tarvik

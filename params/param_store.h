@@ -10,7 +10,7 @@
 #include <type_traits>
 
 #include "core/app_context.h"
-#include "processing/store_lock.h"
+#include "core/store_lock.h"
 
 namespace tarvik {
 

@@ -12,11 +12,11 @@
 #include <system_error>
 
 #include "core/platform.h"
+#include "core/store_lock.h"
 #include "core/text.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "processing/progress_steps.h"
-#include "processing/store_lock.h"
 #include "processing/task.h"
 #include "processing/type_index.h"
 #include "resources/string_ids.h"

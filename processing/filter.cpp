@@ -5,11 +5,11 @@
 #include <new>
 #include <span>
 
+#include "core/store_lock.h"
 #include "core/tracked_memory.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "processing/progress_steps.h"
-#include "processing/store_lock.h"
 #include "processing/task.h"
 #include "processing/type_index.h"
 #include "resources/string_ids.h"

@@ -7,10 +7,10 @@
 #include <system_error>
 #include <thread>
 
-#include "params/param_io.h"
+#include "core/store_lock.h"
 #include "params/param_store.h"
+#include "processing/param_stages.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
 #include "resources/string_ids.h"
 
 namespace tarvik {

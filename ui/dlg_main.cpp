@@ -13,10 +13,10 @@
 #include <system_error>
 #include <vector>
 
+#include "core/store_lock.h"
 #include "core/text.h"
 #include "core/tracked_memory.h"
 #include "processing/statistics_rows.h"
-#include "processing/store_lock.h"
 #include "resources/dialog_templates.h"
 #include "resources/string_ids.h"
 #include "ui/framework/control_layout.h"

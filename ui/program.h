@@ -1,7 +1,7 @@
 #pragma once
 // The windowed program from start to end: the context with the window resources, the main
 // window run modally, the seed written back, the context released.
-#include "core/program_entry.h"
+#include "processing/program_entry.h"
 
 namespace tarvik {
 

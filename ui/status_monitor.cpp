@@ -2,10 +2,10 @@
 
 #include <system_error>
 
+#include "core/store_lock.h"
 #include "core/text.h"
 #include "core/tracked_memory.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
 #include "resources/string_ids.h"
 
 namespace tarvik {

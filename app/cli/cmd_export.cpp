@@ -10,7 +10,7 @@
 
 #include "app/cli/cli_common.h"
 #include "app/cli/convert_session.h"
-#include "processing/store_lock.h"
+#include "core/store_lock.h"
 #include "resources/string_ids.h"
 
 namespace tarvik::cli {

@@ -5,9 +5,9 @@
 
 #include "app/cli/cli_common.h"
 #include "core/platform.h"
-#include "core/program_entry.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
+#include "processing/program_entry.h"
 #include "resources/string_ids.h"
 
 namespace tarvik::cli {

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "app/cli/cli_common.h"
+#include "core/store_lock.h"
 #include "core/tracked_memory.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
 #include "resources/string_ids.h"
 
 namespace tarvik::cli {

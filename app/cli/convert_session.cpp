@@ -1,6 +1,6 @@
 #include "app/cli/convert_session.h"
 
-#include "processing/store_lock.h"
+#include "core/store_lock.h"
 #include "resources/string_ids.h"
 
 namespace tarvik::cli {

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/cli/cli_common.h"
-#include "core/program_entry.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
+#include "processing/program_entry.h"
 #include "processing/statistics_rows.h"
 
 namespace tarvik::cli {

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/program_entry.h"
+#include "processing/program_entry.h"
 #include "ui/dlg_main.h"
 #include "ui/framework/list_view.h"
 #include "ui/framework/qt_text.h"

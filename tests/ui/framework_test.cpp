@@ -14,9 +14,9 @@
 #include <set>
 #include <thread>
 
-#include "core/string_table.h"
 #include "params/param_store.h"
 #include "resources/dialog_templates.h"
+#include "resources/string_table.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/list_view.h"
 #include "ui/framework/params_hold.h"

@@ -11,10 +11,10 @@
 #include <mutex>
 #include <thread>
 
-#include "core/string_table.h"
+#include "core/store_lock.h"
 #include "main_window_harness.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
+#include "resources/string_table.h"
 #include "ui/framework/control_layout.h"
 
 using namespace tarvik;

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/store_lock.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
 #include "ui/dlg_proc.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/qt_text.h"

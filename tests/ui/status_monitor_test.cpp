@@ -6,10 +6,10 @@
 #include <mutex>
 #include <thread>
 
+#include "core/store_lock.h"
 #include "core/text.h"
 #include "core/tracked_memory.h"
 #include "processing/poi_store.h"
-#include "processing/store_lock.h"
 #include "ui/framework/qt_text.h"
 #include "ui/status_monitor.h"
 

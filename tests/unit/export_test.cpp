@@ -20,8 +20,8 @@
 
 #include "convert_fixture.h"
 #include "core/platform.h"
+#include "core/store_lock.h"
 #include "core/text.h"
-#include "processing/store_lock.h"
 #include "test_files.h"
 
 namespace tarvik {

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "convert_fixture.h"
-#include "processing/store_lock.h"
+#include "core/store_lock.h"
 
 namespace tarvik {
 namespace {

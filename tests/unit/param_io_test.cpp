@@ -1,4 +1,5 @@
 #include "params/param_io.h"
+#include "processing/param_stages.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,9 +13,9 @@
 #include <sstream>
 #include <vector>
 
-#include "core/program_entry.h"
 #include "core/text.h"
 #include "params/default_params.h"
+#include "processing/program_entry.h"
 #include "test_files.h"
 
 namespace tarvik {

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "core/platform.h"
+#include "core/store_lock.h"
 #include "engine_test_util.h"
 #include "params/param_store.h"
-#include "processing/store_lock.h"
 
 namespace tarvik::enginetest {
 namespace {

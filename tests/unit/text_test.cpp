@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <random>
 
-#include "core/string_table.h"
+#include "resources/string_table.h"
 
 namespace tarvik {
 namespace {

@@ -1,4 +1,4 @@
-#include "core/program_entry.h"
+#include "processing/program_entry.h"
 
 #include "params/default_params.h"
 #include "params/ini_file.h"
@@ -8,6 +8,9 @@ namespace tarvik {
 ProgramEntry::ProgramEntry(CAppContext& context, EntryOptions options)
     : context_(context), options_(std::move(options)) {
   InitContext(context_, options_.iniPath);
+  // A missing or unreadable value keeps the clock's seed.
+  std::int64_t seed = 0;
+  if (ReadSeed(context_.iniPath, seed)) context_.seed.store(seed);
   if (options_.writeDefaults) defaultsWritten_ = WriteDefaultParamsIfMissing(context_);
 }
 

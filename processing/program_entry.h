@@ -13,8 +13,9 @@ struct EntryOptions {
   bool writeSeedAtExit = true;  // false for read-only commands
 };
 
-// Sets the context up on construction (InitContext, which reads the seed, then the defaults)
-// and, on Finish or destruction, writes the seed back and releases the context.
+// Sets the context up on construction (InitContext, the seed from "Core"/"Seed" when the
+// settings file has one, then the defaults) and, on Finish or destruction, writes the seed
+// back and releases the context.
 class ProgramEntry {
  public:
   ProgramEntry(CAppContext& context, EntryOptions options = {});
