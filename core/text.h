@@ -68,6 +68,9 @@ char16_t* StrReplaceAppend(CAppContext* context, const char16_t* source, const c
 // UTF-8 <-> UTF-16. Invalid UTF-8 bytes become U+FFFD; lone surrogates become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view s);
 std::string Utf16ToUtf8(std::u16string_view s);
+// Writes `s` as UTF-8 to `out`, which has room for 3 bytes per UTF-16 unit; returns the byte
+// count. A lone surrogate becomes U+FFFD.
+std::size_t EncodeUtf8(std::u16string_view s, char* out);
 // A UTF-16 path as the file system wants it.
 std::filesystem::path ToFsPath(std::u16string_view path);
 // True when `s` is well-formed UTF-8.

@@ -150,36 +150,11 @@ bool DecodeUtf8Strict(std::string_view in, std::u16string& out) {
   return true;
 }
 
-// UTF-16 to UTF-8 with a fast path for ASCII; a lone surrogate becomes U+FFFD.
-void EncodeUtf8(std::u16string_view in, std::string& out) {
-  std::size_t start = out.size();
+// Appends `in` as UTF-8.
+void AppendUtf8(std::u16string_view in, std::string& out) {
+  const std::size_t start = out.size();
   out.resize(start + 3 * in.size());  // at most three bytes per UTF-16 unit
-  auto* o = reinterpret_cast<unsigned char*>(out.data() + start);
-  for (std::size_t i = 0; i < in.size(); ++i) {
-    std::uint32_t cp = in[i];
-    if (cp < 0x80) {
-      *o++ = static_cast<unsigned char>(cp);
-      continue;
-    }
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
-        in[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (in[++i] - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x800) {
-      *o++ = static_cast<unsigned char>(0xC0 | (cp >> 6));
-    } else if (cp < 0x10000) {
-      *o++ = static_cast<unsigned char>(0xE0 | (cp >> 12));
-      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-    } else {
-      *o++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
-      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
-      *o++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
-    }
-    *o++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
-  }
-  out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(o) - out.data()));
+  out.resize(start + EncodeUtf8(in, out.data() + start));
 }
 
 #ifndef O_CLOEXEC
@@ -331,7 +306,7 @@ std::string EncodeIniText(std::u16string_view text, IniEncoding encoding) {
     }
     case IniEncoding::Utf8Bom: {
       std::string out = "\xEF\xBB\xBF";
-      EncodeUtf8(text, out);
+      AppendUtf8(text, out);
       return out;
     }
     case IniEncoding::Utf8:
@@ -339,7 +314,7 @@ std::string EncodeIniText(std::u16string_view text, IniEncoding encoding) {
       break;
   }
   std::string out;
-  EncodeUtf8(text, out);
+  AppendUtf8(text, out);
   return out;
 }
 

@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "core/platform.h"
+#include "core/progress_steps.h"
 #include "core/text.h"
 #include "resources/string_ids.h"
 
@@ -49,27 +50,23 @@ class Key {
   std::u16string text_;
 };
 
-// Percentages of one section, sent only when they change.
+// What a load or save reports, when it has someone to report to.
 class Progress {
  public:
   explicit Progress(ParamProgress* to) : to_(to) {}
   void Begin(std::uint32_t statusId) {
-    last_ = 0;
     if (to_ && !to_->Cancelled()) to_->Begin(statusId);
   }
-  void At(std::uint64_t i, std::uint64_t n) {
-    if (!to_ || n == 0) return;
-    int p = static_cast<int>(i * 100 / n);
-    if (p != last_) {
-      last_ = p;
-      to_->Percent(p);
-    }
+  // The percentages of a section of n items.
+  auto Steps(std::uint64_t n) {
+    return PercentSteps(n, [to = to_](int percent) {
+      if (to) to->Percent(percent);
+    });
   }
   bool Cancelled() const { return to_ && to_->Cancelled(); }
 
  private:
   ParamProgress* to_;
-  int last_ = 0;
 };
 
 // Records a section may yield: its keys plus a margin. Items without keys load as empty
@@ -128,6 +125,7 @@ void NoteId(std::int64_t& maxId, std::uint64_t id) {
 
 void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
   std::uint32_t n = ReadCount(ini, kFilter, kCount);
+  auto steps = progress.Steps(n);
   Budget budget(ini, kFilter);
   Key key;
   for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
@@ -141,13 +139,14 @@ void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std
       ReadStruct(ini, kFilter, key(i, u"CY"), f->CY);
       NoteId(maxId, f->ID);
     }
-    progress.At(i, n);
+    steps.At(i);
   }
   progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
 
 void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
   std::uint32_t n = ReadCount(ini, kSchema, kCount);
+  auto steps = progress.Steps(n);
   Budget budget(ini, kSchema);
   Key key;
   for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
@@ -168,13 +167,14 @@ void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std
         NoteId(maxId, e->ID);
       }
     }
-    progress.At(i, n);
+    steps.At(i);
   }
   progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
 
 void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
   std::uint32_t n = ReadCount(ini, kExport, kCount);
+  auto steps = progress.Steps(n);
   Budget budget(ini, kExport);
   Key key;
   for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
@@ -192,7 +192,7 @@ void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, st
       ReadText(ini, kExport, key(i, u"Desc"), p->Desc);
       NoteId(maxId, p->ID);
     }
-    progress.At(i, n);
+    steps.At(i);
   }
 }
 
@@ -211,10 +211,11 @@ template <class Item, class Write>
 void WriteSection(IniFile& ini, std::u16string_view section, std::span<Item> items,
                   Progress& progress, Write write) {
   std::uint32_t k = 0;
+  auto steps = progress.Steps(items.size());
   ini.RemoveSection(section);
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (!IsDeleted(items[i])) write(items[i], k++);
-    progress.At(i, items.size());
+    steps.At(i);
   }
   WriteStruct(ini, section, kCount, k);
 }

@@ -5,26 +5,12 @@
 #include <new>
 
 #include "core/text.h"
+#include "core/tracked_array.h"
 #include "core/tracked_memory.h"
 #include "resources/string_ids.h"
 
 namespace tarvik {
 namespace {
-
-// Grows `array` (holding `count` records) by one zero-filled record through the tracked
-// allocator. On failure the array and the count stay as they were.
-template <class T>
-T* GrowByOne(CAppContext* context, T*& array, std::uint32_t& count) {
-  if (count == std::numeric_limits<std::uint32_t>::max()) return nullptr;
-  std::size_t need = (static_cast<std::size_t>(count) + 1) * sizeof(T);
-  void* block = array ? MemRealloc(context, array, need) : MemAlloc(context, need);
-  if (!block) return nullptr;
-  array = static_cast<T*>(block);
-  T* item = array + count;
-  std::memset(static_cast<void*>(item), 0, sizeof(T));
-  ++count;
-  return item;
-}
 
 void SetNewItemName(char16_t* field, std::size_t capacity) {
   SetText(field, capacity, StrLoad(STR_NEW_ITEM));

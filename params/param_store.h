@@ -68,6 +68,16 @@ struct ExportProfile {
   char16_t Desc[PROFILE_DESC_CAPACITY];
 };
 
+// The inside test of a point in an area, strict on every side: AX < x < CX and CY < y < AY.
+// An area with swapped corners, or a NaN anywhere, contains nothing. Branch-free, as the
+// filter and the export call it for every point.
+constexpr bool CornersContain(double ax, double ay, double cx, double cy, double x, double y) {
+  return (x > ax) & (x < cx) & (y < ay) & (y > cy);
+}
+constexpr bool AreaContains(const FilterArea& a, double x, double y) {
+  return CornersContain(a.AX, a.AY, a.CX, a.CY, x, y);
+}
+
 // The data block; arrays are tracked blocks owned by the store.
 struct ParamData {
   std::atomic<std::int32_t> busyMarker{0};

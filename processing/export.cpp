@@ -271,7 +271,7 @@ class AreaSet {
   bool Contains(double x, double y) const {
     const double* c = corners_.data();
     for (std::size_t k = 0; k < corners_.size(); k += 4)
-      if (x > c[k] && y < c[k + 1] && x < c[k + 2] && y > c[k + 3]) return true;
+      if (CornersContain(c[k], c[k + 1], c[k + 2], c[k + 3], x, y)) return true;
     return false;
   }
 
@@ -539,45 +539,15 @@ bool ExportLineBuilder::Build(const CompiledTemplate& desc, const PoiRecord& r) 
 }
 
 std::size_t EncodeLine(std::u16string_view line, bool utf8, char* out) {
+  if (utf8) return EncodeUtf8(line, out);
   char* o = out;
   const std::size_t n = line.size();
-  if (utf8) {
-    for (std::size_t i = 0; i < n; ++i) {
-      std::uint32_t c = line[i];
-      // Runs of ASCII, the bulk of most lines, without the other tests.
-      while (c < 0x80) {
-        *o++ = static_cast<char>(c);
-        if (++i == n) return static_cast<std::size_t>(o - out);
-        c = line[i];
-      }
-      if (c < 0x800) {
-        *o++ = static_cast<char>(0xC0 | (c >> 6));
-        *o++ = static_cast<char>(0x80 | (c & 0x3F));
-        continue;
-      }
-      if (c >= 0xD800 && c <= 0xDFFF) {
-        if (c <= 0xDBFF && i + 1 < n && IsLowSurrogate(line[i + 1])) {
-          c = 0x10000 + ((c - 0xD800) << 10) + (line[++i] - 0xDC00);
-          *o++ = static_cast<char>(0xF0 | (c >> 18));
-          *o++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-          *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-          *o++ = static_cast<char>(0x80 | (c & 0x3F));
-          continue;
-        }
-        c = 0xFFFD;  // a lone half
-      }
-      *o++ = static_cast<char>(0xE0 | (c >> 12));
-      *o++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      *o++ = static_cast<char>(0x80 | (c & 0x3F));
-    }
-  } else {
-    const std::array<char, 65536>& table = AnsiTable();
-    for (std::size_t i = 0; i < n; ++i) {
-      char16_t c = line[i];
-      // A pair stands for one character the code page lacks: one '?'.
-      if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(line[i + 1])) ++i;
-      *o++ = table[c];
-    }
+  const std::array<char, 65536>& table = AnsiTable();
+  for (std::size_t i = 0; i < n; ++i) {
+    char16_t c = line[i];
+    // A pair stands for one character the code page lacks: one '?'.
+    if (IsHighSurrogate(c) && i + 1 < n && IsLowSurrogate(line[i + 1])) ++i;
+    *o++ = table[c];
   }
   return static_cast<std::size_t>(o - out);
 }

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "core/app_context.h"
-#include "core/tracked_memory.h"
+#include "core/tracked_array.h"
 
 namespace tarvik {
 
@@ -58,46 +58,6 @@ struct CompiledTemplate {
 // Splits `text` into segments. Descriptions know the six record variables; row templates
 // (row = true) also "{desc}".
 void CompileTemplate(std::u16string_view text, bool row, CompiledTemplate& out);
-
-// A growable tracked array of trivially copyable elements; grows by doubling.
-template <class T>
-class TrackedBuffer {
- public:
-  explicit TrackedBuffer(CAppContext* context) : block_(nullptr, TrackedDeleter{context}) {}
-
-  bool Reserve(std::size_t n) {
-    if (n <= capacity_) return true;
-    std::size_t want = capacity_ * 2 > n ? capacity_ * 2 : n;
-    if (want > SIZE_MAX / sizeof(T) - 1024) return false;
-    CAppContext* context = block_.get_deleter().context;
-    void* p = block_ ? MemRealloc(context, block_.get(), want * sizeof(T))
-                     : MemAlloc(context, want * sizeof(T));
-    if (!p) return false;
-    (void)block_.release();
-    block_.reset(static_cast<T*>(p));
-    capacity_ = want;
-    return true;
-  }
-  bool Append(const T* p, std::size_t n) {
-    if (size_ + n > capacity_ && !Reserve(size_ + n)) return false;
-    if (n) std::memcpy(block_.get() + size_, p, n * sizeof(T));
-    size_ += n;
-    return true;
-  }
-  bool Append(T c) { return Append(&c, 1); }
-
-  T* data() { return block_.get(); }
-  const T* data() const { return block_.get(); }
-  std::size_t size() const { return size_; }
-  std::size_t capacity() const { return capacity_; }
-  void Resize(std::size_t n) { size_ = n; }  // n <= capacity()
-  void Clear() { size_ = 0; }
-
- private:
-  std::unique_ptr<T[], TrackedDeleter> block_;
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
-};
 
 // Builds the lines of one export profile. Holds its buffers across lines, so a line needs
 // no allocation unless it is longer than every line before it.

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "core/store_lock.h"
+#include "core/tracked_array.h"
 #include "core/tracked_memory.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
@@ -16,18 +17,6 @@
 
 namespace tarvik {
 namespace {
-
-// Appends a zeroed element to a tracked array that grows one element at a time.
-template <class T>
-T* AppendTracked(CAppContext* context, T*& array, std::uint32_t& count) {
-  std::size_t need = (static_cast<std::size_t>(count) + 1) * sizeof(T);
-  void* block = array ? MemRealloc(context, array, need) : MemAlloc(context, need);
-  if (!block) return nullptr;
-  array = static_cast<T*>(block);
-  T* item = new (array + count) T{};
-  ++count;
-  return item;
-}
 
 // Finds the areas that contain a point without testing every area: a uniform grid over the
 // bounding box of the areas lists, for each cell, the areas that overlap it. The cell of a
@@ -132,7 +121,7 @@ class AreaGrid {
 
   bool Test(std::uint32_t j, double x, double y) {
     const Rect& r = rects_[j];
-    bool in = (x > r.ax) & (x < r.cx) & (y < r.ay) & (y > r.cy);
+    const bool in = CornersContain(r.ax, r.ay, r.cx, r.cy, x, y);
     hits_[j] += in;
     return in;
   }
@@ -180,10 +169,6 @@ class AreaGrid {
   std::uint32_t* cells_ = nullptr;
 };
 
-inline bool Inside(const FilterArea& a, double x, double y) {
-  return x > a.AX && y < a.AY && x < a.CX && y > a.CY;
-}
-
 }  // namespace
 
 bool FilterByAreas(WorkerTask& task) {
@@ -204,7 +189,7 @@ bool FilterByAreas(WorkerTask& task) {
   data.unmatchedCount = 0;
   if (SchemaSet* schema = params.CurrentSchema()) {
     for (SchemaEntry& entry : CParamStore::Entries(*schema)) {
-      if (TypeCounter* c = AppendTracked(context, data.typeCounters, data.typeCounterCount))
+      if (TypeCounter* c = GrowByOne(context, data.typeCounters, data.typeCounterCount))
         c->entry = &entry;
     }
   }
@@ -216,7 +201,7 @@ bool FilterByAreas(WorkerTask& task) {
   for (std::size_t j = 0; j < areas.size(); ++j) {
     const FilterArea& a = areas[j];
     if ((a.Param & PARAM_DELETED) || !(a.Param & PARAM_ENABLED)) continue;
-    if (AreaCounter* c = AppendTracked(context, data.areaCounters, data.areaCounterCount)) {
+    if (AreaCounter* c = GrowByOne(context, data.areaCounters, data.areaCounterCount)) {
       c->area = &areas[j];
     }
   }
@@ -279,7 +264,7 @@ bool FilterByAreas(WorkerTask& task) {
       }
       bool counted = false;
       for (const FilterArea& a : areas) {
-        if (!Inside(a, r.X, r.Y)) continue;
+        if (!AreaContains(a, r.X, r.Y)) continue;
         if (!counted) {
           ++type->count;
           counted = true;

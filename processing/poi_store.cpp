@@ -21,6 +21,7 @@
 #include "core/platform.h"
 #include "core/text.h"
 #include "core/tracked_memory.h"
+#include "processing/progress_steps.h"
 #include "processing/task.h"
 #include "resources/string_ids.h"
 
@@ -31,39 +32,6 @@ namespace {
 // The file is read in pieces of this size straight into its buffer, so progress and Cancel
 // are seen between pieces.
 constexpr std::size_t kReadPiece = std::size_t{1} << 20;
-
-// Sends i * 100 / total as the progress whenever that integer changes, with one division per
-// percent instead of one per byte. The stage has already sent 0.
-class Progress {
- public:
-  Progress(WorkerTask& task, std::uint64_t total) : task_(task), total_(total) {
-    next_ = NextAfter(0);
-  }
-  void At(std::uint64_t i) {
-    if (i >= next_) Update(i);
-  }
-
- private:
-  void Update(std::uint64_t i) {
-    int p = static_cast<int>(i * 100 / total_);
-    if (p > 100) p = 100;
-    if (p != last_) {
-      last_ = p;
-      ReportProgress(task_, p);
-    }
-    next_ = NextAfter(p);
-  }
-  // The smallest i with i * 100 / total > p.
-  std::uint64_t NextAfter(int p) const {
-    if (total_ == 0 || p >= 100) return UINT64_MAX;
-    return (static_cast<std::uint64_t>(p + 1) * total_ + 99) / 100;
-  }
-
-  WorkerTask& task_;
-  std::uint64_t total_;
-  std::uint64_t next_ = 0;
-  int last_ = 0;
-};
 
 PoiData* DataOf(WorkerTask& task) {
   return task.poiStore ? task.poiStore->data : nullptr;
@@ -336,8 +304,7 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
     MemFree(context, d.fileBytes);
     d.fileBytes = nullptr;
     d.fileLength = 0;
-    SetFailureText(task, id, path, args...);
-    SetAbort(task);
+    AbortWithFailure(task, id, path, args...);
     return false;
   };
 
@@ -360,7 +327,7 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
     d.fileBytes[0] = 0;
   }
 
-  Progress progress(task, size);
+  ProgressSteps progress(task, size);
   char probe[4096];
   while (!Aborted(task)) {
     // Into the buffer while it has room; past the announced size, a small probe first so
@@ -399,29 +366,15 @@ bool LoadSourceFile(WorkerTask& task) {
   const std::u16string& path = task.targetPath;
   std::string name = Utf16ToUtf8(path);
   FdCloser file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) {
-    SetFailureText(task, STR_FAIL_OPEN, path, SystemReason(errno));
-    SetAbort(task);
-    return false;
-  }
+  if (file.fd < 0) return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(errno));
   struct stat st {};
-  if (::fstat(file.fd, &st) != 0) {
-    SetFailureText(task, STR_FAIL_OPEN, path, SystemReason(errno));
-    SetAbort(task);
-    return false;
-  }
-  if (S_ISDIR(st.st_mode)) {
-    SetFailureText(task, STR_FAIL_OPEN, path, SystemReason(EISDIR));
-    SetAbort(task);
-    return false;
-  }
+  if (::fstat(file.fd, &st) != 0)
+    return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(errno));
+  if (S_ISDIR(st.st_mode)) return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(EISDIR));
   // Only a regular file tells its size; anything else is read to its end without progress.
   std::uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
-  if (size > UINT32_MAX) {
-    SetFailureText(task, STR_FAIL_TOO_LARGE, path, static_cast<long long>(size));
-    SetAbort(task);
-    return false;
-  }
+  if (size > UINT32_MAX)
+    return AbortWithFailure(task, STR_FAIL_TOO_LARGE, path, static_cast<long long>(size));
   ReadAll(task, *d, task.poiStore->context, file.fd, size);
   return !Aborted(task);
 }
@@ -466,7 +419,7 @@ class Parser {
     if (!d_.fileBytes || d_.fileLength == 0) return;
     const char* const base = d_.fileBytes;
     const char* const end = base + d_.fileLength;
-    Progress progress(task_, d_.fileLength);
+    ProgressSteps progress(task_, d_.fileLength);
     const char* p = base;
     while (p < end) {
       // Blanks and comment marks before the first byte of a line are not part of it; a
@@ -537,8 +490,7 @@ class Parser {
     if (hits >= 3) {
       headerFound_ = true;
     } else if (hits > 0) {
-      SetFailureText(task_, STR_FAIL_HEADER, LineNumber(line), task_.targetPath, named);
-      SetAbort(task_);
+      AbortWithFailure(task_, STR_FAIL_HEADER, LineNumber(line), task_.targetPath, named);
     }
   }
 
@@ -619,8 +571,7 @@ class Parser {
       void* block =
           d_.records ? MemRealloc(context_, d_.records, bytes) : MemAlloc(context_, bytes);
       if (!block) {
-        SetFailureText(task_, STR_FAIL_RECORD_MEMORY, task_.targetPath);
-        SetAbort(task_);
+        AbortWithFailure(task_, STR_FAIL_RECORD_MEMORY, task_.targetPath);
         return nullptr;
       }
       d_.records = static_cast<PoiRecord*>(block);

@@ -93,6 +93,14 @@ template <class... A>
 void SetFailureText(WorkerTask& task, std::uint32_t stringId, const A&... args) {
   SetFailure(task, stringId, StrLoad(stringId, args...));
 }
+// A failure that ends the task: SetFailureText, then SetAbort. Returns false, for the stage
+// to return.
+template <class... A>
+bool AbortWithFailure(WorkerTask& task, std::uint32_t stringId, const A&... args) {
+  SetFailureText(task, stringId, args...);
+  SetAbort(task);
+  return false;
+}
 // The failure as a sentence for the user; empty when there is none.
 std::u16string FailureText(const TaskFailure& failure);
 

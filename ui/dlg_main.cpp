@@ -15,6 +15,7 @@
 
 #include "core/store_lock.h"
 #include "core/text.h"
+#include "core/tracked_array.h"
 #include "core/tracked_memory.h"
 #include "processing/statistics_rows.h"
 #include "resources/dialog_templates.h"
@@ -130,27 +131,12 @@ std::u16string WithProfileExtension(std::u16string path, std::u16string_view pro
 
 // The status bar with the part edges of the last layout (a tracked array that only grows).
 struct CDlgMain::StatusBarRecord {
-  CAppContext* context = nullptr;
+  explicit StatusBarRecord(CAppContext* context) : edges(context) {}
   QWidget* parent = nullptr;
-  std::uint32_t capacity = 0;
-  std::uint32_t filled = 0;
-  std::int32_t* edges = nullptr;
+  TrackedBuffer<std::int32_t> edges;
   StatusBarWidget* window = nullptr;
   QRect client;
   QRect windowRect;
-
-  ~StatusBarRecord() { MemFree(context, edges); }
-  bool Push(std::int32_t edge) {
-    if (filled == capacity) {
-      const std::size_t bytes = (static_cast<std::size_t>(capacity) + 1) * sizeof(std::int32_t);
-      void* grown = edges ? MemRealloc(context, edges, bytes) : MemAlloc(context, bytes);
-      if (!grown) return false;
-      edges = static_cast<std::int32_t*>(grown);
-      ++capacity;
-    }
-    edges[filled++] = edge;
-    return true;
-  }
 };
 
 CDlgMain::CDlgMain() = default;
@@ -283,10 +269,9 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
 }
 
 void CDlgMain::CreateStatusBar(DlgWindow* window) {
-  statusBar_ = MakeTracked<StatusBarRecord>(context);
+  statusBar_ = MakeTracked<StatusBarRecord>(context, context);
   if (!statusBar_) return;
   StatusBarRecord& sb = *statusBar_;
-  sb.context = context;
   sb.parent = window;
   QWidget* client = window->Client();
   auto* bar = new StatusBarWidget(client);  // owned by the window
@@ -329,9 +314,10 @@ void CDlgMain::LayoutStatusAndColumns(int clientWidth) {
     const auto w = static_cast<std::uint32_t>(clientWidth);
     const std::uint32_t edge0 = (w * statusParts[0]) / 100;
     const std::uint32_t edge1 = edge0 + (w * statusParts[1]) / 100;
-    if (sb.Push(static_cast<std::int32_t>(edge0)) && sb.Push(static_cast<std::int32_t>(edge1)))
-      sb.window->SetParts(std::span<const std::int32_t>(sb.edges, sb.filled));
-    sb.filled = 0;
+    if (sb.edges.Append(static_cast<std::int32_t>(edge0)) &&
+        sb.edges.Append(static_cast<std::int32_t>(edge1)))
+      sb.window->SetParts(std::span<const std::int32_t>(sb.edges.data(), sb.edges.size()));
+    sb.edges.Clear();
   }
   if (areaList_ && areaList_->list) {
     ListViewWidget* list = areaList_->list;

@@ -1,0 +1,72 @@
+#pragma once
+// Growing arrays of trivially copyable records in tracked blocks: one record at a time
+// (GrowByOne, for arrays whose every record counts, like the parameter sets and counters), or
+// by doubling (TrackedBuffer, for working buffers).
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "core/tracked_memory.h"
+
+namespace tarvik {
+
+// `block` resized to n bytes: a new tracked block when it is null, else MemRealloc's answer.
+inline void* MemGrow(CAppContext* context, void* block, std::size_t n) {
+  return block ? MemRealloc(context, block, n) : MemAlloc(context, n);
+}
+
+// Grows `array` (holding `count` records) by one zero-filled record and counts it. On failure
+// the array and the count stay as they were and the answer is null.
+template <class T>
+T* GrowByOne(CAppContext* context, T*& array, std::uint32_t& count) {
+  if (count == std::numeric_limits<std::uint32_t>::max()) return nullptr;
+  void* block = MemGrow(context, array, (static_cast<std::size_t>(count) + 1) * sizeof(T));
+  if (!block) return nullptr;
+  array = static_cast<T*>(block);
+  T* item = array + count;
+  std::memset(static_cast<void*>(item), 0, sizeof(T));
+  ++count;
+  return item;
+}
+
+// A growable tracked array of trivially copyable elements; grows by doubling.
+template <class T>
+class TrackedBuffer {
+ public:
+  explicit TrackedBuffer(CAppContext* context) : block_(nullptr, TrackedDeleter{context}) {}
+
+  bool Reserve(std::size_t n) {
+    if (n <= capacity_) return true;
+    std::size_t want = capacity_ * 2 > n ? capacity_ * 2 : n;
+    if (want > SIZE_MAX / sizeof(T) - 1024) return false;
+    void* p = MemGrow(block_.get_deleter().context, block_.get(), want * sizeof(T));
+    if (!p) return false;
+    (void)block_.release();
+    block_.reset(static_cast<T*>(p));
+    capacity_ = want;
+    return true;
+  }
+  bool Append(const T* p, std::size_t n) {
+    if (size_ + n > capacity_ && !Reserve(size_ + n)) return false;
+    if (n) std::memcpy(block_.get() + size_, p, n * sizeof(T));
+    size_ += n;
+    return true;
+  }
+  bool Append(T c) { return Append(&c, 1); }
+
+  T* data() { return block_.get(); }
+  const T* data() const { return block_.get(); }
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  void Resize(std::size_t n) { size_ = n; }  // n <= capacity()
+  void Clear() { size_ = 0; }
+
+ private:
+  std::unique_ptr<T[], TrackedDeleter> block_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;
+};
+
+}  // namespace tarvik
