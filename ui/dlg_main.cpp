@@ -165,19 +165,19 @@ MainPrompts& CDlgMain::Prompts() {
 
 // ---- start-up ----
 
-MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LParam, LParam) {
-  if (!context) return 0;
+void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
+  if (!context) return;
   const UiResources* ui = Ui(context);
 
   SetDialogTitle(window, StrLoad(STR_TITLE, kVersion, kEdition));
   if (ui) {
     windowIcon_ = ui->Icon(ICON_PROGRAM);
     window->setWindowIcon(windowIcon_);
-    SetDlgItemFont(window, IDC_SCHEMA_LABEL, &ui->fontNormal);
-    SetDlgItemFont(window, IDC_MATCH_LABEL, &ui->fontNormal);
+    SetControlFont(SchemaLabel(), &ui->fontNormal);
+    SetControlFont(MatchLabel(), &ui->fontNormal);
   }
-  SetDlgItemText(window, IDC_SCHEMA_LABEL, StrLoad(STR_SCHEMA_LABEL));
-  SetDlgItemText(window, IDC_MATCH_LABEL, u"");
+  SetControlText(SchemaLabel(), StrLoad(STR_SCHEMA_LABEL));
+  SetControlText(MatchLabel(), u"");
 
   if (window->Menu()) {
     for (const MenuCaption& c : kPopupCaptions) SetMenuPopupText(window, c.key, StrLoad(c.textId));
@@ -192,14 +192,14 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
   paramStore_ = MakeTracked<CParamStore>(context, context);
 
   CreateStatusBar(window);
-  SetUpList(window, areaList_, IDC_AREA_LIST, {STR_COLUMN_MARK, STR_COLUMN_NAME, STR_COLUMN_COUNT});
-  SetUpList(window, typeList_, IDC_TYPE_LIST,
+  SetUpList(AreaList(), areaList_, {STR_COLUMN_MARK, STR_COLUMN_NAME, STR_COLUMN_COUNT});
+  SetUpList(TypeList(), typeList_,
             {STR_COLUMN_MARK, STR_COLUMN_TYPE, STR_COLUMN_COUNT, STR_COLUMN_DESC});
   schemaChoice_ = MakeTracked<SchemaChoice>(context);
   if (schemaChoice_) {
     schemaChoice_->context = context;
     schemaChoice_->window = window;
-    if (ui) SetDlgItemFont(window, IDC_SCHEMA_CHOICE, &ui->fontNormal);
+    if (ui) SetControlFont(SchemaCombo(), &ui->fontNormal);
   }
 
   // Of a change of width the area list takes the left half and the type list the right half,
@@ -211,12 +211,12 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
     constexpr std::uint16_t kRightHalf = LAYOUT_LEFT_HALF | LAYOUT_WIDTH_HALF;
     if (StatusBarWidget* bar = StatusBar())
       layout_->RegisterControl(bar, LAYOUT_LEFT_FIXED | LAYOUT_WIDTH_ALL | LAYOUT_CLIENT_COORDS);
-    layout_->RegisterControl(window->Item(IDC_SCHEMA_CHOICE), kTop | kRightHalf);
-    layout_->RegisterControl(window->Item(IDC_AREA_LIST),
+    layout_->RegisterControl(Control(IDC_SCHEMA_CHOICE), kTop | kRightHalf);
+    layout_->RegisterControl(AreaList(),
                              kTop | LAYOUT_LEFT_FIXED | LAYOUT_WIDTH_HALF | LAYOUT_HEIGHT_ALL);
-    layout_->RegisterControl(window->Item(IDC_TYPE_LIST), kTop | kRightHalf | LAYOUT_HEIGHT_ALL);
-    layout_->RegisterControl(window->Item(IDC_SCHEMA_LABEL), kTop | LAYOUT_LEFT_HALF);
-    layout_->RegisterControl(window->Item(IDC_MATCH_LABEL), kTop);
+    layout_->RegisterControl(TypeList(), kTop | kRightHalf | LAYOUT_HEIGHT_ALL);
+    layout_->RegisterControl(SchemaLabel(), kTop | LAYOUT_LEFT_HALF);
+    layout_->RegisterControl(MatchLabel(), kTop);
   }
 
   progress_.context = context;
@@ -257,15 +257,14 @@ MsgResult CDlgMain::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
           QMetaObject::invokeMethod(
               window, [this, r = std::move(report)] { ApplyStatus(r); }, Qt::QueuedConnection);
         },
-        [window] { PostEndMessage(window, 2); });
+        [window] { PostEndMessage(window, IDCANCEL); });
   }
-  if (!started) PostEndMessage(window, 2);
+  if (!started) PostEndMessage(window, IDCANCEL);
 
   TaskRequest startup;
   startup.stageFlags = TASK_LOAD_PARAMS;
   RunTaskDialogAndReport(startup);
   RefreshSchemaChoice();
-  return 1;
 }
 
 void CDlgMain::CreateStatusBar(DlgWindow* window) {
@@ -296,9 +295,8 @@ void CDlgMain::CreateStatusBar(DlgWindow* window) {
   sb.windowRect = bar->geometry();
 }
 
-void CDlgMain::SetUpList(DlgWindow* window, TrackedObject<ListViewCtl>& ctl, int id,
+void CDlgMain::SetUpList(ListViewWidget* list, TrackedObject<ListViewCtl>& ctl,
                          std::initializer_list<std::uint32_t> columns) {
-  auto* list = qobject_cast<ListViewWidget*>(window->Item(id));
   if (!list) return;
   ctl = MakeTracked<ListViewCtl>(context);
   if (!ctl) return;
@@ -425,33 +423,31 @@ void CDlgMain::RefreshStatistics() {
 void CDlgMain::RefreshSchemaChoice() {
   if (!context || !paramStore_) return;
   CParamStore& params = *paramStore_;
-  DlgWindow* window = schemaChoice_ ? schemaChoice_->window : nullptr;
+  QComboBox* combo = SchemaCombo();
   if (!TryAcquireParams(params)) {
     // The items point to schemas too.
-    if (window) ComboResetContent(window, IDC_SCHEMA_CHOICE);
+    ClearCombo(combo);
     schemasPending_ = true;
     RetryRefreshLater();
     return;
   }
   schemasPending_ = false;
-  if (window && window->Item(IDC_SCHEMA_CHOICE)) {
-    ComboResetContent(window, IDC_SCHEMA_CHOICE);
+  if (combo) {
+    ClearCombo(combo);
     int current = -1;
     for (SchemaSet& s : params.Schemas()) {
       if (IsDeleted(s) || !(s.Param & PARAM_ENABLED)) continue;
-      const int index = ComboAddString(window, IDC_SCHEMA_CHOICE, FieldText(s.Name),
-                                       reinterpret_cast<LParam>(&s));
+      const int index = AddComboItem(combo, FieldText(s.Name), reinterpret_cast<std::intptr_t>(&s));
       if (s.Param & PARAM_DEFAULT) current = index;
     }
-    ComboSetCurSel(window, IDC_SCHEMA_CHOICE, current);
+    SetComboSelection(combo, current);
   }
   ReleaseParams(params);
 }
 
 void CDlgMain::ApplyStatus(const StatusReport& report) {
-  DlgWindow* window = hwnd;
-  if (!window) return;
-  SetDlgItemText(window, IDC_MATCH_LABEL, report.match);
+  if (!hwnd) return;
+  SetControlText(MatchLabel(), report.match);
   StatusBarWidget* bar = StatusBar();
   if (!report.statusBar || !bar) return;
   const UiResources* ui = Ui(context);
@@ -484,11 +480,11 @@ void CDlgMain::RunTaskDialogAndReport(const TaskRequest& request) {
 
 // ---- commands ----
 
-MsgResult CDlgMain::OnCommand(DlgWindow*, std::uint32_t, WParam wParam, LParam, LParam) {
-  if (!context) return 0;
-  switch (LoWord(wParam)) {
+void CDlgMain::OnCommand(DlgWindow*, const DlgCommand& command, DlgParam) {
+  if (!context) return;
+  switch (command.id) {
     case IDC_SCHEMA_CHOICE:
-      if (HiWord(wParam) == CBN_SELCHANGE) CmdSchemaChosen();
+      if (command.code == CommandCode::SelectionChanged) CmdSchemaChosen();
       break;
     case IDM_OPEN:
       CmdOpen();
@@ -518,16 +514,15 @@ MsgResult CDlgMain::OnCommand(DlgWindow*, std::uint32_t, WParam wParam, LParam, 
     default:
       break;
   }
-  return 0;
 }
 
 void CDlgMain::CmdSchemaChosen() {
   if (!paramStore_ || !schemaChoice_ || !schemaChoice_->window) return;
-  DlgWindow* window = schemaChoice_->window;
-  const int index = ComboGetCurSel(window, IDC_SCHEMA_CHOICE);
+  QComboBox* combo = SchemaCombo();
+  const int index = ComboSelection(combo);
   if (index < 0) return;
-  const LParam data = ComboGetItemData(window, IDC_SCHEMA_CHOICE, index);
-  if (data == 0 || data == CB_ERR) return;
+  const std::intptr_t data = ComboItemData(combo, index);
+  if (data == 0 || data == kComboNone) return;
   CParamStore& params = *paramStore_;
   if (TryAcquireParams(params)) {
     const std::span<SchemaSet> schemas = params.Schemas();
@@ -627,7 +622,7 @@ void CDlgMain::CmdExit() {
   if (monitor_ && monitor_->Started()) {
     monitor_->Stop();  // the monitor ends the window once its cycle is over
   } else {
-    PostEndMessage(hwnd, 2);
+    PostEndMessage(hwnd, IDCANCEL);
   }
 }
 
@@ -635,8 +630,8 @@ void CDlgMain::CmdEditor(CDlgBoxCore* editor) {
   TaskRequest request;
   request.stageFlags = TASK_FILTER;
   if (editor && editor->context && editor->templateId) {
-    std::uint32_t words[2] = {0, 0};
-    if (RunModal(*editor, reinterpret_cast<LParam>(words)) == IDOK)
+    EditorStart start;
+    if (RunModal(*editor, &start) == IDOK)
       request.stageFlags = TASK_SAVE_PARAMS | TASK_LOAD_PARAMS | TASK_FILTER;
   }
   RunTaskDialogAndReport(request);
@@ -646,36 +641,21 @@ void CDlgMain::CmdEditor(CDlgBoxCore* editor) {
 
 void CDlgMain::CmdAbout() {
   if (!aboutBox || !aboutBox->context || !aboutBox->templateId) return;
-  std::uint32_t words[2] = {0, 0};
-  RunModal(*aboutBox, reinterpret_cast<LParam>(words));
+  EditorStart start;
+  RunModal(*aboutBox, &start);
 }
 
 // ---- other slots ----
 
-MsgResult CDlgMain::OnNotify(DlgWindow* window, std::uint32_t message, WParam, LParam lParam,
-                             LParam) {
-  if (!context || !lParam) return 0;
-  const auto* header = reinterpret_cast<const NotifyHeader*>(lParam);
-  if (header->code != NM_CUSTOMDRAW) return 0;
-  if (header->idFrom == IDC_AREA_LIST && areaList_)
-    return areaList_->CustomDraw(window, message, lParam);
-  if (header->idFrom == IDC_TYPE_LIST && typeList_)
-    return typeList_->CustomDraw(window, message, lParam);
-  return 0;
+void CDlgMain::OnSize(DlgWindow* window, const DlgSize& size, DlgParam) {
+  if (!context || !window) return;
+  if (size.kind == SizeKind::Minimized || !window->isVisible()) return;
+  if (layout_) layout_->ApplyLayout(size.width, size.height);
+  LayoutStatusAndColumns(size.width);
 }
 
-MsgResult CDlgMain::OnSize(DlgWindow* window, std::uint32_t, WParam wParam, LParam lParam, LParam) {
-  if (!context || !window) return 0;
-  if (wParam == SIZE_MINIMIZED || !window->isVisible()) return 0;
-  const int width = LoWord(static_cast<std::uintptr_t>(lParam));
-  const int height = HiWord(static_cast<std::uintptr_t>(lParam));
-  if (layout_) layout_->ApplyLayout(width, height);
-  LayoutStatusAndColumns(width);
-  return 0;
-}
-
-MsgResult CDlgMain::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  if (!context) return 0;
+void CDlgMain::OnDestroy(DlgWindow*, DlgParam) {
+  if (!context) return;
   // No thread is killed: once stopped, the monitor finishes its short cycle and ends.
   if (monitor_) {
     monitor_->Stop();
@@ -703,7 +683,6 @@ MsgResult CDlgMain::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam)
     sourcePath_.clear();
   }
   statisticsPending_ = schemasPending_ = retryScheduled_ = taskRunning_ = false;
-  return 0;
 }
 
 }  // namespace tarvik

@@ -2,7 +2,9 @@
 // The main window: the statistics lists (POIs per area and per camera type of the current
 // schema), the schema choice, the status bar kept up to date by the status monitor, and the
 // menu commands, each of which runs one task behind the progress dialog.
+#include <QComboBox>
 #include <QIcon>
+#include <QLabel>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -13,6 +15,7 @@
 #include "processing/task.h"
 #include "ui/dlg_proc.h"
 #include "ui/framework/dlg_core.h"
+#include "ui/framework/list_view.h"
 #include "ui/framework/tracked_object.h"
 #include "ui/status_monitor.h"
 
@@ -20,7 +23,6 @@ namespace tarvik {
 
 class ControlLayout;
 class StatusBarWidget;
-struct ListViewCtl;
 class MainPrompts;
 
 // Control and command ids of the main window.
@@ -40,6 +42,12 @@ enum : std::uint16_t {
   IDM_DRIVE = 32787,
 };
 
+// The start parameter the main window hands its editors, the drive dialog and the about box:
+// two 32-bit words, both 0. That there is one tells them the main window opened them.
+struct EditorStart {
+  std::uint32_t words[2] = {0, 0};
+};
+
 // A file name split as the save command splits it: the bare name (no folder, no extension)
 // and the extension with its leading dot (empty when there is none). Both '\' and '/'
 // separate folders.
@@ -57,16 +65,10 @@ class CDlgMain : public CDlgBoxCore {
   CDlgMain();
   ~CDlgMain() override;
 
-  MsgResult OnInitDialog(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                         LParam param) override;
-  MsgResult OnCommand(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                      LParam param) override;
-  MsgResult OnNotify(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                     LParam param) override;
-  MsgResult OnSize(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                   LParam param) override;
-  MsgResult OnDestroy(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                      LParam param) override;
+  void OnInitDialog(DlgWindow* window, const DlgStart& start, DlgParam param) override;
+  void OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam param) override;
+  void OnSize(DlgWindow* window, const DlgSize& size, DlgParam param) override;
+  void OnDestroy(DlgWindow* window, DlgParam param) override;
 
   // Shares of the client width given to status bar parts 0 and 1, in percent.
   std::uint32_t statusParts[2] = {15, 85};
@@ -91,15 +93,28 @@ class CDlgMain : public CDlgBoxCore {
   // The chosen source file; empty until an Open.
   std::u16string SourcePath() const;
 
+  // The controls, null while the window is not shown.
+  ListViewWidget* AreaList() const { return Control<ListViewWidget>(IDC_AREA_LIST); }
+  ListViewWidget* TypeList() const { return Control<ListViewWidget>(IDC_TYPE_LIST); }
+  QLabel* SchemaLabel() const { return Control<QLabel>(IDC_SCHEMA_LABEL); }
+  QLabel* MatchLabel() const { return Control<QLabel>(IDC_MATCH_LABEL); }
+
  private:
   struct StatusBarRecord;
   struct SchemaChoice {
     CAppContext* context = nullptr;
-    DlgWindow* window = nullptr;  // the combo box is control 1019 of this window
+    DlgWindow* window = nullptr;  // the combo box is control IDC_SCHEMA_CHOICE of this window
   };
 
+  // The schema choice's drop-down list, through its record.
+  QComboBox* SchemaCombo() const {
+    return schemaChoice_ && schemaChoice_->window
+               ? schemaChoice_->window->Control<QComboBox>(IDC_SCHEMA_CHOICE)
+               : nullptr;
+  }
+
   void CreateStatusBar(DlgWindow* window);
-  void SetUpList(DlgWindow* window, TrackedObject<ListViewCtl>& ctl, int id,
+  void SetUpList(ListViewWidget* list, TrackedObject<ListViewCtl>& ctl,
                  std::initializer_list<std::uint32_t> columns);
   void LayoutStatusAndColumns(int clientWidth);
   void RefreshStatistics();

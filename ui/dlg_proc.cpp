@@ -9,12 +9,6 @@
 #include "ui/ui_resources.h"
 
 namespace tarvik {
-namespace {
-
-constexpr int kStatusText = 1001;
-constexpr int kProgressBar = 1000;
-
-}  // namespace
 
 // The worker's reports, queued for the window's thread. Queued calls to one window arrive in
 // the order they were made, together with the end message the worker posts last, and the
@@ -28,7 +22,7 @@ class CDlgProc::Sink : public TaskSink {
     Post({Report::Status, static_cast<int>(stringId)});
   }
   void EnableCancel(bool on) override { Post({Report::Cancel, on ? 1 : 0}); }
-  void EndTask(int code) override { PostEndMessage(window_, static_cast<WParam>(code)); }
+  void EndTask(int code) override { PostEndMessage(window_, static_cast<std::uint32_t>(code)); }
 
  private:
   void Post(Report report) {
@@ -53,45 +47,44 @@ CDlgProc::~CDlgProc() {
 }
 
 void CDlgProc::Apply(const Report& report) {
-  DlgWindow* window = hwnd;
-  if (!window) return;
+  if (!hwnd) return;
   switch (report.kind) {
     case Report::Progress:
-      SetProgressPos(window, kProgressBar, report.value);
+      SetProgressPos(ProgressBar(), report.value);
       break;
     case Report::Status:
-      SetDlgItemText(window, kStatusText, StrLoad(static_cast<std::uint32_t>(report.value)));
+      SetControlText(StatusText(), StrLoad(static_cast<std::uint32_t>(report.value)));
       break;
     case Report::Cancel:
-      EnableDlgItem(window, IDCANCEL, report.value != 0);
+      EnableControl(CancelButton(), report.value != 0);
       break;
   }
   if (onReport) onReport(report);
 }
 
-MsgResult CDlgProc::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LParam, LParam param) {
-  const auto* request = reinterpret_cast<const TaskRequest*>(param);
+void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) {
+  const auto* request = param.As<const TaskRequest>();
   if (!context || !request) {
-    PostEndMessage(window, 2);
-    return 1;
+    PostEndMessage(window, IDCANCEL);
+    return;
   }
   CenterOverOwner(window, owner);
-  SetProgressRange(window, kProgressBar, 0, 100);
-  SetProgressPos(window, kProgressBar, 0);
+  SetProgressRange(ProgressBar(), 0, 100);
+  SetProgressPos(ProgressBar(), 0);
   if (const UiResources* ui = Ui(context)) {
-    SetDlgItemFont(window, IDCANCEL, &ui->fontNormal);
-    SetDlgItemFont(window, kStatusText, &ui->fontNormal);
+    SetControlFont(CancelButton(), &ui->fontNormal);
+    SetControlFont(StatusText(), &ui->fontNormal);
   }
-  SetDlgItemText(window, IDCANCEL, StrLoad(STR_CANCEL));
-  SetDlgItemText(window, kStatusText, StrLoad(STR_STATUS_DONE));
+  SetControlText(CancelButton(), StrLoad(STR_CANCEL));
+  SetControlText(StatusText(), StrLoad(STR_STATUS_DONE));
 
   lastFailure = {};
   lastExport = {};
   lastParamsSaveFailed = false;
   task_ = MakeTracked<WorkerTask>(context);
   if (!task_) {
-    PostEndMessage(window, 2);
-    return 1;
+    PostEndMessage(window, IDCANCEL);
+    return;
   }
   sink_ = std::make_unique<Sink>(this, window);
   WorkerTask& task = *task_;
@@ -102,14 +95,14 @@ MsgResult CDlgProc::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
   task.stageFlags = request->stageFlags;
   if (request->stageFlags & TASK_LOAD_FILE) {
     if (!request->targetPath) {
-      PostEndMessage(window, 2);
-      return 1;
+      PostEndMessage(window, IDCANCEL);
+      return;
     }
     task.targetPath = *request->targetPath;
   } else if (request->stageFlags & TASK_EXPORT) {
     if (!request->targetPath || !request->entryList || !request->areaList) {
-      PostEndMessage(window, 2);
-      return 1;
+      PostEndMessage(window, IDCANCEL);
+      return;
     }
     task.targetPath = *request->targetPath;
     task.entryList = request->entryList;
@@ -119,24 +112,22 @@ MsgResult CDlgProc::OnInitDialog(DlgWindow* window, std::uint32_t, WParam, LPara
   try {
     worker_ = std::thread(RunTask, &task);
   } catch (const std::system_error&) {
-    PostEndMessage(window, 2);
+    PostEndMessage(window, IDCANCEL);
   }
-  return 1;
 }
 
-MsgResult CDlgProc::OnCommand(DlgWindow* window, std::uint32_t, WParam wParam, LParam, LParam) {
-  if (!context || LoWord(wParam) != IDCANCEL) return 0;
+void CDlgProc::OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam) {
+  if (!context || command.id != IDCANCEL) return;
   if (task_ && worker_.joinable()) {
     // The worker notices, tidies up and ends the dialog itself.
     SetAbort(*task_);
   } else {
-    PostEndMessage(window, 2);
+    PostEndMessage(window, IDCANCEL);
   }
-  return 0;
 }
 
-MsgResult CDlgProc::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  if (!task_) return 0;
+void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
+  if (!task_) return;
   // No thread is ever killed: the worker ends right after posting the end message, so this
   // wait is short. Should the dialog have ended another way, the abort flag makes every
   // stage give up first.
@@ -149,12 +140,11 @@ MsgResult CDlgProc::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam)
   lastParamsSaveFailed = task_->paramsSaveFailed;
   task_.reset();
   sink_.reset();
-  return 0;
 }
 
 int RunTaskDialog(CDlgProc& dialog, const TaskRequest& request) {
   if (!dialog.context || !dialog.templateId) return -1;
-  return RunModal(dialog, reinterpret_cast<LParam>(&request));
+  return RunModal(dialog, &request);
 }
 
 }  // namespace tarvik

@@ -1,6 +1,9 @@
 #pragma once
 // The progress dialog: runs one task of the pipeline on a worker thread, shows its status text
 // and percentage, offers Cancel, and is ended by the worker when the task is over.
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -20,12 +23,9 @@ class CDlgProc : public CDlgBoxCore {
   ~CDlgProc() override;
 
   // The start parameter is the TaskRequest.
-  MsgResult OnInitDialog(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                         LParam param) override;
-  MsgResult OnCommand(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                      LParam param) override;
-  MsgResult OnDestroy(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                      LParam param) override;
+  void OnInitDialog(DlgWindow* window, const DlgStart& start, DlgParam param) override;
+  void OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam param) override;
+  void OnDestroy(DlgWindow* window, DlgParam param) override;
 
   CPoiStore* poiStore = nullptr;
   CParamStore* paramStore = nullptr;
@@ -49,6 +49,12 @@ class CDlgProc : public CDlgBoxCore {
  private:
   class Sink;
   void Apply(const Report& report);
+
+  // Control ids of its template.
+  enum : int { IDC_PROGRESS_BAR = 1000, IDC_STATUS_TEXT = 1001 };
+  QLabel* StatusText() const { return Control<QLabel>(IDC_STATUS_TEXT); }
+  QProgressBar* ProgressBar() const { return Control<QProgressBar>(IDC_PROGRESS_BAR); }
+  QPushButton* CancelButton() const { return Control<QPushButton>(IDCANCEL); }
 
   TrackedObject<WorkerTask> task_;
   std::unique_ptr<Sink> sink_;

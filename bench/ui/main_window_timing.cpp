@@ -117,7 +117,7 @@ int main(int argc, char** argv) {
       measuring = true;
       QElapsedTimer t;
       t.start();
-      w->SendCommand(IDM_OPEN, 0, nullptr);
+      w->SendCommand(IDM_OPEN);
       opens.push_back(static_cast<double>(t.nsecsElapsed()) / 1e9);
       measuring = false;
       gaps.push_back(longestGapNs);
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     }
     if (auto* types = qobject_cast<ListViewWidget*>(w->Item(IDC_TYPE_LIST)))
       rows = types->ItemCount();
-    w->SendCommand(IDM_EXIT, 0, nullptr);
+    w->SendCommand(IDM_EXIT);
   });
   poll.start(1);
   RunModal(main, 0);

@@ -132,13 +132,13 @@ class FrameworkTest : public QObject {
     QCOMPARE(RunModal(d, 0), 7);
     auto cmds = d.Of(2);
     QCOMPARE(cmds.size(), std::size_t(1));
-    QCOMPARE(LoWord(cmds[0].wParam), 32780);
-    QCOMPARE(HiWord(cmds[0].wParam), 0);
+    QCOMPARE(cmds[0].command.id, 32780);
+    QVERIFY(cmds[0].command.code == CommandCode::Clicked);
   }
 
   void endMessageUsesTheLowWordOnly() {
     RecordingDialog d = Dialog(103);
-    d.script = [](DlgWindow* w) { PostEndMessage(w, MakeWParam(2, 1)); };
+    d.script = [](DlgWindow* w) { PostEndMessage(w, 0x00010002); };
     QCOMPARE(RunModal(d, 0), 2);
   }
 
@@ -180,14 +180,8 @@ class FrameworkTest : public QObject {
   void endingDuringInitialisationShowsNothing() {
     struct Quick : CDlgBoxCore {
       bool shown = true;
-      MsgResult OnInitDialog(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
-        EndDialog(w, 9);
-        return 1;
-      }
-      MsgResult OnDestroy(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
-        shown = w->isVisible();
-        return 0;
-      }
+      void OnInitDialog(DlgWindow* w, const DlgStart&, DlgParam) override { EndDialog(w, 9); }
+      void OnDestroy(DlgWindow* w, DlgParam) override { shown = w->isVisible(); }
     } d;
     d.context = context_.get();
     d.templateId = 137;
@@ -200,9 +194,9 @@ class FrameworkTest : public QObject {
       QTimer::singleShot(0, [id] {
         auto* w = qobject_cast<DlgWindow*>(QApplication::activeModalWidget());
         QVERIFY(w);
-        w->SendCommand(1045, 0, nullptr);  // ignored
+        w->SendCommand(1045);  // ignored
         QVERIFY(w->isVisible());
-        w->SendCommand(static_cast<std::uint16_t>(id), BN_CLICKED, nullptr);
+        w->SendCommand(id);
       });
       QCOMPARE(DialogBoxParam(context_.get(), 103, nullptr, nullptr), id);
     }
@@ -232,10 +226,10 @@ class FrameworkTest : public QObject {
       QTest::mouseClick(w->Item(1008), Qt::LeftButton, {}, QPoint(6, 8));  // check box
       QTest::keyClick(w, Qt::Key_Escape);                                  // Cancel
       w->close();  // close box: Cancel again
-      EnableDlgItem(w, IDCANCEL, false);
+      EnableControl(w->Item(IDCANCEL), false);
       QTest::keyClick(w, Qt::Key_Escape);  // nothing: Cancel is disabled
       w->close();
-      EnableDlgItem(w, IDCANCEL, true);
+      EnableControl(w->Item(IDCANCEL), true);
       QVERIFY(w->isVisible());
       w->Item(1004)->setFocus();
       QTest::keyClick(w->Item(1004), Qt::Key_Return);  // the default button: OK
@@ -243,20 +237,16 @@ class FrameworkTest : public QObject {
     QCOMPARE(RunModal(d, 42), 1);
     const auto init = d.Of(1);
     QCOMPARE(init.size(), std::size_t(1));
-    QCOMPARE(init[0].message, MSG_INITDIALOG);
-    QCOMPARE(init[0].param, LParam(42));
-    QVERIFY(init[0].lParam != 0);  // the start record itself
+    QCOMPARE(init[0].param.Value(), std::intptr_t(42));
+    QVERIFY(init[0].startDialog == &d);  // the start record itself
     const auto cmds = d.Of(2);
     QCOMPARE(cmds.size(), std::size_t(5));
-    QCOMPARE(LoWord(cmds[0].wParam), 1007);
-    QCOMPARE(LoWord(cmds[1].wParam), 1008);
-    QCOMPARE(LoWord(cmds[2].wParam), IDCANCEL);
-    QCOMPARE(LoWord(cmds[3].wParam), IDCANCEL);
-    QCOMPARE(LoWord(cmds[4].wParam), IDOK);
-    for (const auto& c : cmds) {
-      QCOMPARE(c.message, MSG_COMMAND);
-      QCOMPARE(c.param, LParam(42));
-    }
+    QCOMPARE(cmds[0].command.id, 1007);
+    QCOMPARE(cmds[1].command.id, 1008);
+    QCOMPARE(cmds[2].command.id, int(IDCANCEL));
+    QCOMPARE(cmds[3].command.id, int(IDCANCEL));
+    QCOMPARE(cmds[4].command.id, int(IDOK));
+    for (const auto& c : cmds) QCOMPARE(c.param.Value(), std::intptr_t(42));
     QCOMPARE(d.Of(5).size(), std::size_t(1));
     QVERIFY(d.itemsAliveAtDestroy);
     QVERIFY(d.hwnd == nullptr);
@@ -282,10 +272,10 @@ class FrameworkTest : public QObject {
     QCOMPARE(RunModal(d, 0), 2);
     const auto notes = d.Of(3);
     QCOMPARE(notes.size(), std::size_t(2));
-    QCOMPARE(notes[0].notifyCode, NM_CLICK);
-    QCOMPARE(notes[0].notifyItem, 1);
-    QCOMPARE(notes[0].wParam, WParam(1042));
-    QCOMPARE(notes[1].notifyItem, -1);
+    QVERIFY(notes[0].notify.code == NotifyCode::Click);
+    QCOMPARE(notes[0].notify.item, 1);
+    QCOMPARE(notes[0].notify.id, 1042);
+    QCOMPARE(notes[1].notify.item, -1);
   }
 
   void sizeMessagesCarryTheClientSize() {
@@ -299,12 +289,11 @@ class FrameworkTest : public QObject {
     const auto sizes = d.Of(4);
     QVERIFY(!sizes.empty());
     const test::SlotCall& last = sizes.back();
-    QCOMPARE(last.message, MSG_SIZE);
-    QCOMPARE(last.wParam, WParam(SIZE_RESTORED));
+    QVERIFY(last.size.kind == SizeKind::Restored);
     // The client is the window minus the menu bar.
     DlgWindow probe(*FindDialogTemplate(129), context_.get(), nullptr);
-    QCOMPARE(int(LoWord(last.lParam)), probe.Client()->width() + 200);
-    QCOMPARE(int(HiWord(last.lParam)), probe.Client()->height() + 50);
+    QCOMPARE(last.size.width, probe.Client()->width() + 200);
+    QCOMPARE(last.size.height, probe.Client()->height() + 50);
   }
 
   void enterInAReadOnlyTextPressesTheDefaultButton() {
@@ -317,28 +306,29 @@ class FrameworkTest : public QObject {
     QCOMPARE(RunModal(d, 0), 1);
   }
 
-  void controlTextsByIdRoundTrip() {
+  void controlTextsRoundTrip() {
     DlgWindow w(*FindDialogTemplate(141), context_.get(), nullptr);
-    QVERIFY(SetDlgItemText(&w, 1048, u"one\r\ntwo"));
-    QCOMPARE(qobject_cast<QPlainTextEdit*>(w.Item(1048))->toPlainText(),
-             QStringLiteral("one\ntwo"));
-    QCOMPARE(GetDlgItemText(&w, 1048, 100), std::u16string(u"one\r\ntwo"));
-    SetDlgItemText(&w, 1030, u"abcdef");
-    QCOMPARE(GetDlgItemText(&w, 1030, 3), std::u16string(u"abc"));
-    SetDlgItemText(&w, 1030, u"ab\U0001F600");
-    QCOMPARE(GetDlgItemText(&w, 1030, 3), std::u16string(u"ab"));  // no half character
-    QVERIFY(!SetDlgItemText(&w, 4711, u"x"));
-    QCOMPARE(GetDlgItemText(&w, 4711, 10), std::u16string());
-    QCOMPARE(ComboAddString(&w, 1041, u"ANSI", 0), 0);
-    QCOMPARE(ComboAddString(&w, 1041, u"UTF8", 65001), 1);
-    QCOMPARE(ComboGetCurSel(&w, 1041), 0);
-    ComboSetCurSel(&w, 1041, -1);
-    QCOMPARE(ComboGetCurSel(&w, 1041), -1);
-    QCOMPARE(ComboGetItemData(&w, 1041, 1), LParam(65001));
-    QCOMPARE(ComboGetItemData(&w, 1041, 2), LParam(CB_ERR));
-    QVERIFY(CheckDlgButton(&w, 1031, true));
-    QVERIFY(IsDlgButtonChecked(&w, 1031));
-    QVERIFY(!CheckDlgButton(&w, 1030, true));  // an edit is no check box
+    QVERIFY(SetControlText(w.Item(1048), u"one\r\ntwo"));
+    QCOMPARE(w.Control<QPlainTextEdit>(1048)->toPlainText(), QStringLiteral("one\ntwo"));
+    QCOMPARE(ControlText(w.Item(1048), 100), std::u16string(u"one\r\ntwo"));
+    SetControlText(w.Item(1030), u"abcdef");
+    QCOMPARE(ControlText(w.Item(1030), 3), std::u16string(u"abc"));
+    SetControlText(w.Item(1030), u"ab\U0001F600");
+    QCOMPARE(ControlText(w.Item(1030), 3), std::u16string(u"ab"));  // no half character
+    QVERIFY(!SetControlText(w.Item(4711), u"x"));
+    QCOMPARE(ControlText(w.Item(4711), 10), std::u16string());
+    QComboBox* combo = w.Control<QComboBox>(1041);
+    QVERIFY(!w.Control<QComboBox>(1030));  // an edit is no drop-down list
+    QCOMPARE(AddComboItem(combo, u"ANSI", 0), 0);
+    QCOMPARE(AddComboItem(combo, u"UTF8", 65001), 1);
+    QCOMPARE(ComboSelection(combo), 0);
+    SetComboSelection(combo, -1);
+    QCOMPARE(ComboSelection(combo), -1);
+    QCOMPARE(ComboItemData(combo, 1), std::intptr_t(65001));
+    QCOMPARE(ComboItemData(combo, 2), std::intptr_t(kComboNone));
+    QVERIFY(SetChecked(w.Item(1031), true));
+    QVERIFY(IsChecked(w.Item(1031)));
+    QVERIFY(!SetChecked(w.Item(1030), true));  // an edit is no check box
   }
 
   void editingDialogsHoldTheParameterStore() {
@@ -348,7 +338,7 @@ class FrameworkTest : public QObject {
       DialogParamsHold hold;
       bool othersLockedOut = false;
       int marker = -1;
-      MsgResult OnInitDialog(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
+      void OnInitDialog(DlgWindow* w, const DlgStart&, DlgParam) override {
         hold.Enter(paramStore);
         hold.Enter(paramStore);  // a second enter changes nothing
         QMetaObject::invokeMethod(
@@ -364,12 +354,8 @@ class FrameworkTest : public QObject {
               PostEndMessage(w, 1);
             },
             Qt::QueuedConnection);
-        return 1;
       }
-      MsgResult OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) override {
-        hold.Leave();
-        return 0;
-      }
+      void OnDestroy(DlgWindow*, DlgParam) override { hold.Leave(); }
     } editor;
     editor.context = context_.get();
     editor.templateId = 103;

@@ -39,14 +39,14 @@ struct Filled {
 
 using Texts = std::vector<std::u16string>;
 
-// A dialog that paints its list through the list's custom draw, as every dialog does.
+// A dialog that paints its list in the colours of its ListViewCtl, as every dialog does.
 class PaintingDialog : public CDlgBoxCore {
  public:
   TrackedObject<ListViewCtl> ctl;
   QImage shot;
   QRect row1;
   int listId = 1042;
-  MsgResult OnInitDialog(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
+  void OnInitDialog(DlgWindow* w, const DlgStart&, DlgParam) override {
     ctl = MakeTracked<ListViewCtl>(context);
     auto* list = qobject_cast<ListViewWidget*>(w->Item(listId));
     ctl->Attach(context, list);
@@ -69,18 +69,10 @@ class PaintingDialog : public CDlgBoxCore {
           PostEndMessage(w, 2);
         },
         Qt::QueuedConnection);
-    return 1;
   }
-  MsgResult OnNotify(DlgWindow* w, std::uint32_t m, WParam, LParam lp, LParam) override {
-    auto* hdr = reinterpret_cast<NotifyHeader*>(lp);
-    if (ctl && hdr->idFrom == static_cast<std::uintptr_t>(listId) && hdr->code == NM_CUSTOMDRAW)
-      return ctl->CustomDraw(w, m, lp);
-    return 0;
-  }
-  MsgResult OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) override {
+  void OnDestroy(DlgWindow*, DlgParam) override {
     if (ctl) ctl->ReleaseRows();
     ctl.reset();
-    return 0;
   }
 };
 
@@ -98,7 +90,7 @@ class ListViewTest : public QObject {
                        {u"", u"abc", u"abd"},
                        {u"", u"-1.5e1x", u" 7"}});
     ListSort sort{&f.list, &f.ctl, 1, 1, 1};
-    const LParam p = reinterpret_cast<LParam>(&sort);
+    const auto p = reinterpret_cast<std::intptr_t>(&sort);
     QCOMPARE(ListViewCtl::CompareRows(0, 1, p), 1);  // 10 > 9
     QCOMPARE(ListViewCtl::CompareRows(1, 0, p), 0);  // never negative
     sort.ascending = 0;
@@ -119,7 +111,7 @@ class ListViewTest : public QObject {
     QVERIFY(ListViewCtl::CompareRows(99, 0, p) > 0);
     QCOMPARE(ListViewCtl::CompareRows(0, 1, 0), 0);
     ListSort empty{&f.list, nullptr, 1, 1, 1};
-    QCOMPARE(ListViewCtl::CompareRows(0, 1, reinterpret_cast<LParam>(&empty)), 0);
+    QCOMPARE(ListViewCtl::CompareRows(0, 1, reinterpret_cast<std::intptr_t>(&empty)), 0);
   }
 
   void leadingNumbers() {
@@ -198,46 +190,28 @@ class ListViewTest : public QObject {
     QCOMPARE(b, kDarkGrey);
   }
 
-  void customDrawStages() {
+  void theListAsksItsControlForCellColours() {
     DlgWindow w(*FindDialogTemplate(142), context_.get(), nullptr);
-    auto* list = qobject_cast<ListViewWidget*>(w.Item(1042));
-    ListViewCtl ctl;
-    ctl.Attach(context_.get(), list);
-    ctl.ApplyStandardLook(false, true);
-    list->InsertColumn(0, u"#", 30);
-    list->InsertColumn(1, u"x", 30);
-    const int r = ctl.AppendRow();
-    list->SetItemState(r, true, true);
-
-    ListCustomDraw d;
-    d.hdr = {list, 1042, NM_CUSTOMDRAW};
-    const LParam lp = reinterpret_cast<LParam>(&d.hdr);
-    d.drawStage = CDDS_PREPAINT;
-    QCOMPARE(ctl.CustomDraw(&w, MSG_NOTIFY, lp), MsgResult(CDRF_NOTIFYSUBITEMDRAW));
-    QCOMPARE(w.msgResult, MsgResult(32));
-    d.drawStage = CDDS_ITEMPREPAINT;
-    QCOMPARE(ctl.CustomDraw(&w, MSG_NOTIFY, lp), MsgResult(32));
-    d.drawStage = 0x2;  // post-paint
-    QCOMPARE(ctl.CustomDraw(&w, MSG_NOTIFY, lp), MsgResult(0));
-    QCOMPARE(w.msgResult, MsgResult(0));
-
-    d.drawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
-    d.item = r;
-    d.itemParam = reinterpret_cast<LParam>(ctl.Row(r));
-    d.itemState = CDIS_SELECTED | CDIS_FOCUS | 0x4;
-    d.subItem = 1;
-    QCOMPARE(ctl.CustomDraw(&w, MSG_NOTIFY, lp), MsgResult(CDRF_NEWFONT));
-    QCOMPARE(d.itemState, std::uint32_t(0x4));
-    QCOMPARE(d.clrText, kWhite);
-    QCOMPARE(d.clrTextBk, kDarkGrey);
-
-    // Other notifications are not its business and leave the result alone.
-    w.msgResult = 77;
-    d.hdr.code = NM_CLICK;
-    QCOMPARE(ctl.CustomDraw(&w, MSG_NOTIFY, lp), MsgResult(0));
-    QCOMPARE(ctl.CustomDraw(&w, MSG_COMMAND, lp), MsgResult(0));
-    QCOMPARE(w.msgResult, MsgResult(77));
-    ctl.ReleaseRows();
+    auto* list = w.Control<ListViewWidget>(1042);
+    COLORREF t = 0, b = 0;
+    QVERIFY(!list->CellColors(0, 0, t, b));  // nobody attached: the usual look
+    {
+      ListViewCtl ctl;
+      ctl.Attach(context_.get(), list);
+      ctl.ApplyStandardLook(false, true);
+      list->InsertColumn(0, u"#", 30);
+      list->InsertColumn(1, u"x", 30);
+      const int r = ctl.AppendRow();
+      list->SetItemState(r, true, true);
+      QVERIFY(list->CellColors(r, 1, t, b));
+      QCOMPARE(t, kWhite);
+      QCOMPARE(b, kDarkGrey);
+      QVERIFY(list->CellColors(r, 0, t, b));
+      QCOMPARE(t, kDarkGrey);
+      QCOMPARE(b, kWhite);
+      ctl.ReleaseRows();
+    }
+    QVERIFY(!list->CellColors(0, 1, t, b));  // gone with its control
   }
 
   void paintedSelectionKeepsColumnZeroPlain() {

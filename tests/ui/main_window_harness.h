@@ -192,7 +192,7 @@ struct MainHarness {
       scriptRan = true;
       poll.stop();
       script(w);
-      if (main.hwnd && !main.hwnd->Ended()) main.hwnd->SendCommand(IDM_EXIT, 0, nullptr);
+      if (main.hwnd && !main.hwnd->Ended()) main.hwnd->SendCommand(IDM_EXIT);
     });
     poll.start();
     return RunModal(main, 0);
@@ -218,7 +218,7 @@ inline QStringList Rows(ListViewWidget* list) {
 }
 
 inline void Command(DlgWindow* w, std::uint16_t id) {
-  w->SendCommand(id, 0, nullptr);
+  w->SendCommand(id);
 }
 
 }  // namespace tarvik::test

@@ -142,7 +142,7 @@ class MainWindowTest : public QObject {
       QCOMPARE(Rows(List(w, IDC_AREA_LIST)), kExampleAreas);
       // Each row points at its entry or area.
       auto* row = reinterpret_cast<ListRow*>([&] {
-        LParam p = 0;
+        std::intptr_t p = 0;
         List(w, IDC_AREA_LIST)->ItemParam(1, p);
         return p;
       }());
@@ -175,7 +175,7 @@ class MainWindowTest : public QObject {
       QComboBox* combo = Combo(w);
       QCOMPARE(combo->itemText(1), QStringLiteral("Другая"));
       combo->setCurrentIndex(1);
-      w->SendCommand(IDC_SCHEMA_CHOICE, CBN_SELCHANGE, combo);
+      w->SendCommand(IDC_SCHEMA_CHOICE, CommandCode::SelectionChanged, combo);
       QCOMPARE(Rows(List(w, IDC_TYPE_LIST)),
                (QStringList{QStringLiteral("x 5|1|Мобильная"), QStringLiteral("x 7|1|Прочее")}));
       QCOMPARE(Rows(List(w, IDC_AREA_LIST)),
@@ -186,7 +186,7 @@ class MainWindowTest : public QObject {
       QTRY_COMPARE(LabelText(w, IDC_MATCH_LABEL), QStringLiteral("(соответсвие: 11.11 %)"));
       // Other notifications of the combo box are ignored.
       const int before = h.tasks;
-      w->SendCommand(IDC_SCHEMA_CHOICE, 2, combo);
+      w->SendCommand(IDC_SCHEMA_CHOICE, static_cast<CommandCode>(2), combo);
       QCOMPARE(h.tasks, before);
     });
     // The new current schema is in the settings file.
@@ -417,7 +417,7 @@ class MainWindowTest : public QObject {
 
       // Minimised: a size message changes nothing.
       const QRect before = areas->geometry();
-      w->Send(MSG_SIZE, SIZE_MINIMIZED, MakeLParam(100, 100));
+      w->SendSize({SizeKind::Minimized, 100, 100});
       QCOMPARE(areas->geometry(), before);
 
       resizeBy(0, 0);
@@ -504,7 +504,7 @@ class MainWindowTest : public QObject {
       std::filesystem::remove(ini);
       std::filesystem::create_directory(ini);
       Combo(w)->setCurrentIndex(1);
-      w->SendCommand(IDC_SCHEMA_CHOICE, CBN_SELCHANGE, Combo(w));
+      w->SendCommand(IDC_SCHEMA_CHOICE, CommandCode::SelectionChanged, Combo(w));
       QCOMPARE(h.prompts.warnings.size(), std::size_t{5});
       QVERIFY(ToQString(h.prompts.warnings[4]).startsWith(Prefix(750)));
     });

@@ -126,7 +126,7 @@ class ProgressTest : public QObject {
     bool barFollows = true;
     h.also = [&](const Report& r) {
       if (r.kind == Report::Progress)
-        barFollows = barFollows && ProgressPos(h.dialog.hwnd, 1000) == r.value;
+        barFollows = barFollows && ProgressPos(h.dialog.hwnd->Item(1000)) == r.value;
     };
     QCOMPARE(RunTaskDialog(h.dialog, request), 2);
     QVERIFY(h.onWindowThread);
@@ -207,7 +207,7 @@ class ProgressTest : public QObject {
     bool released = false;
     h.also = [&](const Report& r) {
       if (released || r.kind != Report::Status || r.value != int(kWaiting)) return;
-      QVERIFY(!IsDlgItemEnabled(h.dialog.hwnd, IDCANCEL));
+      QVERIFY(!IsControlEnabled(h.dialog.hwnd->Item(IDCANCEL)));
       QTest::keyClick(h.dialog.hwnd, Qt::Key_Escape);
       QTest::mouseClick(h.dialog.hwnd->Item(IDCANCEL), Qt::LeftButton);
       flag = h.dialog.Task()->abortFlag.load();

@@ -20,13 +20,12 @@ inline std::unique_ptr<CAppContext> UiContext() {
 }
 
 struct SlotCall {
-  int slot;  // 1 init, 2 command, 3 notify, 4 size, 5 destroy
-  std::uint32_t message;
-  WParam wParam;
-  LParam lParam;
-  LParam param;
-  std::int32_t notifyCode = 0;  // for notifications
-  int notifyItem = -1;          // NM_CLICK item
+  int slot = 0;  // 1 init, 2 command, 3 notify, 4 size, 5 destroy
+  DlgParam param;
+  const CDlgBoxCore* startDialog = nullptr;  // init: the dialog of the start record
+  DlgCommand command;                        // command
+  DlgNotify notify;                          // notify
+  DlgSize size;                              // size
 };
 
 class RecordingDialog : public CDlgBoxCore {
@@ -38,35 +37,32 @@ class RecordingDialog : public CDlgBoxCore {
   int endOnCommand = 0;
   bool itemsAliveAtDestroy = false;
 
-  MsgResult OnInitDialog(DlgWindow* w, std::uint32_t m, WParam wp, LParam lp, LParam p) override {
-    calls.push_back({1, m, wp, lp, p});
+  void OnInitDialog(DlgWindow* w, const DlgStart& start, DlgParam p) override {
+    Record(1, p).startDialog = start.dialog;
     if (script) {
       auto run = script;
       QMetaObject::invokeMethod(
           w, [run, w] { run(w); }, Qt::QueuedConnection);
     }
-    return 1;
   }
-  MsgResult OnCommand(DlgWindow* w, std::uint32_t m, WParam wp, LParam lp, LParam p) override {
-    calls.push_back({2, m, wp, lp, p});
-    if (endOnCommand && LoWord(wp) == endOnCommand) EndDialog(w, endOnCommand);
-    return 0;
+  void OnCommand(DlgWindow* w, const DlgCommand& command, DlgParam p) override {
+    Record(2, p).command = command;
+    if (endOnCommand && command.id == endOnCommand) EndDialog(w, endOnCommand);
   }
-  MsgResult OnNotify(DlgWindow*, std::uint32_t m, WParam wp, LParam lp, LParam p) override {
-    auto* hdr = reinterpret_cast<NotifyHeader*>(lp);
-    SlotCall c{3, m, wp, lp, p, hdr ? hdr->code : 0};
-    if (hdr && hdr->code == NM_CLICK) c.notifyItem = reinterpret_cast<ItemActivate*>(hdr)->item;
-    if (!hdr || hdr->code != NM_CUSTOMDRAW) calls.push_back(c);
-    return 0;
+  void OnNotify(DlgWindow*, const DlgNotify& notify, DlgParam p) override {
+    Record(3, p).notify = notify;
   }
-  MsgResult OnSize(DlgWindow*, std::uint32_t m, WParam wp, LParam lp, LParam p) override {
-    calls.push_back({4, m, wp, lp, p});
-    return 0;
-  }
-  MsgResult OnDestroy(DlgWindow* w, std::uint32_t m, WParam wp, LParam lp, LParam p) override {
-    calls.push_back({5, m, wp, lp, p});
+  void OnSize(DlgWindow*, const DlgSize& size, DlgParam p) override { Record(4, p).size = size; }
+  void OnDestroy(DlgWindow* w, DlgParam p) override {
+    Record(5, p);
     itemsAliveAtDestroy = w && hwnd == w && w->Client() != nullptr;
-    return 0;
+  }
+
+  SlotCall& Record(int slot, DlgParam param) {
+    calls.emplace_back();
+    calls.back().slot = slot;
+    calls.back().param = param;
+    return calls.back();
   }
 
   std::vector<SlotCall> Of(int slot) const {

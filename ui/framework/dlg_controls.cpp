@@ -16,8 +16,12 @@ namespace tarvik {
 namespace {
 
 template <class T>
-T* ItemAs(DlgWindow* window, int id) {
-  return window ? qobject_cast<T*>(window->Item(id)) : nullptr;
+T* As(QWidget* control) {
+  return qobject_cast<T*>(control);
+}
+template <class T>
+const T* As(const QWidget* control) {
+  return qobject_cast<const T*>(control);
 }
 
 std::u16string Cut(std::u16string s, std::size_t maxChars) {
@@ -29,17 +33,16 @@ std::u16string Cut(std::u16string s, std::size_t maxChars) {
 
 }  // namespace
 
-bool SetDlgItemText(DlgWindow* window, int id, std::u16string_view text) {
-  QWidget* w = window ? window->Item(id) : nullptr;
-  if (!w) return false;
+bool SetControlText(QWidget* control, std::u16string_view text) {
+  if (!control) return false;
   const QString q = ToDisplayLines(ToQString(text));
-  if (auto* label = qobject_cast<QLabel*>(w)) {
+  if (auto* label = As<QLabel>(control)) {
     label->setText(q);
-  } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
+  } else if (auto* line = As<QLineEdit>(control)) {
     line->setText(q);
-  } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+  } else if (auto* edit = As<QPlainTextEdit>(control)) {
     edit->setPlainText(q);
-  } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+  } else if (auto* button = As<QAbstractButton>(control)) {
     button->setText(q);
   } else {
     return false;
@@ -47,19 +50,18 @@ bool SetDlgItemText(DlgWindow* window, int id, std::u16string_view text) {
   return true;
 }
 
-std::u16string GetDlgItemText(DlgWindow* window, int id, std::size_t maxChars) {
-  QWidget* w = window ? window->Item(id) : nullptr;
-  if (!w) return {};
+std::u16string ControlText(const QWidget* control, std::size_t maxChars) {
+  if (!control) return {};
   QString q;
-  if (auto* label = qobject_cast<QLabel*>(w)) {
+  if (auto* label = As<QLabel>(control)) {
     q = label->text();
-  } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
+  } else if (auto* line = As<QLineEdit>(control)) {
     q = line->text();
-  } else if (auto* edit = qobject_cast<QPlainTextEdit*>(w)) {
+  } else if (auto* edit = As<QPlainTextEdit>(control)) {
     q = ToStoredLines(edit->toPlainText());
-  } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+  } else if (auto* button = As<QAbstractButton>(control)) {
     q = button->text();
-  } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+  } else if (auto* combo = As<QComboBox>(control)) {
     q = combo->currentText();
   }
   return Cut(FromQString(q), maxChars);
@@ -69,98 +71,95 @@ void SetDialogTitle(DlgWindow* window, std::u16string_view text) {
   if (window) window->setWindowTitle(ToQString(text));
 }
 
-void SetDlgItemFont(DlgWindow* window, int id, const QFont* font) {
-  QWidget* w = window ? window->Item(id) : nullptr;
-  if (w && font) w->setFont(*font);
+void SetControlFont(QWidget* control, const QFont* font) {
+  if (control && font) control->setFont(*font);
 }
 
-bool EnableDlgItem(DlgWindow* window, int id, bool enable) {
-  QWidget* w = window ? window->Item(id) : nullptr;
-  if (!w) return false;
-  w->setEnabled(enable);
+bool EnableControl(QWidget* control, bool enable) {
+  if (!control) return false;
+  control->setEnabled(enable);
   return true;
 }
 
-bool IsDlgItemEnabled(DlgWindow* window, int id) {
-  QWidget* w = window ? window->Item(id) : nullptr;
-  return w && w->isEnabled();
+bool IsControlEnabled(const QWidget* control) {
+  return control && control->isEnabled();
 }
 
-bool CheckDlgButton(DlgWindow* window, int id, bool checked) {
-  auto* box = ItemAs<QCheckBox>(window, id);
+bool SetChecked(QWidget* box, bool checked) {
+  auto* check = As<QCheckBox>(box);
+  if (!check) return false;
+  check->setChecked(checked);
+  return true;
+}
+
+bool IsChecked(const QWidget* box) {
+  auto* check = As<QCheckBox>(box);
+  return check && check->isChecked();
+}
+
+bool SetButtonIcon(QWidget* button, const QIcon& icon) {
+  auto* push = As<QPushButton>(button);
+  if (!push) return false;
+  push->setText(QString());
+  push->setIcon(icon);
+  return true;
+}
+
+bool SetProgressRange(QWidget* bar, int low, int high) {
+  auto* progress = As<QProgressBar>(bar);
+  if (!progress) return false;
+  progress->setRange(low, high);
+  return true;
+}
+
+bool SetProgressPos(QWidget* bar, int pos) {
+  auto* progress = As<QProgressBar>(bar);
+  if (!progress) return false;
+  progress->setValue(std::clamp(pos, progress->minimum(), progress->maximum()));
+  return true;
+}
+
+int ProgressPos(const QWidget* bar) {
+  auto* progress = As<QProgressBar>(bar);
+  return progress ? progress->value() : -1;
+}
+
+bool ClearCombo(QWidget* combo) {
+  auto* box = As<QComboBox>(combo);
   if (!box) return false;
-  box->setChecked(checked);
+  box->clear();
   return true;
 }
 
-bool IsDlgButtonChecked(DlgWindow* window, int id) {
-  auto* box = ItemAs<QCheckBox>(window, id);
-  return box && box->isChecked();
+int AddComboItem(QWidget* combo, std::u16string_view text, std::intptr_t data) {
+  auto* box = As<QComboBox>(combo);
+  if (!box) return kComboNone;
+  box->addItem(ToQString(text), QVariant::fromValue<qlonglong>(data));
+  return box->count() - 1;
 }
 
-bool SetButtonIcon(DlgWindow* window, int id, const QIcon& icon) {
-  auto* button = ItemAs<QPushButton>(window, id);
-  if (!button) return false;
-  button->setText(QString());
-  button->setIcon(icon);
-  return true;
+int ComboCount(const QWidget* combo) {
+  auto* box = As<QComboBox>(combo);
+  return box ? box->count() : kComboNone;
 }
 
-bool SetProgressRange(DlgWindow* window, int id, int low, int high) {
-  auto* bar = ItemAs<QProgressBar>(window, id);
-  if (!bar) return false;
-  bar->setRange(low, high);
-  return true;
-}
-
-bool SetProgressPos(DlgWindow* window, int id, int pos) {
-  auto* bar = ItemAs<QProgressBar>(window, id);
-  if (!bar) return false;
-  bar->setValue(std::clamp(pos, bar->minimum(), bar->maximum()));
-  return true;
-}
-
-int ProgressPos(DlgWindow* window, int id) {
-  auto* bar = ItemAs<QProgressBar>(window, id);
-  return bar ? bar->value() : -1;
-}
-
-bool ComboResetContent(DlgWindow* window, int id) {
-  auto* combo = ItemAs<QComboBox>(window, id);
-  if (!combo) return false;
-  combo->clear();
-  return true;
-}
-
-int ComboAddString(DlgWindow* window, int id, std::u16string_view text, LParam data) {
-  auto* combo = ItemAs<QComboBox>(window, id);
-  if (!combo) return CB_ERR;
-  combo->addItem(ToQString(text), QVariant::fromValue<qlonglong>(data));
-  return combo->count() - 1;
-}
-
-int ComboGetCount(DlgWindow* window, int id) {
-  auto* combo = ItemAs<QComboBox>(window, id);
-  return combo ? combo->count() : CB_ERR;
-}
-
-bool ComboSetCurSel(DlgWindow* window, int id, int index) {
-  auto* combo = ItemAs<QComboBox>(window, id);
-  if (!combo) return false;
-  if (index < -1 || index >= combo->count()) index = -1;
-  combo->setCurrentIndex(index);
+bool SetComboSelection(QWidget* combo, int index) {
+  auto* box = As<QComboBox>(combo);
+  if (!box) return false;
+  if (index < -1 || index >= box->count()) index = -1;
+  box->setCurrentIndex(index);
   return index >= 0;
 }
 
-int ComboGetCurSel(DlgWindow* window, int id) {
-  auto* combo = ItemAs<QComboBox>(window, id);
-  return combo ? combo->currentIndex() : CB_ERR;
+int ComboSelection(const QWidget* combo) {
+  auto* box = As<QComboBox>(combo);
+  return box ? box->currentIndex() : kComboNone;
 }
 
-LParam ComboGetItemData(DlgWindow* window, int id, int index) {
-  auto* combo = ItemAs<QComboBox>(window, id);
-  if (!combo || index < 0 || index >= combo->count()) return CB_ERR;
-  return static_cast<LParam>(combo->itemData(index).toLongLong());
+std::intptr_t ComboItemData(const QWidget* combo, int index) {
+  auto* box = As<QComboBox>(combo);
+  if (!box || index < 0 || index >= box->count()) return kComboNone;
+  return static_cast<std::intptr_t>(box->itemData(index).toLongLong());
 }
 
 bool SetMenuItemText(DlgWindow* window, int commandId, std::u16string_view text) {

@@ -1,7 +1,8 @@
 #pragma once
-// Operations on the controls of a dialog, addressed by id: what the dialogs do to their
-// texts, check boxes, buttons, progress bars, drop-down lists and menus. Each does nothing
-// (or answers empty / false / -1) when the control is missing or of another kind.
+// What the dialogs do to their controls: texts, fonts, check boxes, buttons, progress bars,
+// drop-down lists and menus, in the program's UTF-16 texts. A dialog names its controls
+// (CDlgBoxCore::Control) and hands them here. Each operation does nothing (or answers empty,
+// false or kComboNone) when the control is missing or of another kind.
 #include <QFont>
 #include <QIcon>
 #include <cstdint>
@@ -12,33 +13,36 @@
 
 namespace tarvik {
 
-constexpr int CB_ERR = -1;
-
-// Texts: labels, edits (multi-line ones store CR LF line ends), buttons, check boxes.
-bool SetDlgItemText(DlgWindow* window, int id, std::u16string_view text);
+// Texts: labels, edits (multi-line ones store CR LF line ends), buttons, check boxes; a
+// drop-down list reads as its current item.
+bool SetControlText(QWidget* control, std::u16string_view text);
 // At most maxChars characters (a surrogate pair is never split).
-std::u16string GetDlgItemText(DlgWindow* window, int id, std::size_t maxChars);
+std::u16string ControlText(const QWidget* control, std::size_t maxChars);
 void SetDialogTitle(DlgWindow* window, std::u16string_view text);
 
-void SetDlgItemFont(DlgWindow* window, int id, const QFont* font);
-bool EnableDlgItem(DlgWindow* window, int id, bool enable);
-bool IsDlgItemEnabled(DlgWindow* window, int id);
+void SetControlFont(QWidget* control, const QFont* font);
+bool EnableControl(QWidget* control, bool enable);
+bool IsControlEnabled(const QWidget* control);
 
-bool CheckDlgButton(DlgWindow* window, int id, bool checked);
-bool IsDlgButtonChecked(DlgWindow* window, int id);
-bool SetButtonIcon(DlgWindow* window, int id, const QIcon& icon);
+// Check boxes.
+bool SetChecked(QWidget* box, bool checked);
+bool IsChecked(const QWidget* box);
+// Push buttons: the icon instead of the text.
+bool SetButtonIcon(QWidget* button, const QIcon& icon);
 
-bool SetProgressRange(DlgWindow* window, int id, int low, int high);
-bool SetProgressPos(DlgWindow* window, int id, int pos);
-int ProgressPos(DlgWindow* window, int id);  // -1 without a progress bar
+// Progress bars.
+bool SetProgressRange(QWidget* bar, int low, int high);
+bool SetProgressPos(QWidget* bar, int pos);
+int ProgressPos(const QWidget* bar);  // -1 without a progress bar
 
-// Drop-down lists; item data is a pointer-sized value.
-bool ComboResetContent(DlgWindow* window, int id);
-int ComboAddString(DlgWindow* window, int id, std::u16string_view text, LParam data);
-int ComboGetCount(DlgWindow* window, int id);
-bool ComboSetCurSel(DlgWindow* window, int id, int index);      // -1: no selection
-int ComboGetCurSel(DlgWindow* window, int id);                  // CB_ERR: none
-LParam ComboGetItemData(DlgWindow* window, int id, int index);  // CB_ERR for a bad index
+// Drop-down lists; each item carries a pointer-sized value.
+constexpr int kComboNone = -1;
+bool ClearCombo(QWidget* combo);
+int AddComboItem(QWidget* combo, std::u16string_view text, std::intptr_t data);  // the index
+int ComboCount(const QWidget* combo);
+bool SetComboSelection(QWidget* combo, int index);             // -1: none
+int ComboSelection(const QWidget* combo);                      // kComboNone: none
+std::intptr_t ComboItemData(const QWidget* combo, int index);  // kComboNone for a bad index
 
 // Menu items by command id, popups by position.
 bool SetMenuItemText(DlgWindow* window, int commandId, std::u16string_view text);

@@ -34,18 +34,17 @@ int MulDiv(int a, int b, int c) {
   return static_cast<int>((p >= 0 ? p + half : p - half) / c);
 }
 
-// A message queued for a dialog's DlgProc.
-class DlgMessageEvent : public QEvent {
+// The end message, queued for the window: it ends the dialog with the low 16 bits of `code`
+// (the result word of the classic end message; the high bits are not the result's).
+class EndMessage : public QEvent {
  public:
-  DlgMessageEvent(std::uint32_t message, WParam wParam, LParam lParam)
-      : QEvent(Kind()), message(message), wParam(wParam), lParam(lParam) {}
+  explicit EndMessage(std::uint32_t code) : QEvent(Kind()), code(code) {}
   static QEvent::Type Kind() {
     static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
     return kind;
   }
-  std::uint32_t message;
-  WParam wParam;
-  LParam lParam;
+  int Result() const { return static_cast<int>(code & 0xFFFF); }
+  std::uint32_t code;
 };
 
 // Multi-line edits hand Enter to the dialog unless the template asks for new lines, and Tab
@@ -71,69 +70,24 @@ class EnterToDialog : public QObject {
 
 }  // namespace
 
-// ---- base slots: do nothing, answer 1 ----
+// ---- base slots: do nothing ----
 
-MsgResult CDlgBoxCore::OnInitDialog(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  return 1;
-}
-MsgResult CDlgBoxCore::OnCommand(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  return 1;
-}
-MsgResult CDlgBoxCore::OnNotify(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  return 1;
-}
-MsgResult CDlgBoxCore::OnSize(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  return 1;
-}
-MsgResult CDlgBoxCore::OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) {
-  return 1;
-}
+void CDlgBoxCore::OnInitDialog(DlgWindow*, const DlgStart&, DlgParam) {}
+void CDlgBoxCore::OnCommand(DlgWindow*, const DlgCommand&, DlgParam) {}
+void CDlgBoxCore::OnNotify(DlgWindow*, const DlgNotify&, DlgParam) {}
+void CDlgBoxCore::OnSize(DlgWindow*, const DlgSize&, DlgParam) {}
+void CDlgBoxCore::OnDestroy(DlgWindow*, DlgParam) {}
 
-// ---- the shared procedure ----
-
-MsgResult DlgProc(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam) {
-  if (!window) return 0;
-  DlgStart* start = window->userData;
-  CDlgBoxCore* dialog = start ? start->dialog : nullptr;
-  switch (message) {
-    case MSG_INITDIALOG: {
-      if (!lParam) return 1;
-      start = reinterpret_cast<DlgStart*>(lParam);
-      window->userData = start;
-      if (!start->dialog) return 1;
-      start->dialog->hwnd = window;
-      return start->dialog->OnInitDialog(window, message, wParam, lParam, start->param);
-    }
-    case MSG_COMMAND:
-      if (dialog) return dialog->OnCommand(window, message, wParam, lParam, start->param);
-      if (LoWord(wParam) == IDOK || LoWord(wParam) == IDCANCEL) {
-        EndDialog(window, LoWord(wParam));
-        return 1;
-      }
-      return 0;
-    case MSG_NOTIFY:
-      return dialog ? dialog->OnNotify(window, message, wParam, lParam, start->param) : 0;
-    case MSG_SIZE:
-      return dialog ? dialog->OnSize(window, message, wParam, lParam, start->param) : 0;
-    case MSG_DESTROY:
-      return dialog ? dialog->OnDestroy(window, message, wParam, lParam, start->param) : 0;
-    case MSG_END_DIALOG:
-      EndDialog(window, LoWord(wParam));
-      return 0;
-    default:
-      return 0;
-  }
-}
+// ---- running a dialog ----
 
 void EndDialog(DlgWindow* window, int result) {
   if (window) window->End(result);
 }
 
-void PostDlgMessage(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam) {
+void PostEndMessage(DlgWindow* window, std::uint32_t code) {
   if (!window) return;
   // Qt owns a posted event from here on.
-  QCoreApplication::postEvent(window,
-                              std::make_unique<DlgMessageEvent>(message, wParam, lParam).release());
+  QCoreApplication::postEvent(window, std::make_unique<EndMessage>(code).release());
 }
 
 int DialogBoxParam(CAppContext* context, std::uint32_t templateId, QWidget* owner,
@@ -141,19 +95,49 @@ int DialogBoxParam(CAppContext* context, std::uint32_t templateId, QWidget* owne
   const DlgTemplateDef* tpl = FindDialogTemplate(templateId);
   if (!tpl) return -1;
   DlgWindow window(*tpl, context, owner);
-  window.Send(MSG_INITDIALOG, 0, reinterpret_cast<LParam>(start));
+  window.SendStart(start);
   int result = window.RunLoop();
-  window.Send(MSG_DESTROY, 0, 0);
-  // The handle must not outlive the window.
-  if (start && start->dialog && start->dialog->hwnd == &window) start->dialog->hwnd = nullptr;
-  window.userData = nullptr;
+  window.SendDestroy();
   return result;
 }
 
-int RunModal(CDlgBoxCore& dialog, LParam param) {
+int RunModal(CDlgBoxCore& dialog, DlgParam param) {
   if (!dialog.context || !dialog.templateId) return -1;
   DlgStart start{&dialog, dialog.context, param};
   return DialogBoxParam(dialog.context, dialog.templateId, dialog.owner, &start);
+}
+
+void DlgWindow::SendStart(DlgStart* start) {
+  start_ = start;
+  if (CDlgBoxCore* dialog = Dialog()) {
+    dialog->hwnd = this;
+    dialog->OnInitDialog(this, *start, start->param);
+  }
+}
+
+void DlgWindow::SendDestroy() {
+  if (CDlgBoxCore* dialog = Dialog()) {
+    dialog->OnDestroy(this, Param());
+    // The handle must not outlive the window.
+    if (dialog->hwnd == this) dialog->hwnd = nullptr;
+  }
+  start_ = nullptr;
+}
+
+void DlgWindow::SendCommand(const DlgCommand& command) {
+  if (CDlgBoxCore* dialog = Dialog()) {
+    dialog->OnCommand(this, command, Param());
+  } else if (command.id == IDOK || command.id == IDCANCEL) {
+    End(command.id);
+  }
+}
+
+void DlgWindow::SendNotify(const DlgNotify& notify) {
+  if (CDlgBoxCore* dialog = Dialog()) dialog->OnNotify(this, notify, Param());
+}
+
+void DlgWindow::SendSize(const DlgSize& size) {
+  if (CDlgBoxCore* dialog = Dialog()) dialog->OnSize(this, size, Param());
 }
 
 // ---- the window ----
@@ -237,7 +221,7 @@ void DlgWindow::BuildMenu() {
       }
       QAction* action = sub->addAction(LoadQString(item.textId));
       const std::uint16_t id = item.id;
-      connect(action, &QAction::triggered, this, [this, id] { SendCommand(id, 0, nullptr); });
+      connect(action, &QAction::triggered, this, [this, id] { SendCommand(id); });
       menuItems_.emplace_back(id, action);
     }
   }
@@ -256,7 +240,7 @@ QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
       if (kind == BS_AUTOCHECKBOX) {
         auto* box = new QCheckBox(text, client_);
         connect(box, &QCheckBox::clicked, this,
-                [this, id, box] { SendCommand(static_cast<std::uint16_t>(id), BN_CLICKED, box); });
+                [this, id, box] { SendCommand(id, CommandCode::Clicked, box); });
         control = box;
       } else {
         auto* button = new QPushButton(text, client_);
@@ -270,9 +254,8 @@ QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
           button->setIcon(ui->Icon(def.iconId));
           button->setIconSize(ui->smallIconSize);
         }
-        connect(button, &QPushButton::clicked, this, [this, id, button] {
-          SendCommand(static_cast<std::uint16_t>(id), BN_CLICKED, button);
-        });
+        connect(button, &QPushButton::clicked, this,
+                [this, id, button] { SendCommand(id, CommandCode::Clicked, button); });
         control = button;
       }
       break;
@@ -333,9 +316,8 @@ QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
       const int height = combo->sizeHint().height();
       const int itemHeight = std::max(1, combo->fontMetrics().height() + 2);
       combo->setMaxVisibleItems(std::max(1, (rect.height() - height) / itemHeight));
-      const std::uint16_t cid = static_cast<std::uint16_t>(id);
       connect(combo, &QComboBox::activated, this,
-              [this, cid, combo](int) { SendCommand(cid, CBN_SELCHANGE, combo); });
+              [this, id, combo](int) { SendCommand(id, CommandCode::SelectionChanged, combo); });
       combo->setGeometry(rect.x(), rect.y(), rect.width(), height);
       control = combo;
       break;
@@ -344,6 +326,7 @@ QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
       auto* list = new ListViewWidget(id, client_);
       if (!(def.style & WS_BORDER)) list->setFrameShape(QFrame::NoFrame);
       if (def.style & LVS_SINGLESEL) list->setSelectionMode(QAbstractItemView::SingleSelection);
+      WireList(id, list);
       control = list;
       break;
     }
@@ -380,7 +363,16 @@ int DlgWindow::ItemId(const QWidget* control) const {
 void DlgWindow::AddItem(int id, QWidget* control) {
   if (!control) return;
   if (control->parentWidget() != client_) control->setParent(client_);
+  WireList(id, control);
   items_.push_back({id, control});
+}
+
+void DlgWindow::WireList(int id, QWidget* control) {
+  auto* list = qobject_cast<ListViewWidget*>(control);
+  if (!list) return;
+  connect(list, &ListViewWidget::Clicked, this, [this, id, list](int item, int subItem) {
+    SendNotify({id, NotifyCode::Click, list, item, subItem});
+  });
 }
 
 QAction* DlgWindow::MenuItem(int commandId) const {
@@ -392,20 +384,6 @@ QAction* DlgWindow::MenuItem(int commandId) const {
 QAction* DlgWindow::MenuPopup(int position) const {
   if (position < 0 || position >= static_cast<int>(popups_.size())) return nullptr;
   return popups_[static_cast<std::size_t>(position)];
-}
-
-MsgResult DlgWindow::Send(std::uint32_t message, WParam wParam, LParam lParam) {
-  return DlgProc(this, message, wParam, lParam);
-}
-
-void DlgWindow::SendCommand(std::uint16_t id, std::uint16_t code, QWidget* from) {
-  Send(MSG_COMMAND, MakeWParam(id, code), reinterpret_cast<LParam>(from));
-}
-
-MsgResult DlgWindow::SendNotify(NotifyHeader& header) {
-  msgResult = 0;
-  MsgResult handled = Send(MSG_NOTIFY, header.idFrom, reinterpret_cast<LParam>(&header));
-  return handled ? msgResult : 0;
 }
 
 int DlgWindow::RunLoop() {
@@ -432,7 +410,7 @@ void DlgWindow::SendCancel() {
   // A disabled Cancel button means cancelling is not possible right now, whatever the key.
   QWidget* cancel = Item(IDCANCEL);
   if (cancel && !cancel->isEnabled()) return;
-  SendCommand(IDCANCEL, BN_CLICKED, cancel);
+  SendCommand(IDCANCEL, CommandCode::Clicked, cancel);
 }
 
 void DlgWindow::PressEnter() {
@@ -443,35 +421,31 @@ void DlgWindow::PressEnter() {
   }
   if (defaultButton_ >= 0) {
     QWidget* button = Item(defaultButton_);
-    if (!button || button->isEnabled())
-      SendCommand(static_cast<std::uint16_t>(defaultButton_), BN_CLICKED, button);
+    if (!button || button->isEnabled()) SendCommand(defaultButton_, CommandCode::Clicked, button);
     return;
   }
-  SendCommand(IDOK, BN_CLICKED, Item(IDOK));
+  SendCommand(IDOK, CommandCode::Clicked, Item(IDOK));
 }
 
-void DlgWindow::SendSize() {
+void DlgWindow::SendClientSize() {
   if (minimized_) {
-    Send(MSG_SIZE, SIZE_MINIMIZED, 0);
+    SendSize({SizeKind::Minimized, 0, 0});
     return;
   }
-  const int w = std::clamp(client_->width(), 0, 0xFFFF);
-  const int h = std::clamp(client_->height(), 0, 0xFFFF);
-  Send(MSG_SIZE, isMaximized() ? SIZE_MAXIMIZED : SIZE_RESTORED,
-       MakeLParam(static_cast<std::uint16_t>(w), static_cast<std::uint16_t>(h)));
+  SendSize({isMaximized() ? SizeKind::Maximized : SizeKind::Restored,
+            std::clamp(client_->width(), 0, 0xFFFF), std::clamp(client_->height(), 0, 0xFFFF)});
 }
 
 bool DlgWindow::event(QEvent* e) {
-  if (e->type() == DlgMessageEvent::Kind()) {
-    auto* m = static_cast<DlgMessageEvent*>(e);
-    Send(m->message, m->wParam, m->lParam);
+  if (e->type() == EndMessage::Kind()) {
+    End(static_cast<EndMessage*>(e)->Result());
     return true;
   }
   return QDialog::event(e);
 }
 
 bool DlgWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == client_ && e->type() == QEvent::Resize) SendSize();
+  if (watched == client_ && e->type() == QEvent::Resize) SendClientSize();
   return QDialog::eventFilter(watched, e);
 }
 
@@ -510,7 +484,7 @@ void DlgWindow::changeEvent(QEvent* e) {
     const bool minimized = isMinimized();
     if (minimized != minimized_) {
       minimized_ = minimized;
-      SendSize();
+      SendClientSize();
     }
   }
   QDialog::changeEvent(e);

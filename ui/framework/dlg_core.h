@@ -1,9 +1,11 @@
 #pragma once
 // The dialog framework: every window is a modal dialog built from a template of
-// resources/dialog_templates and driven by one procedure, DlgProc, that hands five messages
-// to the virtual slots of the dialog object. Controls are addressed by their numeric ids.
+// resources/dialog_templates. Its dialog object (a CDlgBoxCore) receives typed events in five
+// slots: the start, commands, notifications, size changes and the end. Controls are found by
+// their template ids; a dialog names the ones it uses (see Control).
 #include <QDialog>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 class QMenuBar;
@@ -17,112 +19,109 @@ struct DlgTemplateDef;
 class DlgWindow;
 class CDlgBoxCore;
 
-using WParam = std::uintptr_t;
-using LParam = std::intptr_t;
-using MsgResult = std::intptr_t;
-
-// Message numbers; the slots and DlgProc speak them.
-enum : std::uint32_t {
-  MSG_DESTROY = 2,
-  MSG_SIZE = 5,
-  MSG_NOTIFY = 78,
-  MSG_INITDIALOG = 272,
-  MSG_COMMAND = 273,
-  MSG_END_DIALOG = 1029,  // from any thread: end with the low 16 bits of wParam
-};
-
+// The ids of the OK and Cancel buttons, and the results of a dialog they end.
 enum : std::uint16_t { IDOK = 1, IDCANCEL = 2 };
 
-// Command notification codes (high word of the command's wParam).
-enum : std::uint16_t { BN_CLICKED = 0, CBN_SELCHANGE = 1 };
+// The start parameter a dialog is shown with: a pointer-sized value, as a rule the address of
+// a record of the caller's that the dialog reads (the progress dialog's TaskRequest).
+class DlgParam {
+ public:
+  constexpr DlgParam() = default;
+  constexpr DlgParam(std::intptr_t value) : value_(value) {}
+  template <class T>
+  DlgParam(T* record) : value_(reinterpret_cast<std::intptr_t>(record)) {}
 
-// Size message kinds (wParam of MSG_SIZE).
-enum : std::uint32_t { SIZE_RESTORED = 0, SIZE_MINIMIZED = 1, SIZE_MAXIMIZED = 2 };
+  // The record it points to; null when there is none.
+  template <class T>
+  T* As() const {
+    return reinterpret_cast<T*>(value_);
+  }
+  constexpr std::intptr_t Value() const { return value_; }
+  constexpr explicit operator bool() const { return value_ != 0; }
+  friend constexpr bool operator==(DlgParam, DlgParam) = default;
 
-// Notification codes.
-enum : std::int32_t { NM_CLICK = -2, NM_CUSTOMDRAW = -12 };
-
-constexpr std::uint16_t LoWord(std::uintptr_t v) {
-  return static_cast<std::uint16_t>(v & 0xFFFF);
-}
-constexpr std::uint16_t HiWord(std::uintptr_t v) {
-  return static_cast<std::uint16_t>((v >> 16) & 0xFFFF);
-}
-constexpr WParam MakeWParam(std::uint16_t lo, std::uint16_t hi) {
-  return static_cast<WParam>(lo) | (static_cast<WParam>(hi) << 16);
-}
-constexpr LParam MakeLParam(std::uint16_t lo, std::uint16_t hi) {
-  return static_cast<LParam>(static_cast<std::uint32_t>(lo) |
-                             (static_cast<std::uint32_t>(hi) << 16));
-}
-
-// Every notification starts with this header; lParam of MSG_NOTIFY points to it.
-struct NotifyHeader {
-  QWidget* from = nullptr;
-  std::uintptr_t idFrom = 0;
-  std::int32_t code = 0;
-};
-
-// NM_CLICK of a list: the item under the mouse, -1 when none.
-struct ItemActivate {
-  NotifyHeader hdr;
-  int item = -1;
-  int subItem = 0;
+ private:
+  std::intptr_t value_ = 0;
 };
 
 // The creation record of a dialog; lives in the caller's storage while the dialog runs.
 struct DlgStart {
   CDlgBoxCore* dialog = nullptr;
   CAppContext* context = nullptr;
-  LParam param = 0;
+  DlgParam param;
 };
 
-// Base of every dialog object. Each slot gets the window, the message, its two parameters
-// and the start parameter, and returns what DlgProc returns for the message.
+// A command: a button, a check box or a menu item was clicked, or the user chose an item of
+// a drop-down list. Enter and Escape click the default button and Cancel.
+enum class CommandCode : std::uint16_t { Clicked = 0, SelectionChanged = 1 };
+struct DlgCommand {
+  int id = 0;  // of the control or the menu item
+  CommandCode code = CommandCode::Clicked;
+  QWidget* control = nullptr;  // null for menu items and commands sent without one
+};
+
+// A notification of a list: a click, on `item` (-1 beside the rows) and its column.
+enum class NotifyCode { Click };
+struct DlgNotify {
+  int id = 0;  // of the list
+  NotifyCode code = NotifyCode::Click;
+  QWidget* control = nullptr;
+  int item = -1;
+  int subItem = 0;
+};
+
+// The client area changed size, or the window was minimised (the size is then 0 x 0).
+// Widths and heights are capped at 65535.
+enum class SizeKind { Restored, Minimized, Maximized };
+struct DlgSize {
+  SizeKind kind = SizeKind::Restored;
+  int width = 0;
+  int height = 0;
+};
+
+// Base of every dialog object. The slots run on the window's thread; each gets the window,
+// its event and the start parameter, and the base does nothing.
 class CDlgBoxCore {
  public:
   virtual ~CDlgBoxCore() = default;
 
-  virtual MsgResult OnInitDialog(DlgWindow* window, std::uint32_t message, WParam wParam,
-                                 LParam lParam, LParam param);
-  virtual MsgResult OnCommand(DlgWindow* window, std::uint32_t message, WParam wParam,
-                              LParam lParam, LParam param);
-  virtual MsgResult OnNotify(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                             LParam param);
-  virtual MsgResult OnSize(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam,
-                           LParam param);
-  virtual MsgResult OnDestroy(DlgWindow* window, std::uint32_t message, WParam wParam,
-                              LParam lParam, LParam param);
+  // The window and its controls exist; `start` is the record it was shown with.
+  virtual void OnInitDialog(DlgWindow* window, const DlgStart& start, DlgParam param);
+  virtual void OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam param);
+  virtual void OnNotify(DlgWindow* window, const DlgNotify& notify, DlgParam param);
+  virtual void OnSize(DlgWindow* window, const DlgSize& size, DlgParam param);
+  // The dialog has ended; its window and controls still exist.
+  virtual void OnDestroy(DlgWindow* window, DlgParam param);
 
   CAppContext* context = nullptr;  // a dialog without one is never shown
   std::uint32_t templateId = 0;    // 0: not set up
   QWidget* owner = nullptr;        // none for the main window
   DlgWindow* hwnd = nullptr;       // the window while the dialog runs, else null
+
+ protected:
+  // Control `id` of the running window as a T; null while the dialog is not shown or when
+  // the control is of another kind. Dialogs name their controls with it:
+  //   QLineEdit* NameField() const { return Control<QLineEdit>(IDC_NAME); }
+  template <class T = QWidget>
+  T* Control(int id) const;
 };
 
-// The shared dialog procedure.
-MsgResult DlgProc(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam);
-
-// Builds the template, delivers MSG_INITDIALOG (with `start` as lParam) and runs the dialog
-// modally; MSG_DESTROY follows while the window still exists. Without a start record the
-// dialog has no object and closes with 1 on OK and 2 on Cancel. Returns the end result, or -1
-// when the template is unknown.
+// Builds the template, delivers the start (with `start`) and runs the dialog modally; the
+// end follows while the window still exists. Without a start record the dialog has no object
+// and closes with 1 on OK and 2 on Cancel. Returns the end result, or -1 when the template is
+// unknown.
 int DialogBoxParam(CAppContext* context, std::uint32_t templateId, QWidget* owner, DlgStart* start);
 
 // Shows the dialog object from its template; shows nothing (and returns -1) without a
 // context or a template.
-int RunModal(CDlgBoxCore& dialog, LParam param);
+int RunModal(CDlgBoxCore& dialog, DlgParam param = {});
 
 // Ends the dialog with `result` (on the window's thread).
 void EndDialog(DlgWindow* window, int result);
 
-// Queues `message` for the window's DlgProc; any thread may call it while the window exists.
-// Messages from one thread arrive in the order they were posted.
-void PostDlgMessage(DlgWindow* window, std::uint32_t message, WParam wParam, LParam lParam);
-// The end message: the dialog ends with the low 16 bits of wParam.
-inline void PostEndMessage(DlgWindow* window, WParam wParam) {
-  PostDlgMessage(window, MSG_END_DIALOG, wParam, 0);
-}
+// The end message: from any thread, while the window exists. The dialog ends with the low
+// 16 bits of `code`, after whatever was queued for it before.
+void PostEndMessage(DlgWindow* window, std::uint32_t code);
 
 // The window of a dialog: the controls of its template in a client area (below the menu bar
 // when the template has a menu), found by id.
@@ -138,6 +137,11 @@ class DlgWindow : public QDialog {
 
   // The control with this id (the first one, should ids repeat); null when there is none.
   QWidget* Item(int id) const;
+  // The same as a T; null when there is none or it is of another kind.
+  template <class T>
+  T* Control(int id) const {
+    return qobject_cast<T*>(Item(id));
+  }
   int ItemId(const QWidget* control) const;  // -1 when not a control of this dialog
   // Adds a control created at run time; its parent becomes the client area.
   void AddItem(int id, QWidget* control);
@@ -153,18 +157,17 @@ class DlgWindow : public QDialog {
   // Base units: average character width and character height of the dialog font.
   QSize BaseUnits() const { return base_; }
 
-  // Synchronous delivery to DlgProc.
-  MsgResult Send(std::uint32_t message, WParam wParam, LParam lParam);
-  // A command from a control or the menu.
-  void SendCommand(std::uint16_t id, std::uint16_t code, QWidget* from);
-  // A notification; returns the message result it set (see msgResult), 0 when unhandled.
-  MsgResult SendNotify(NotifyHeader& header);
+  // Synchronous delivery to the dialog object's slots. A dialog without an object ends on
+  // the commands OK and Cancel and ignores everything else.
+  void SendCommand(const DlgCommand& command);
+  void SendCommand(int id, CommandCode code = CommandCode::Clicked, QWidget* control = nullptr) {
+    SendCommand(DlgCommand{id, code, control});
+  }
+  void SendNotify(const DlgNotify& notify);
+  void SendSize(const DlgSize& size);
 
-  // The dialog's result slot for notifications: a slot that handles one sets it and returns
-  // non-zero.
-  MsgResult msgResult = 0;
   // The start record while the dialog runs (null for a dialog without object).
-  DlgStart* userData = nullptr;
+  DlgStart* Start() const { return start_; }
 
   // Runs the modal loop unless the dialog already ended during initialisation.
   int RunLoop();
@@ -183,15 +186,23 @@ class DlgWindow : public QDialog {
   void paintEvent(QPaintEvent* e) override;
 
  private:
+  friend int DialogBoxParam(CAppContext*, std::uint32_t, QWidget*, DlgStart*);
+  CDlgBoxCore* Dialog() const { return start_ ? start_->dialog : nullptr; }
+  DlgParam Param() const { return start_ ? start_->param : DlgParam(); }
+  void SendStart(DlgStart* start);
+  void SendDestroy();
+
   void Build();
   void BuildMenu();
   QWidget* CreateControl(const struct DlgControlDef& def);
+  void WireList(int id, QWidget* control);
   void SendCancel();
-  void SendSize();
+  void SendClientSize();
   void PressEnter();
 
   const DlgTemplateDef* tpl_;
   CAppContext* context_;
+  DlgStart* start_ = nullptr;
   QWidget* client_ = nullptr;
   QMenuBar* menuBar_ = nullptr;
   QSize base_{4, 8};
@@ -208,5 +219,10 @@ class DlgWindow : public QDialog {
   bool centred_ = false;
   bool minimized_ = false;
 };
+
+template <class T>
+T* CDlgBoxCore::Control(int id) const {
+  return hwnd ? hwnd->Control<T>(id) : nullptr;
+}
 
 }  // namespace tarvik

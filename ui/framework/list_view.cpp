@@ -22,48 +22,31 @@ namespace {
 constexpr int kParamRole = Qt::UserRole;
 constexpr int kImageRole = Qt::UserRole + 1;
 
-// Paints every cell through the list's custom-draw notifications, so the dialog picks the
-// colours cell by cell; without an answer the cell is painted the usual way.
+// Paints every cell in the colours the list's owner picks for it (ListViewWidget::CellColors);
+// without a choice the cell is painted the usual way.
 class ListDelegate : public QStyledItemDelegate {
  public:
   explicit ListDelegate(ListViewWidget* list) : QStyledItemDelegate(list), list_(list) {}
 
   void paint(QPainter* painter, const QStyleOptionViewItem& option,
              const QModelIndex& index) const override {
-    ListCustomDraw draw;
-    draw.hdr = {list_, static_cast<std::uintptr_t>(list_->Id()), NM_CUSTOMDRAW};
-    draw.drawStage = CDDS_PREPAINT;
-    if (list_->NotifyCustomDraw(draw) & CDRF_NOTIFYITEMDRAW) {
-      draw.drawStage = CDDS_ITEMPREPAINT;
-      draw.item = index.row();
-      draw.itemState = ((option.state & QStyle::State_Selected) ? CDIS_SELECTED : 0u) |
-                       ((option.state & QStyle::State_HasFocus) ? CDIS_FOCUS : 0u);
-      list_->ItemParam(draw.item, draw.itemParam);
-      draw.clrText = list_->TextColor();
-      draw.clrTextBk = list_->BkColor();
-      if (list_->NotifyCustomDraw(draw) & CDRF_NOTIFYSUBITEMDRAW) {
-        draw.drawStage = CDDS_ITEMPREPAINT | CDDS_SUBITEM;
-        draw.subItem = index.column();
-        if (list_->NotifyCustomDraw(draw) & CDRF_NEWFONT) {
-          PaintWith(painter, option, index, draw);
-          return;
-        }
-      }
+    COLORREF text = list_->TextColor(), back = list_->BkColor();
+    if (list_->CellColors(index.row(), index.column(), text, back)) {
+      PaintWith(painter, option, index, text, back);
+      return;
     }
     QStyledItemDelegate::paint(painter, option, index);
   }
 
  private:
+  // The control paints no highlight or focus frame of its own: the colours say it all.
   void PaintWith(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index,
-                 const ListCustomDraw& draw) const {
+                 COLORREF textColor, COLORREF backColor) const {
     QStyleOptionViewItem opt(option);
-    if (!(draw.itemState & CDIS_SELECTED)) opt.state &= ~QStyle::State_Selected;
-    if (!(draw.itemState & CDIS_FOCUS)) opt.state &= ~QStyle::State_HasFocus;
+    opt.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
     const QPalette& pal = list_->palette();
-    QColor text =
-        draw.clrText == CLR_DEFAULT ? pal.color(QPalette::Text) : ColorFromRef(draw.clrText);
-    QColor back =
-        draw.clrTextBk == CLR_DEFAULT ? pal.color(QPalette::Base) : ColorFromRef(draw.clrTextBk);
+    QColor text = textColor == CLR_DEFAULT ? pal.color(QPalette::Text) : ColorFromRef(textColor);
+    QColor back = backColor == CLR_DEFAULT ? pal.color(QPalette::Base) : ColorFromRef(backColor);
     painter->fillRect(opt.rect, back);
     opt.palette.setColor(QPalette::Text, text);
     opt.palette.setColor(QPalette::WindowText, text);
@@ -252,7 +235,7 @@ int ListViewWidget::ClientWidth() const {
   return viewport()->width();
 }
 
-int ListViewWidget::InsertItem(int index, std::u16string_view text, LParam param) {
+int ListViewWidget::InsertItem(int index, std::u16string_view text, std::intptr_t param) {
   const int n = topLevelItemCount();
   if (index < 0 || index > n) index = n;
   auto item = std::make_unique<QTreeWidgetItem>();
@@ -286,14 +269,14 @@ std::u16string ListViewWidget::ItemText(int item, int subItem, std::size_t maxCh
   return s;
 }
 
-bool ListViewWidget::ItemParam(int item, LParam& param) const {
+bool ListViewWidget::ItemParam(int item, std::intptr_t& param) const {
   QTreeWidgetItem* it = At(item);
   if (!it) return false;
-  param = static_cast<LParam>(it->data(0, kParamRole).toLongLong());
+  param = static_cast<std::intptr_t>(it->data(0, kParamRole).toLongLong());
   return true;
 }
 
-bool ListViewWidget::SetItemParam(int item, LParam param) {
+bool ListViewWidget::SetItemParam(int item, std::intptr_t param) {
   QTreeWidgetItem* it = At(item);
   if (!it) return false;
   it->setData(0, kParamRole, QVariant::fromValue<qlonglong>(param));
@@ -363,7 +346,7 @@ int ListViewWidget::HitTest(const QPoint& viewportPos) const {
   return it ? indexOfTopLevelItem(it) : -1;
 }
 
-bool ListViewWidget::SortItemsEx(CompareFn compare, LParam sortParam) {
+bool ListViewWidget::SortItemsEx(CompareFn compare, std::intptr_t sortParam) {
   if (!compare) return false;
   const int n = topLevelItemCount();
   if (n < 2) return true;
@@ -408,11 +391,6 @@ bool ListViewWidget::SortItemsEx(CompareFn compare, LParam sortParam) {
   return true;
 }
 
-MsgResult ListViewWidget::NotifyCustomDraw(ListCustomDraw& draw) {
-  auto* dialog = qobject_cast<DlgWindow*>(window());
-  return dialog ? dialog->SendNotify(draw.hdr) : 0;
-}
-
 void ListViewWidget::mousePressEvent(QMouseEvent* e) {
   pressedItem_ = HitTest(e->position().toPoint());
   QTreeWidget::mousePressEvent(e);
@@ -424,23 +402,34 @@ void ListViewWidget::mouseReleaseEvent(QMouseEvent* e) {
   QTreeWidget::mouseReleaseEvent(e);
   if (pressedItem_ == -2 || e->button() != Qt::LeftButton) return;
   pressedItem_ = -2;
-  auto* dialog = qobject_cast<DlgWindow*>(window());
-  if (!dialog) return;
-  ItemActivate click;
-  click.hdr = {this, static_cast<std::uintptr_t>(id_), NM_CLICK};
-  click.item = HitTest(e->position().toPoint());
-  click.subItem = std::max(0, columnAt(e->position().toPoint().x()));
-  dialog->SendNotify(click.hdr);
+  const QPoint at = e->position().toPoint();
+  emit Clicked(HitTest(at), std::max(0, columnAt(at.x())));
 }
 
 // ---- ListViewCtl ----
 
 ListViewCtl::ListViewCtl() = default;
-ListViewCtl::~ListViewCtl() = default;
+
+ListViewCtl::~ListViewCtl() {
+  Detach();
+}
+
+void ListViewCtl::Detach() {
+  if (painted_) painted_->SetCellColors(nullptr);
+  painted_ = nullptr;
+}
 
 void ListViewCtl::Attach(CAppContext* ctx, ListViewWidget* listWidget) {
+  Detach();
   context = ctx;
   list = listWidget;
+  if (listWidget) {
+    painted_ = listWidget;
+    listWidget->SetCellColors([this](int item, int subItem, COLORREF& t, COLORREF& b) {
+      CellColors(Row(item), list && list->IsItemSelected(item), subItem, t, b);
+      return true;
+    });
+  }
   imageList.reset();
   const QPalette pal = listWidget ? listWidget->palette() : QPalette();
   selText = RefFromColor(pal.color(QPalette::Active, QPalette::HighlightedText));
@@ -501,13 +490,13 @@ void ListViewCtl::FreeRow(ListRow* row) const {
 int ListViewCtl::AppendRow() {
   if (!list) return -1;
   ListRow* row = NewRow();  // the row is inserted even without a record
-  const int index = list->InsertItem(list->ItemCount(), u"", reinterpret_cast<LParam>(row));
+  const int index = list->InsertItem(list->ItemCount(), u"", reinterpret_cast<std::intptr_t>(row));
   if (index < 0) FreeRow(row);
   return index;
 }
 
 ListRow* ListViewCtl::Row(int index) const {
-  LParam p = 0;
+  std::intptr_t p = 0;
   if (!list || !list->ItemParam(index, p)) return nullptr;
   return reinterpret_cast<ListRow*>(p);
 }
@@ -518,14 +507,14 @@ void* ListViewCtl::RowData(int index) const {
 }
 
 bool ListViewCtl::SetRowData(void* data, int index) {
-  LParam p = 0;
+  std::intptr_t p = 0;
   if (!list || !list->ItemParam(index, p)) return false;
   auto* row = reinterpret_cast<ListRow*>(p);
   const bool fresh = row == nullptr;
   if (fresh) row = NewRow();
   if (!row) return false;
   row->data = data;
-  if (!list->SetItemParam(index, reinterpret_cast<LParam>(row))) {
+  if (!list->SetItemParam(index, reinterpret_cast<std::intptr_t>(row))) {
     if (fresh) FreeRow(row);
     return false;
   }
@@ -570,33 +559,7 @@ void ListViewCtl::CellColors(const ListRow* row, bool selected, int subItem, COL
   }
 }
 
-MsgResult ListViewCtl::CustomDraw(DlgWindow* window, std::uint32_t message, LParam lParam) const {
-  if (message != MSG_NOTIFY || !lParam) return 0;
-  auto* header = reinterpret_cast<NotifyHeader*>(lParam);
-  if (header->code != NM_CUSTOMDRAW) return 0;
-  auto* draw = reinterpret_cast<ListCustomDraw*>(header);
-  auto answer = [window](MsgResult r) {
-    if (window) window->msgResult = r;
-    return r;
-  };
-  switch (draw->drawStage) {
-    case CDDS_PREPAINT:
-    case CDDS_ITEMPREPAINT:
-      return answer(CDRF_NOTIFYSUBITEMDRAW);
-    case CDDS_ITEMPREPAINT | CDDS_SUBITEM:
-      break;
-    default:
-      return answer(CDRF_DODEFAULT);
-  }
-  // The control paints no highlight or focus frame of its own: the colours say it all.
-  draw->itemState &= ~(CDIS_SELECTED | CDIS_FOCUS);
-  const auto* row = reinterpret_cast<const ListRow*>(draw->itemParam);
-  const bool selected = list && list->IsItemSelected(draw->item);
-  CellColors(row, selected, draw->subItem, draw->clrText, draw->clrTextBk);
-  return answer(CDRF_NEWFONT);
-}
-
-int ListViewCtl::CompareRows(int first, int second, LParam sortParam) {
+int ListViewCtl::CompareRows(int first, int second, std::intptr_t sortParam) {
   const auto* sort = reinterpret_cast<const ListSort*>(sortParam);
   if (!sort || !sort->ctl) return 0;
   const ListViewWidget* list = sort->list;
@@ -612,7 +575,7 @@ int ListViewCtl::CompareRows(int first, int second, LParam sortParam) {
 
 bool SortRows(ListSort& sort) {
   if (!sort.list) return false;
-  return sort.list->SortItemsEx(&ListViewCtl::CompareRows, reinterpret_cast<LParam>(&sort));
+  return sort.list->SortItemsEx(&ListViewCtl::CompareRows, reinterpret_cast<std::intptr_t>(&sort));
 }
 
 }  // namespace tarvik

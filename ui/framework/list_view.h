@@ -1,12 +1,12 @@
 #pragma once
 // Report-style list views: the control (ListViewWidget, addressed by item index like the
 // classic list control) and the companion every dialog attaches to it (ListViewCtl): a small
-// record per row, the program's colours through custom draw, and sorting by a column.
+// record per row, the program's colours cell by cell, and sorting by a column.
+#include <QPointer>
 #include <QTreeWidget>
 #include <cstdint>
+#include <functional>
 #include <memory>
-
-#include "ui/framework/dlg_core.h"
 
 namespace tarvik {
 
@@ -23,33 +23,6 @@ COLORREF RefFromColor(const QColor& c);
 enum : std::uint32_t { LVS_EX_CHECKBOXES = 0x4, LVS_EX_FULLROWSELECT = 0x20 };
 // NextItem flags.
 enum : std::uint32_t { LVNI_ALL = 0, LVNI_FOCUSED = 0x1, LVNI_SELECTED = 0x2 };
-
-// Custom draw stages, results and item states.
-enum : std::uint32_t {
-  CDDS_PREPAINT = 0x1,
-  CDDS_ITEM = 0x10000,
-  CDDS_ITEMPREPAINT = 0x10001,
-  CDDS_SUBITEM = 0x20000,
-  CDRF_DODEFAULT = 0x0,
-  CDRF_NEWFONT = 0x2,
-  CDRF_NOTIFYITEMDRAW = 0x20,
-  CDRF_NOTIFYSUBITEMDRAW = 0x20,
-  CDIS_SELECTED = 0x1,
-  CDIS_FOCUS = 0x10,
-};
-
-// NM_CUSTOMDRAW of a list: one per paint stage; at the sub-item stage the handler may pick
-// the cell's colours (and answer CDRF_NEWFONT).
-struct ListCustomDraw {
-  NotifyHeader hdr;
-  std::uint32_t drawStage = 0;
-  int item = -1;
-  std::uint32_t itemState = 0;
-  LParam itemParam = 0;
-  int subItem = 0;
-  COLORREF clrText = CLR_DEFAULT;
-  COLORREF clrTextBk = CLR_DEFAULT;
-};
 
 class ListViewWidget : public QTreeWidget {
   Q_OBJECT
@@ -77,13 +50,13 @@ class ListViewWidget : public QTreeWidget {
 
   // Items, by index. InsertItem returns the new item's index, -1 on failure.
   int ItemCount() const { return topLevelItemCount(); }
-  int InsertItem(int index, std::u16string_view text, LParam param);
+  int InsertItem(int index, std::u16string_view text, std::intptr_t param);
   bool DeleteAllItems();
   bool SetItemText(int item, int subItem, std::u16string_view text);
   // The text cut to maxChars characters; empty for a missing item or column.
   std::u16string ItemText(int item, int subItem, std::size_t maxChars = 1023) const;
-  bool ItemParam(int item, LParam& param) const;
-  bool SetItemParam(int item, LParam param);
+  bool ItemParam(int item, std::intptr_t& param) const;
+  bool SetItemParam(int item, std::intptr_t param);
   bool SetItemImage(int item, int image);
   int ItemImage(int item) const;
   bool SetCheck(int item, bool checked);
@@ -99,11 +72,23 @@ class ListViewWidget : public QTreeWidget {
   // Sorts by a comparator over item indices of the unsorted order: a stable merge that puts
   // an item behind another only when compare(item, other) > 0. Selection, focus and every
   // item's data move with the item.
-  using CompareFn = int (*)(int first, int second, LParam sortParam);
-  bool SortItemsEx(CompareFn compare, LParam sortParam);
+  using CompareFn = int (*)(int first, int second, std::intptr_t sortParam);
+  bool SortItemsEx(CompareFn compare, std::intptr_t sortParam);
 
-  // Sends one NM_CUSTOMDRAW stage to the dialog; 0 when the list is in no dialog.
-  MsgResult NotifyCustomDraw(ListCustomDraw& draw);
+  // Who picks the colours of each cell: given the item and the column, it sets the text and
+  // background colours (CLR_DEFAULT: the list's own) and answers true; the cell is then
+  // painted in them without the control's own highlight and focus frame. Without one, or
+  // when it answers false, the cell is painted the usual way.
+  using CellColorFn =
+      std::function<bool(int item, int subItem, COLORREF& textColor, COLORREF& backColor)>;
+  void SetCellColors(CellColorFn colors) { cellColors_ = std::move(colors); }
+  bool CellColors(int item, int subItem, COLORREF& textColor, COLORREF& backColor) const {
+    return cellColors_ && cellColors_(item, subItem, textColor, backColor);
+  }
+
+ signals:
+  // A click with the left button on `item` (-1 beside the rows), in column `subItem`.
+  void Clicked(int item, int subItem);
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;
@@ -119,6 +104,7 @@ class ListViewWidget : public QTreeWidget {
   COLORREF textColor_ = CLR_DEFAULT;
   COLORREF bkColor_ = CLR_DEFAULT;
   int pressedItem_ = -2;
+  CellColorFn cellColors_;
 };
 
 // One per list item, kept as the item's parameter.
@@ -153,6 +139,8 @@ struct ListViewCtl {
   ListViewCtl(const ListViewCtl&) = delete;
   ListViewCtl& operator=(const ListViewCtl&) = delete;
 
+  // Also makes the list ask this object for the colours of its cells (CellColors), until it
+  // is attached elsewhere or destroyed.
   void Attach(CAppContext* context, ListViewWidget* list);
   // The look every dialog gives its lists right after Attach: full-row selection (plus check
   // boxes when asked), the context's image list (when asked), fontNormal, dark grey on white,
@@ -167,17 +155,18 @@ struct ListViewCtl {
   ListRow* Row(int index) const;
   void* RowData(int index) const;
 
-  // The NM_CUSTOMDRAW handler that the dialog's OnNotify calls for this list.
-  MsgResult CustomDraw(DlgWindow* window, std::uint32_t message, LParam lParam) const;
-  // The colours of one cell (the choice CustomDraw makes at the sub-item stage).
+  // The colours of one cell of a row (null: a row without record), selected or not.
   void CellColors(const ListRow* row, bool selected, int subItem, COLORREF& textColor,
                   COLORREF& backColor) const;
 
-  static int CompareRows(int first, int second, LParam sort);
+  static int CompareRows(int first, int second, std::intptr_t sort);
 
  private:
   ListRow* NewRow() const;
   void FreeRow(ListRow* row) const;
+  void Detach();
+
+  QPointer<ListViewWidget> painted_;  // the list that asks this object for its colours
 };
 
 struct ListSort {

@@ -35,7 +35,7 @@ class Preview : public CDlgBoxCore {
   Preview(QString path) : path_(std::move(path)) {}
   bool saved = false;
 
-  MsgResult OnInitDialog(DlgWindow* w, std::uint32_t, WParam, LParam, LParam) override {
+  void OnInitDialog(DlgWindow* w, const DlgStart&, DlgParam) override {
     const UiResources* ui = Ui(context);
     const DlgTemplateDef& tpl = w->Template();
     // The dialogs give fontNormal to their labelled controls (the hint texts get fontSmall).
@@ -44,32 +44,32 @@ class Preview : public CDlgBoxCore {
         if (def.id == kNoControlId || def.cls == CtlClass::ListView) continue;
         const bool small =
             (tpl.id == DLG_SCHEMA && def.id == 1027) || (tpl.id == DLG_EXPORT && def.id == 1048);
-        SetDlgItemFont(w, def.id, small ? &ui->fontSmall : &ui->fontNormal);
+        SetControlFont(w->Item(def.id), small ? &ui->fontSmall : &ui->fontNormal);
       }
     }
     switch (tpl.id) {
       case DLG_ABOUT:
-        SetDlgItemText(w, 1045, StrLoad(STR_ABOUT_TEXT, kVersion, kEdition));
+        SetControlText(w->Item(1045), StrLoad(STR_ABOUT_TEXT, kVersion, kEdition));
         break;
       case DLG_MAIN:
         Main(w);
         break;
       case DLG_PROGRESS:
         if (ui) {
-          SetDlgItemFont(w, 1001, &ui->fontNormal);
-          SetDlgItemFont(w, IDCANCEL, &ui->fontNormal);
+          SetControlFont(w->Item(1001), &ui->fontNormal);
+          SetControlFont(w->Item(IDCANCEL), &ui->fontNormal);
         }
-        SetDlgItemText(w, 1001, StrLoad(STR_STATUS_LOADING_FILE));
-        SetProgressPos(w, 1000, 40);
+        SetControlText(w->Item(1001), StrLoad(STR_STATUS_LOADING_FILE));
+        SetProgressPos(w->Item(1000), 40);
         break;
       case DLG_FILTER:
         Names(w, 0, 1003, {u"Москва", u"Московская область", u"Санкт-Петербург"}, {0, 2, 1});
-        SetDlgItemText(w, 1004, u"Москва");
-        CheckDlgButton(w, 1008, true);
-        SetDlgItemText(w, 1009, u"37.319000");
-        SetDlgItemText(w, 1010, u"55.911000");
-        SetDlgItemText(w, 1011, u"37.945000");
-        SetDlgItemText(w, 1012, u"55.570000");
+        SetControlText(w->Item(1004), u"Москва");
+        SetChecked(w->Item(1008), true);
+        SetControlText(w->Item(1009), u"37.319000");
+        SetControlText(w->Item(1010), u"55.911000");
+        SetControlText(w->Item(1011), u"37.945000");
+        SetControlText(w->Item(1012), u"55.570000");
         break;
       case DLG_SCHEMA: {
         Names(w, 0, 1011, {u"Стандартная", u"Только камеры"}, {3, 0});
@@ -83,23 +83,23 @@ class Preview : public CDlgBoxCore {
           e.list->SetItemText(r, 1, row[0]);
           e.list->SetItemText(r, 2, row[1]);
         }
-        SetDlgItemText(w, 1014, u"Стандартная");
-        CheckDlgButton(w, 1018, true);
-        CheckDlgButton(w, 1023, true);
+        SetControlText(w->Item(1014), u"Стандартная");
+        SetChecked(w->Item(1018), true);
+        SetChecked(w->Item(1023), true);
         break;
       }
       case DLG_EXPORT:
         Names(w, 0, 1027, {u"Nissan Connect", u"Текст (ANSI)"}, {3, 0});
-        ComboAddString(w, 1041, StrLoad(STR_CODEPAGE_ANSI), 0);
-        ComboAddString(w, 1041, StrLoad(STR_CODEPAGE_UTF8), 65001);
-        ComboSetCurSel(w, 1041, 1);
-        SetDlgItemText(w, 1030, u"Nissan Connect");
-        SetDlgItemText(w, 1035, u"POIs.csv");
-        SetDlgItemText(w, 1037, u"0");
-        SetDlgItemText(w, 1039, u"{x},{y},{desc}");
-        SetDlgItemText(w, 1046, u"0");
-        CheckDlgButton(w, 1031, true);
-        CheckDlgButton(w, 1044, true);
+        AddComboItem(w->Item(1041), StrLoad(STR_CODEPAGE_ANSI), 0);
+        AddComboItem(w->Item(1041), StrLoad(STR_CODEPAGE_UTF8), 65001);
+        SetComboSelection(w->Item(1041), 1);
+        SetControlText(w->Item(1030), u"Nissan Connect");
+        SetControlText(w->Item(1035), u"POIs.csv");
+        SetControlText(w->Item(1037), u"0");
+        SetControlText(w->Item(1039), u"{x},{y},{desc}");
+        SetControlText(w->Item(1046), u"0");
+        SetChecked(w->Item(1031), true);
+        SetChecked(w->Item(1044), true);
         break;
       case DLG_DRIVE:
         Attach(w, 0, 1042, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -100}});
@@ -112,22 +112,13 @@ class Preview : public CDlgBoxCore {
         [this, w] {
           QApplication::processEvents();
           saved = w->grab().save(path_);
-          PostEndMessage(w, 2);
+          PostEndMessage(w, IDCANCEL);
         },
         Qt::QueuedConnection);
-    return 1;
   }
 
-  MsgResult OnNotify(DlgWindow* w, std::uint32_t m, WParam, LParam lp, LParam) override {
-    auto* hdr = reinterpret_cast<NotifyHeader*>(lp);
-    for (ListViewCtl& ctl : lists_)
-      if (ctl.list && hdr->from == ctl.list) return ctl.CustomDraw(w, m, lp);
-    return 0;
-  }
-
-  MsgResult OnDestroy(DlgWindow*, std::uint32_t, WParam, LParam, LParam) override {
+  void OnDestroy(DlgWindow*, DlgParam) override {
     for (ListViewCtl& ctl : lists_) ctl.ReleaseRows();
-    return 0;
   }
 
  private:
@@ -188,9 +179,9 @@ class Preview : public CDlgBoxCore {
       for (int c = 0; c < 3; ++c) b.list->SetItemText(r, c + 1, row[c]);
     }
     b.list->SetItemState(1, true, true);
-    ComboAddString(w, 1019, u"Стандартная", 0);
-    ComboSetCurSel(w, 1019, 0);
-    SetDlgItemText(w, 1022, StrLoad(STR_MATCH, 93.5));
+    AddComboItem(w->Item(1019), u"Стандартная", 0);
+    SetComboSelection(w->Item(1019), 0);
+    SetControlText(w->Item(1022), StrLoad(STR_MATCH, 93.5));
   }
 
   QString path_;
@@ -258,7 +249,7 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
     if (!opened) {
       opened = true;
       w->resize(w->width() + 60, w->height());
-      w->SendCommand(IDM_OPEN, 0, nullptr);
+      w->SendCommand(IDM_OPEN);
       if (auto* areas = qobject_cast<ListViewWidget*>(w->Item(IDC_AREA_LIST))) {
         areas->SetCheck(1, true);
         areas->SetItemState(1, true, true);
@@ -270,7 +261,7 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
     poll.stop();
     QApplication::processEvents();
     saved = w->grab().save(path);
-    w->SendCommand(IDM_EXIT, 0, nullptr);
+    w->SendCommand(IDM_EXIT);
   });
   poll.start(20);
   RunModal(main, 0);
