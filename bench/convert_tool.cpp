@@ -22,8 +22,8 @@
 #include "params/ini_file.h"
 #include "params/param_io.h"
 #include "params/param_store.h"
+#include "processing/pipeline.h"
 #include "processing/poi_store.h"
-#include "processing/task.h"
 
 namespace tarvik {
 namespace {

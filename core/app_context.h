@@ -40,9 +40,9 @@ struct CAppContext {
 };
 
 // Sets up the fields that need no window: control identifiers, colours, the settings path
-// (`iniPath` when given, else the rule of SettingsPathFor) and `seed` from the clock; the
-// program entry then puts the stored "Core"/"Seed" in its place. Reports nothing.
-void InitContext(CAppContext& context, std::u16string_view iniPath = {});
+// and `seed` from the clock; the program entry finds the path (settings_path.h) and then puts
+// the stored "Core"/"Seed" in place of the seed. Reports nothing.
+void InitContext(CAppContext& context, std::u16string_view iniPath);
 // Tears down what InitContext set up. The seed is written by the program entry, not here.
 void ReleaseContext(CAppContext& context);
 
@@ -56,18 +56,5 @@ std::uint32_t TakeControlId(CAppContext* context);
 
 // Seconds since 1970-01-01 00:00 UTC, the seed of a first start.
 std::int64_t ClockSeed();
-
-// Where Tarvik.ini lives: beside the executable; when that folder is not writable and holds
-// no Tarvik.ini, in the per-user settings folder ($XDG_CONFIG_HOME/Tarvik, else
-// ~/.config/Tarvik; %APPDATA%\Tarvik on Windows). Empty when nothing can be determined.
-struct SettingsPathInput {
-  std::u16string exePath;  // full path of the running executable; may be empty
-  bool exeDirWritable = true;
-  bool iniBesideExists = false;
-  std::u16string userConfigDir;  // $XDG_CONFIG_HOME, else ~/.config (or %APPDATA%); may be empty
-};
-std::u16string SettingsPathFor(const SettingsPathInput& in);
-// The same, from the running process and its environment.
-std::u16string DefaultSettingsPath();
 
 }  // namespace tarvik

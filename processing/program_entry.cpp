@@ -1,5 +1,6 @@
 #include "processing/program_entry.h"
 
+#include "core/settings_path.h"
 #include "params/default_params.h"
 #include "params/ini_file.h"
 
@@ -7,7 +8,8 @@ namespace tarvik {
 
 ProgramEntry::ProgramEntry(CAppContext& context, EntryOptions options)
     : context_(context), options_(std::move(options)) {
-  InitContext(context_, options_.iniPath);
+  InitContext(context_,
+              options_.iniPath.empty() ? DefaultSettingsPath() : std::u16string(options_.iniPath));
   // A missing or unreadable value keeps the clock's seed.
   std::int64_t seed = 0;
   if (ReadSeed(context_.iniPath, seed)) context_.seed.store(seed);

@@ -1,6 +1,6 @@
 #pragma once
-// The task pipeline: one worker thread runs the requested stages in a fixed order,
-// reporting through a sink that never touches a window.
+// A task of the pipeline (pipeline.h): what it is asked to do, its abort flag, its first
+// failure, and its reports through a sink that never touches a window.
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -107,22 +107,5 @@ std::u16string FailureText(const TaskFailure& failure);
 // Reporting helpers: do nothing without a sink. Progress and status only while not aborted.
 void ReportProgress(WorkerTask& task, int percent);
 void ReportStatus(WorkerTask& task, std::uint32_t stringId);
-
-// The worker thread's entry. Returns 1 at once when given no task, else 0 after all stages.
-int RunTask(WorkerTask* task);
-
-// RunTask calls each stage's operation through its slot (a null slot runs the stage's lock
-// protocol and clean-up without an operation), so the pipeline links before every stage
-// exists and tests can put a double in a slot. A stage that lands initialises its slot in
-// task.cpp with the operation itself: that direct reference is what makes the linker take the
-// operation's object file from the static engine library (a self-registration from that file
-// would be dropped whenever nothing else refers to it).
-using StageOperation = bool (*)(WorkerTask&);
-extern StageOperation g_saveParamsStage;  // SaveParams
-extern StageOperation g_loadParamsStage;  // LoadParams
-extern StageOperation g_loadFileStage;    // LoadSourceFile
-extern StageOperation g_parseStage;       // ParseSource
-extern StageOperation g_filterStage;      // FilterByAreas
-extern StageOperation g_exportStage;      // ExportPois
 
 }  // namespace tarvik

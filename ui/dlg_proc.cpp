@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "core/text.h"
+#include "processing/pipeline.h"
 #include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/ui_resources.h"

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/platform.h"
+#include "processing/pipeline.h"
 #include "resources/string_ids.h"
 
 namespace tarvik::cli {

@@ -14,7 +14,7 @@
 
 #include "core/app_context.h"
 #include "params/param_store.h"
-#include "processing/task.h"
+#include "processing/pipeline.h"
 #include "resources/dialog_templates.h"
 #include "ui/dlg_main.h"
 #include "ui/framework/dlg_controls.h"

@@ -1,4 +1,5 @@
 #include "core/app_context.h"
+#include "core/settings_path.h"
 
 #include <gtest/gtest.h>
 

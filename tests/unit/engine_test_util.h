@@ -19,8 +19,8 @@
 
 #include "core/text.h"
 #include "core/tracked_memory.h"
+#include "processing/pipeline.h"
 #include "processing/poi_store.h"
-#include "processing/task.h"
 
 namespace tarvik::enginetest {
 

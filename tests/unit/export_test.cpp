@@ -22,6 +22,7 @@
 #include "core/platform.h"
 #include "core/store_lock.h"
 #include "core/text.h"
+#include "processing/pipeline.h"
 #include "test_files.h"
 
 namespace tarvik {

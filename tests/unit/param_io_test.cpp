@@ -15,6 +15,7 @@
 
 #include "core/text.h"
 #include "params/default_params.h"
+#include "processing/pipeline.h"
 #include "processing/program_entry.h"
 #include "test_files.h"
 

@@ -13,6 +13,7 @@
 #include "core/app_context.h"
 #include "params/default_params.h"
 #include "params/param_store.h"
+#include "processing/pipeline.h"
 #include "resources/dialog_templates.h"
 #include "resources/string_ids.h"
 #include "ui/dlg_main.h"

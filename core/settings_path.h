@@ -1,0 +1,20 @@
+#pragma once
+// Where the settings file lives.
+#include <string>
+
+namespace tarvik {
+
+// Where Tarvik.ini lives: beside the executable; when that folder is not writable and holds
+// no Tarvik.ini, in the per-user settings folder ($XDG_CONFIG_HOME/Tarvik, else
+// ~/.config/Tarvik; %APPDATA%\Tarvik on Windows). Empty when nothing can be determined.
+struct SettingsPathInput {
+  std::u16string exePath;  // full path of the running executable; may be empty
+  bool exeDirWritable = true;
+  bool iniBesideExists = false;
+  std::u16string userConfigDir;  // $XDG_CONFIG_HOME, else ~/.config (or %APPDATA%); may be empty
+};
+std::u16string SettingsPathFor(const SettingsPathInput& in);
+// The same, from the running process and its environment.
+std::u16string DefaultSettingsPath();
+
+}  // namespace tarvik

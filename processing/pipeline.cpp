@@ -1,0 +1,130 @@
+// The task pipeline: runs the requested stages in their fixed order, each under the lock of
+// the store it changes, and tidies the stores when the task is aborted.
+#include "processing/pipeline.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+#include <thread>
+
+#include "core/store_lock.h"
+#include "params/param_store.h"
+#include "processing/param_stages.h"
+#include "processing/poi_store.h"
+#include "resources/string_ids.h"
+
+namespace tarvik {
+
+// Each slot starts with its stage's operation; tests put doubles in them.
+StageOperation g_saveParamsStage = SaveParams;
+StageOperation g_loadParamsStage = LoadParams;
+StageOperation g_loadFileStage = LoadSourceFile;
+StageOperation g_parseStage = ParseSource;
+StageOperation g_filterStage = FilterByAreas;
+StageOperation g_exportStage = ExportPois;
+
+namespace {
+
+constexpr auto kLockRetry = std::chrono::milliseconds(100);
+
+void ClearParams(WorkerTask& task) {
+  task.paramStore->Clear();
+}
+void ClearPoi0(WorkerTask& task) {
+  task.poiStore->Clear(0);
+}
+void ClearPoi1(WorkerTask& task) {
+  task.poiStore->Clear(1);
+}
+void ClearPoi2(WorkerTask& task) {
+  task.poiStore->Clear(2);
+}
+
+// An aborted export leaves no output file: whatever the operation created (or truncated) at
+// the target goes. Only a regular file is removed: a folder, a device such as /dev/null or a
+// pipe named as the target is never deleted.
+void DeleteExportTarget(WorkerTask& task) {
+  if (task.targetPath.empty()) return;
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path target(task.targetPath);
+  if (!fs::is_regular_file(fs::status(target, ec)) || ec) return;
+  fs::remove(target, ec);
+}
+
+struct Stage {
+  std::uint32_t flag;
+  bool paramStage;               // parameter store, Cancel disabled meanwhile
+  StageOperation* operation;     // slot
+  void (*before)(WorkerTask&);   // under the lock, before the operation
+  void (*onAbort)(WorkerTask&);  // under the lock, when abortFlag is set afterwards
+};
+
+// The fixed order; the table lists what each stage does around its operation.
+const Stage kStages[] = {
+    {TASK_SAVE_PARAMS, true, &g_saveParamsStage, nullptr, ClearParams},
+    {TASK_LOAD_PARAMS, true, &g_loadParamsStage, ClearParams, ClearParams},
+    {TASK_LOAD_FILE, false, &g_loadFileStage, ClearPoi0, ClearPoi0},
+    {TASK_PARSE, false, &g_parseStage, ClearPoi1, ClearPoi0},
+    {TASK_FILTER, false, &g_filterStage, ClearPoi2, ClearPoi0},
+    {TASK_EXPORT, false, &g_exportStage, nullptr, DeleteExportTarget},
+};
+
+// Polls the store's lock: try, else give up when aborted (unless the stage must run),
+// else wait 100 ms and try again.
+template <class Store>
+bool AcquireStore(WorkerTask& task, Store* store, bool mustRun) {
+  if (!store) return false;
+  for (;;) {
+    if (TryEnterStore(*store)) return true;
+    if (Aborted(task) && !mustRun) return false;
+    std::this_thread::sleep_for(kLockRetry);
+  }
+}
+
+// Counters point into the parameter sets. Once this task has saved or reloaded them (both
+// may release the arrays), a cancelled filter stage must still reach the POI store to drop
+// the counters, or they would outlive the records they point at. The other holders of the
+// POI store only ever try once and hold it briefly, so the wait ends.
+bool MustRun(const WorkerTask& task, const Stage& stage) {
+  return stage.flag == TASK_FILTER && (task.stageFlags & (TASK_SAVE_PARAMS | TASK_LOAD_PARAMS));
+}
+
+template <class Store>
+void RunLocked(WorkerTask& task, Store* store, const Stage& stage) {
+  if (!AcquireStore(task, store, MustRun(task, stage))) return;
+  if (store->data) {
+    if (stage.before) stage.before(task);
+    if (*stage.operation) (*stage.operation)(task);
+    if (Aborted(task) && stage.onAbort) stage.onAbort(task);
+  }
+  LeaveStore(*store);
+}
+
+void RunStage(WorkerTask& task, const Stage& stage) {
+  if (stage.paramStage && task.progressWindow) task.progressWindow->EnableCancel(false);
+  ReportProgress(task, 0);
+  ReportStatus(task, STR_STATUS_OPENING);
+  if (!stage.paramStage) {
+    RunLocked(task, task.poiStore, stage);
+  } else if (!(stage.flag == TASK_LOAD_PARAMS && task.paramsSaveFailed)) {
+    // A failed save keeps the user's unsaved sets in the store: the reload (which would
+    // first clear them) is skipped.
+    RunLocked(task, task.paramStore, stage);
+  }
+  if (stage.paramStage && task.progressWindow) task.progressWindow->EnableCancel(true);
+}
+
+}  // namespace
+
+int RunTask(WorkerTask* task) {
+  if (!task) return 1;
+  for (const Stage& stage : kStages) {
+    if (task->stageFlags & stage.flag) RunStage(*task, stage);
+  }
+  if (task->failure.stringId == 0) ReportStatus(*task, STR_STATUS_DONE);
+  if (task->progressWindow) task->progressWindow->EndTask(2);
+  return 0;
+}
+
+}  // namespace tarvik
