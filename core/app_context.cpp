@@ -16,7 +16,6 @@ std::int64_t ClockSeed() {
 }
 
 void InitContext(CAppContext& context, std::u16string_view iniPath) {
-  context.resModule = nullptr;
   {
     std::lock_guard<std::mutex> guard(context.controlIdLock);
     context.nextControlId = kFirstControlId;

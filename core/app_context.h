@@ -22,9 +22,6 @@ struct CAppContext {
   std::atomic<std::uint64_t> bytesRegrownFrom{0};
   std::atomic<std::uint64_t> bytesReleased{0};
 
-  // The string table is compiled into the program; kept for symmetry with the callers.
-  const void* resModule = nullptr;
-
   std::uint32_t nextControlId = 1124;
   std::mutex controlIdLock;
 

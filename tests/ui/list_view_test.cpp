@@ -1,4 +1,4 @@
-// List views: row records, custom-draw colours, sorting.
+// List views: row records, cell colours, sorting.
 #include <QImage>
 #include <QtTest>
 
