@@ -232,7 +232,9 @@ void ListViewWidget::SetColumnWidth(int column, int width) {
 }
 
 int ListViewWidget::ClientWidth() const {
-  return viewport()->width();
+  // Until the list is first shown its viewport has not been laid out: its client area is
+  // then the inside of its frame (no rows yet, so no scroll bar).
+  return isVisible() ? viewport()->width() : contentsRect().width();
 }
 
 int ListViewWidget::InsertItem(int index, std::u16string_view text, std::intptr_t param) {

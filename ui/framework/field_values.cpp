@@ -1,0 +1,84 @@
+#include "ui/framework/field_values.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "core/text.h"
+
+namespace tarvik {
+namespace {
+
+bool IsBlank(char16_t c) {
+  return c == u' ' || (c >= u'\t' && c <= u'\r') || c == u'\u00A0';
+}
+bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
+
+std::u16string Format(const char16_t* format, const FmtArg& arg) {
+  std::u16string out;
+  const FmtArg args[] = {arg};
+  FormatAppend(out, format, args);
+  return out;
+}
+
+}  // namespace
+
+std::int32_t IntFromText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  // Accumulate in 64 bits and stop growing once past the 32-bit range.
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t value = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i)
+    value = std::min<std::int64_t>(value * 10 + (text[i] - u'0'), kLimit);
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(value);
+}
+
+std::optional<double> DecimalFromText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  std::string s;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
+    if (text[i] == u'-') s += '-';
+    ++i;
+  }
+  bool digits = false;
+  for (; i < text.size() && IsDigit(text[i]); ++i, digits = true) s += static_cast<char>(text[i]);
+  if (i < text.size() && (text[i] == u'.' || text[i] == u',')) {
+    s += '.';
+    for (++i; i < text.size() && IsDigit(text[i]); ++i, digits = true)
+      s += static_cast<char>(text[i]);
+  }
+  if (!digits) return std::nullopt;
+  if (i < text.size() && (text[i] == u'e' || text[i] == u'E')) {
+    std::size_t k = i + 1;
+    std::string e = "e";
+    if (k < text.size() && (text[k] == u'+' || text[k] == u'-')) e += static_cast<char>(text[k++]);
+    if (k < text.size() && IsDigit(text[k])) {
+      for (; k < text.size() && IsDigit(text[k]); ++k) e += static_cast<char>(text[k]);
+      s += e;
+    }
+  }
+  double value = 0;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
+  return value;
+}
+
+std::u16string UnsignedText(std::int32_t value) {
+  return Format(u"%u", static_cast<unsigned>(static_cast<std::uint32_t>(value)));
+}
+
+std::u16string FixedText(double value) {
+  return Format(u"%f", value);
+}
+
+}  // namespace tarvik

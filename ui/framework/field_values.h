@@ -1,0 +1,25 @@
+#pragma once
+// Numbers typed into the fields of a dialog, read whatever the locale.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tarvik {
+
+// An integer read the way the C library's wide-string-to-integer routine reads it: leading
+// white space skipped, an optional sign, the digits up to the first other character ("12abc"
+// is 12), 0 when there are none, values beyond the 32-bit range clamped.
+std::int32_t IntFromText(std::u16string_view text);
+
+// A decimal number as typed on any keyboard layout: blanks around it are ignored and the
+// decimal separator may be a point or a comma ("37,5" is 37.5). What follows the number is
+// ignored ("37.5°" is 37.5). Nothing when the text does not start with a finite number.
+std::optional<double> DecimalFromText(std::u16string_view text);
+
+// An integer field as shown: "%u" of its 32 bits (-1 is shown as 4294967295).
+std::u16string UnsignedText(std::int32_t value);
+// A floating-point field as shown: "%f", six decimals.
+std::u16string FixedText(double value);
+
+}  // namespace tarvik

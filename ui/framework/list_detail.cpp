@@ -1,0 +1,182 @@
+#include "ui/framework/list_detail.h"
+
+#include <QKeyEvent>
+#include <QPushButton>
+#include <algorithm>
+
+#include "core/text.h"
+#include "resources/dialog_templates.h"
+#include "ui/framework/dlg_controls.h"
+#include "ui/ui_resources.h"
+
+namespace tarvik {
+namespace {
+
+// Delete in a list presses the list's delete button, when that button may be pressed.
+class DeleteKey : public QObject {
+ public:
+  DeleteKey(QObject* list, QPushButton* button) : QObject(list), button_(button) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress) return false;
+    auto* key = static_cast<QKeyEvent*>(e);
+    if (key->key() != Qt::Key_Delete || key->modifiers() & ~Qt::KeypadModifier) return false;
+    if (button_->isEnabled()) button_->click();
+    return true;
+  }
+
+ private:
+  QPushButton* button_;
+};
+
+}  // namespace
+
+// ---- CDlgParams ----
+
+bool CDlgParams::Open(DlgWindow* window, DlgParam param, std::span<const int> smallFont) {
+  if (!context || !paramStore || !param) {
+    PostEndMessage(window, IDCANCEL);
+    return false;
+  }
+  CenterOverOwner(window, owner);
+  const DlgTemplateDef& tpl = window->Template();
+  if (tpl.titleId) SetDialogTitle(window, StrLoad(tpl.titleId));
+  if (const UiResources* ui = Ui(context)) {
+    for (const DlgControlDef& def : tpl.controls) {
+      if (def.id == kNoControlId || def.cls == CtlClass::ListView) continue;
+      const bool small = std::find(smallFont.begin(), smallFont.end(), def.id) != smallFont.end();
+      SetControlFont(window->Item(def.id), small ? &ui->fontSmall : &ui->fontNormal);
+    }
+  }
+  hold_.Enter(paramStore);
+  return true;
+}
+
+void CDlgParams::OnDestroy(DlgWindow*, DlgParam) {
+  hold_.Leave();
+}
+
+// ---- ListPane ----
+
+void ListPane::SetUp(CAppContext* context, DlgWindow* window, const ListPaneDef& def) {
+  def_ = def;
+  shown = -1;
+  auto* list = window->Control<ListViewWidget>(def.listId);
+  if (!list) return;
+  ctl_ = MakeTracked<ListViewCtl>(context);
+  if (!ctl_) return;
+  ctl_->Attach(context, list);
+  ctl_->ApplyStandardLook(/*checkBoxes=*/false, /*contextImages=*/true);
+  const int rest = list->ClientWidth() - 60;
+  int index = 0;
+  for (const ListColumn& c : def.columns)
+    list->InsertColumn(index++, StrLoad(c.textId), c.width >= 0 ? c.width : rest * -c.width / 100);
+  if (def.deleteId)
+    if (auto* button = window->Control<QPushButton>(def.deleteId))
+      list->installEventFilter(new DeleteKey(list, button));  // owned by the list
+}
+
+void ListPane::Release() {
+  if (ctl_) ctl_->ReleaseRows();
+  ctl_.reset();
+  shown = -1;
+}
+
+void ListPane::Clear() {
+  if (ctl_) ctl_->ClearRows();
+}
+
+int ListPane::Append(void* item, int image, std::initializer_list<std::u16string_view> texts) {
+  if (!ctl_ || !ctl_->list) return -1;
+  const int row = ctl_->AppendRow();
+  if (row < 0) return row;
+  ctl_->list->SetItemImage(row, image);
+  ctl_->SetRowData(item, row);
+  int column = 1;
+  for (std::u16string_view text : texts) ctl_->list->SetItemText(row, column++, text);
+  return row;
+}
+
+int ListPane::Count() const {
+  return List() ? List()->ItemCount() : 0;
+}
+
+int ListPane::Selected() const {
+  return List() ? List()->NextItem(-1, LVNI_SELECTED | LVNI_FOCUSED) : -1;
+}
+
+void ListPane::Select(int row) {
+  ListViewWidget* list = List();
+  if (!list) return;
+  if (row >= 0)
+    list->SetItemState(row, true, true);
+  else
+    list->clearSelection();
+}
+
+void ListPane::ScrollToEnd() {
+  if (ListViewWidget* list = List(); list && list->ItemCount() > 0)
+    list->EnsureVisible(list->ItemCount() - 1);
+}
+
+// ---- CDlgListDetail ----
+
+void CDlgListDetail::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) {
+  if (!Open(window, param, shape_.smallFont)) return;
+  panes_.clear();
+  panes_.resize(shape_.panes.size());
+  for (std::size_t i = 0; i < panes_.size(); ++i) panes_[i].SetUp(context, window, shape_.panes[i]);
+  Start(window);
+}
+
+void CDlgListDetail::ShowPane(std::size_t pane, int row) {
+  if (pane >= panes_.size()) return;
+  panes_[pane].shown = row;
+  for (std::size_t later = pane + 1; later < panes_.size(); ++later) panes_[later].shown = -1;
+  ShowRow(pane, row);
+}
+
+bool CDlgListDetail::Synchronise() {
+  for (std::size_t i = 0; i < panes_.size(); ++i) {
+    const int selected = panes_[i].Selected();
+    if (selected != panes_[i].shown) {
+      ShowPane(i, selected);
+      return true;
+    }
+  }
+  return false;
+}
+
+void CDlgListDetail::OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam) {
+  if (!context) return;
+  if (command.id == IDCANCEL || (command.id == IDOK && !Holding())) {
+    PostEndMessage(window, static_cast<std::uint32_t>(command.id));
+    return;
+  }
+  if (!Holding()) return;
+  if (command.id == IDOK || command.id == shape_.saveId) {
+    if (Synchronise() || !Apply()) return;
+    if (command.id == IDOK) PostEndMessage(window, IDOK);
+    return;
+  }
+  // A disabled button cannot be pressed, whoever sends its command.
+  if (const QWidget* button = window->Item(command.id); button && !button->isEnabled()) return;
+  for (std::size_t i = 0; i < panes_.size(); ++i) {
+    if (command.id == panes_[i].Def().addId) return Add(i);
+    if (command.id == panes_[i].Def().deleteId) return Delete(i);
+  }
+}
+
+void CDlgListDetail::OnNotify(DlgWindow*, const DlgNotify& notify, DlgParam) {
+  if (!context || !Holding() || notify.code != NotifyCode::Click) return;
+  for (std::size_t i = 0; i < panes_.size(); ++i)
+    if (notify.id == panes_[i].Def().listId) return ShowPane(i, notify.item);
+}
+
+void CDlgListDetail::OnDestroy(DlgWindow* window, DlgParam param) {
+  if (Holding()) End();
+  for (ListPane& pane : panes_) pane.Release();
+  panes_.clear();
+  CDlgParams::OnDestroy(window, param);
+}
+
+}  // namespace tarvik
