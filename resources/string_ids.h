@@ -169,6 +169,9 @@ enum StringId : std::uint32_t {
   STR_MEMORY_KB = 903,     // KiB
   STR_MEMORY_MB = 904,     // MiB
   STR_SIZE_LIMIT = 905,    // written, left out
+
+  // Editors.
+  STR_NOT_A_NUMBER = 920,  // field label, corner
 };
 
 }  // namespace tarvik

@@ -175,6 +175,9 @@ const StringTableEntry kStringTable[] = {
     {905,
      u"Файл записан не полностью: достигнуто ограничение размера профиля экспорта.\r\nЗаписано "
      u"POI: %I64d, не вошло: %I64d."},
+    {920,
+     u"В поле «%s» угла %s нет числа.\r\nВведите координату в градусах, например 37.6173 или "
+     u"37,6173."},
 };
 
 const std::size_t kStringTableSize = sizeof(kStringTable) / sizeof(kStringTable[0]);
