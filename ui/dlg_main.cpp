@@ -225,16 +225,17 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
   progress_.poiStore = poiStore_.get();
   progress_.paramStore = paramStore_.get();
   if (paramStore_) {
-    const std::pair<CDlgBoxCore*, std::uint32_t> bound[] = {
-        {filterEditor, DLG_FILTER}, {schemaEditor, DLG_SCHEMA}, {exportEditor, DLG_EXPORT},
-        {driveDialog, DLG_DRIVE},   {aboutBox, DLG_ABOUT},
+    const std::pair<CDlgParams*, std::uint32_t> bound[] = {
+        {&filterEditor, DLG_FILTER}, {&schemaEditor, DLG_SCHEMA}, {&exportEditor, DLG_EXPORT},
+        {&driveDialog, DLG_DRIVE},   {&aboutBox, DLG_ABOUT},
     };
     for (const auto& [dialog, templateId] : bound) {
-      if (!dialog) continue;
       dialog->context = context;
       dialog->templateId = templateId;
       dialog->owner = window;
+      dialog->paramStore = paramStore_.get();
     }
+    filterEditor.prompts = &Prompts();
   }
 
   LayoutStatusAndColumns(window->Client()->width());
@@ -626,23 +627,28 @@ void CDlgMain::CmdExit() {
   }
 }
 
-void CDlgMain::CmdEditor(CDlgBoxCore* editor) {
+int CDlgMain::RunHoldingDialog(CDlgBoxCore& dialog) {
+  // The dialog holds the store on this very thread, where a refresh retried meanwhile would
+  // enter the recursive lock too and lower the dialog's busy marker on leaving.
+  taskRunning_ = true;
+  EditorStart start;
+  const int result = RunModal(dialog, &start);
+  taskRunning_ = false;
+  return result;
+}
+
+void CDlgMain::CmdEditor(CDlgBoxCore& editor) {
   TaskRequest request;
   request.stageFlags = TASK_FILTER;
-  if (editor && editor->context && editor->templateId) {
-    EditorStart start;
-    if (RunModal(*editor, &start) == IDOK)
-      request.stageFlags = TASK_SAVE_PARAMS | TASK_LOAD_PARAMS | TASK_FILTER;
-  }
+  if (editor.context && editor.templateId && RunHoldingDialog(editor) == IDOK)
+    request.stageFlags = TASK_SAVE_PARAMS | TASK_LOAD_PARAMS | TASK_FILTER;
   RunTaskDialogAndReport(request);
   RefreshStatistics();
   RefreshSchemaChoice();
 }
 
 void CDlgMain::CmdAbout() {
-  if (!aboutBox || !aboutBox->context || !aboutBox->templateId) return;
-  EditorStart start;
-  RunModal(*aboutBox, &start);
+  if (aboutBox.context && aboutBox.templateId) RunHoldingDialog(aboutBox);
 }
 
 // ---- other slots ----
@@ -662,12 +668,15 @@ void CDlgMain::OnDestroy(DlgWindow*, DlgParam) {
     monitor_->Join();
     monitor_.reset();
   }
-  for (CDlgBoxCore* dialog : {driveDialog, exportEditor, schemaEditor, filterEditor,
-                              static_cast<CDlgBoxCore*>(&progress_)}) {
-    if (!dialog) continue;
+  // The store goes below.
+  for (CDlgParams* dialog : std::initializer_list<CDlgParams*>{
+           &driveDialog, &exportEditor, &schemaEditor, &filterEditor, &aboutBox}) {
     dialog->templateId = 0;
     dialog->owner = nullptr;
+    dialog->paramStore = nullptr;
   }
+  progress_.templateId = 0;
+  progress_.owner = nullptr;
   layout_.reset();
   schemaChoice_.reset();
   if (typeList_) typeList_->ReleaseRows();

@@ -13,7 +13,11 @@
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "processing/task.h"
+#include "ui/dlg_about.h"
+#include "ui/dlg_export.h"
+#include "ui/dlg_filter.h"
 #include "ui/dlg_proc.h"
+#include "ui/dlg_schema.h"
 #include "ui/framework/dlg_core.h"
 #include "ui/framework/list_view.h"
 #include "ui/framework/tracked_object.h"
@@ -76,13 +80,13 @@ class CDlgMain : public CDlgBoxCore {
   // The file dialogs and message boxes; null: Qt's (QtPrompts).
   MainPrompts* prompts = nullptr;
 
-  // The editors, the export drive dialog and the about box, bound at start-up when set; until
-  // they exist the editor commands count again and About does nothing.
-  CDlgBoxCore* filterEditor = nullptr;
-  CDlgBoxCore* schemaEditor = nullptr;
-  CDlgBoxCore* exportEditor = nullptr;
-  CDlgBoxCore* driveDialog = nullptr;
-  CDlgBoxCore* aboutBox = nullptr;
+  // The editors, the export drive dialog and the about box, bound at start-up to the window
+  // and the parameter store. An editor that is not bound (no store) only counts again.
+  CDlgFilter filterEditor;
+  CDlgSchema schemaEditor;
+  CDlgExport exportEditor;
+  CDlgDrive driveDialog;
+  CDlgAbout aboutBox;
 
   // What the window owns while it runs (null before and after).
   CPoiStore* PoiStore() const { return poiStore_.get(); }
@@ -132,7 +136,9 @@ class CDlgMain : public CDlgBoxCore {
   void CmdSaveAs();
   void CmdDrive();
   void CmdExit();
-  void CmdEditor(CDlgBoxCore* editor);
+  void CmdEditor(CDlgBoxCore& editor);
+  // Shows a dialog that holds the parameter store; no refresh reads the store meanwhile.
+  int RunHoldingDialog(CDlgBoxCore& dialog);
   void CmdAbout();
 
   QIcon windowIcon_;

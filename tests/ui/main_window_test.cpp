@@ -1,5 +1,5 @@
 // The main window driven through its real widgets: start-up, Open, the statistics lists, the
-// status bar, schema choice, Save as, Drive, the editors' fallback, leaving, resizing, and
+// status bar, schema choice, Save as, Drive, editors left without OK, leaving, resizing, and
 // the warnings after failed tasks.
 #include <QComboBox>
 #include <QLabel>
@@ -333,12 +333,18 @@ class MainWindowTest : public QObject {
       List(w, IDC_TYPE_LIST)->SetCheck(0, false);
       List(w, IDC_AREA_LIST)->SetCheck(0, true);
       const int before = h.tasks;
-      // An editor that is not there yet: count again, rebuild the rows with fresh ticks.
-      for (std::uint16_t id : {IDM_FILTER, IDM_SCHEMA, IDM_EXPORT_PARAMS}) Command(w, id);
+      // An editor left without OK: count again, rebuild the rows with fresh ticks.
+      const std::pair<std::uint16_t, std::uint32_t> editors[] = {
+          {IDM_FILTER, DLG_FILTER}, {IDM_SCHEMA, DLG_SCHEMA}, {IDM_EXPORT_PARAMS, DLG_EXPORT}};
+      for (const auto& [command, dialog] : editors) {
+        WhenShown(dialog, [](DlgWindow* e) { QTest::keyClick(e, Qt::Key_Escape); });
+        Command(w, command);
+      }
       QCOMPARE(h.tasks, before + 3);
       QCOMPARE(Rows(List(w, IDC_TYPE_LIST)), kExampleTypes);
       QCOMPARE(Rows(List(w, IDC_AREA_LIST)), kExampleAreas);
-      Command(w, IDM_ABOUT);  // not bound: nothing
+      WhenShown(DLG_ABOUT, [](DlgWindow* e) { QTest::keyClick(e, Qt::Key_Return); });
+      Command(w, IDM_ABOUT);  // shown, and nothing else
       QCOMPARE(h.tasks, before + 3);
     });
     QCOMPARE(h.prompts.warnings.size(), std::size_t{1});
@@ -451,6 +457,7 @@ class MainWindowTest : public QObject {
         std::unique_lock<std::mutex> lock(m);
         cv.wait(lock, [&] { return held; });
       };
+      WhenShown(DLG_FILTER, [](DlgWindow* e) { e->SendCommand(IDCANCEL); });
       Command(w, IDM_FILTER);  // count again; the refresh finds the store held
       QCOMPARE(List(w, IDC_TYPE_LIST)->ItemCount(), 0);
       QCOMPARE(List(w, IDC_AREA_LIST)->ItemCount(), 0);

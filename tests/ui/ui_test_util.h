@@ -1,12 +1,15 @@
 #pragma once
 // Helpers of the window tests: a context with the window resources, and a dialog object that
 // records what reaches its slots and runs a script inside its modal loop.
+#include <QApplication>
 #include <QMetaObject>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <vector>
 
 #include "core/app_context.h"
+#include "resources/dialog_templates.h"
 #include "ui/framework/dlg_core.h"
 #include "ui/ui_resources.h"
 
@@ -72,5 +75,20 @@ class RecordingDialog : public CDlgBoxCore {
     return out;
   }
 };
+
+// Runs `fn` once, as soon as a dialog of template `templateId` is the active modal window
+// (from inside its modal loop).
+inline void WhenShown(std::uint32_t templateId, std::function<void(DlgWindow*)> fn) {
+  auto* poll = new QTimer(qApp);  // deletes itself once it has run
+  poll->setInterval(5);
+  QObject::connect(poll, &QTimer::timeout, [poll, templateId, fn = std::move(fn)] {
+    auto* w = qobject_cast<DlgWindow*>(QApplication::activeModalWidget());
+    if (!w || w->Template().id != templateId || !w->isVisible()) return;
+    poll->stop();
+    poll->deleteLater();
+    fn(w);
+  });
+  poll->start();
+}
 
 }  // namespace tarvik::test

@@ -1,0 +1,576 @@
+// The filter, schema and export editors, the about box and the export drive dialog, driven
+// through their real widgets: from the main window's menu to Tarvik.ini, the row a press of
+// OK applies to, the lock on the store, the fields a locked item keeps, numbers as typed.
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QtTest>
+#include <thread>
+
+#include "main_window_harness.h"
+#include "params/param_io.h"
+#include "resources/string_ids.h"
+#include "ui/framework/field_values.h"
+
+using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const std::u16string kExample = Utf8ToUtf16(TARVIK_EXAMPLES "/speedcams.txt");
+
+void ClickRow(DlgWindow* w, int listId, int row) {
+  auto* list = w->Control<ListViewWidget>(listId);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualItemRect(list->topLevelItem(row)).center());
+}
+void Press(DlgWindow* w, int id) {
+  QTest::mouseClick(w->Control<QAbstractButton>(id), Qt::LeftButton);
+}
+void Type(DlgWindow* w, int id, const QString& text) {
+  auto* edit = w->Control<QLineEdit>(id);
+  edit->setFocus();
+  edit->selectAll();
+  edit->insert(text);  // as typed over the selection (keyClicks knows only ASCII)
+}
+QString Text(DlgWindow* w, int id) {
+  return ToQString(ControlText(w->Item(id), 4096));
+}
+bool Enabled(DlgWindow* w, int id) {
+  return w->Item(id)->isEnabled();
+}
+
+// Ends a dialog that a script left open (a failed check), once what the script posted to it
+// has arrived.
+void CancelUnlessEnded(DlgWindow* w) {
+  QApplication::processEvents();
+  if (!w->Ended()) w->SendCommand(IDCANCEL);
+}
+
+// Every item of a section, all fields, one line each.
+QString Num(double v) {
+  return QString::number(v, 'g', 17);
+}
+QStringList Filters(CParamStore& s) {
+  QStringList out;
+  for (const FilterArea& a : s.Filters())
+    out << QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+               .arg(ToQString(FieldText(a.Name)), Num(a.AX), Num(a.AY), Num(a.CX), Num(a.CY))
+               .arg(a.Param)
+               .arg(a.ID);
+  return out;
+}
+QStringList Schemas(CParamStore& s) {
+  QStringList out;
+  for (SchemaSet& set : s.Schemas()) {
+    out << QStringLiteral("%1|%2|%3")
+               .arg(ToQString(FieldText(set.Name)))
+               .arg(set.Param)
+               .arg(set.ID);
+    for (const SchemaEntry& e : CParamStore::Entries(set))
+      out << QStringLiteral("  %1|%2|%3").arg(e.Type).arg(ToQString(FieldText(e.Desc))).arg(e.ID);
+  }
+  return out;
+}
+QStringList Profiles(CParamStore& s) {
+  QStringList out;
+  for (const ExportProfile& p : s.Profiles())
+    out << QStringList{ToQString(FieldText(p.Name)),   ToQString(FieldText(p.File)),
+                       ToQString(FieldText(p.Format)), ToQString(FieldText(p.Folder)),
+                       QString::number(p.SizeLimit),   QString::number(p.StringLimit),
+                       QString::number(p.Translit),    QString::number(p.Codepage),
+                       ToQString(FieldText(p.Desc)),   QString::number(p.Param),
+                       QString::number(p.ID)}
+               .join(QLatin1Char('|'));
+  return out;
+}
+
+// The sets as Tarvik.ini holds them now.
+struct IniSets {
+  QStringList filters, schemas, profiles;
+};
+IniSets ReadBack(CAppContext& context) {
+  CParamStore store(&context);
+  ParamStoreHold hold(&store, ParamStoreHold::Wait);
+  LoadParamFile(context.iniPath, store, nullptr);
+  return {Filters(store), Schemas(store), Profiles(store)};
+}
+IniSets Standard(CAppContext& context) {
+  CParamStore store(&context);
+  ParamStoreHold hold(&store, ParamStoreHold::Wait);
+  StandardSets(store);
+  return {Filters(store), Schemas(store), Profiles(store)};
+}
+
+// An editor over a store of its own, outside the main window.
+struct EditorRun {
+  std::unique_ptr<CAppContext> context = UiContext();
+  CParamStore store{context.get()};
+  FakePrompts prompts;
+
+  explicit EditorRun(const std::function<void(CParamStore&)>& fill = StandardSets) {
+    ParamStoreHold hold(&store, ParamStoreHold::Wait);
+    fill(store);
+  }
+  // Runs `dialog` from its template with `script` inside; Cancel ends it unless the script
+  // did. Returns the result.
+  int Run(CDlgParams& dialog, std::uint32_t templateId,
+          const std::function<void(DlgWindow*)>& script) {
+    dialog.context = context.get();
+    dialog.templateId = templateId;
+    dialog.paramStore = &store;
+    if (auto* filter = dynamic_cast<CDlgFilter*>(&dialog)) filter->prompts = &prompts;
+    WhenShown(templateId, [script](DlgWindow* w) {
+      script(w);
+      CancelUnlessEnded(w);
+    });
+    EditorStart start;
+    return RunModal(dialog, &start);
+  }
+  bool Free() {
+    bool free = false;
+    std::thread([&] {
+      free = TryAcquireParams(store);
+      if (free) ReleaseParams(store);
+    }).join();
+    return free && store.data->busyMarker.load() == 0;
+  }
+};
+
+}  // namespace
+
+class EditorsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Menu command, add, fill, OK: Tarvik.ini holds exactly the sets before plus the new item,
+  // and the main window counted again with it.
+  void fromTheMenuToTheSettingsFile() {
+    struct Case {
+      std::uint16_t command;
+      std::uint32_t dialog;
+      std::function<void(DlgWindow*)> edit;
+      // The sets expected in the file, given the standard ones and the last new ID.
+      std::function<void(IniSets&, std::uint64_t)> expect;
+      std::function<void(MainHarness&, DlgWindow*)> check;
+    };
+    const Case cases[] = {
+        {IDM_FILTER, DLG_FILTER,
+         [](DlgWindow* e) {
+           Press(e, CDlgFilter::IDC_ADD);
+           QCOMPARE(Text(e, CDlgFilter::IDC_NAME), QStringLiteral("<новый элемент>"));
+           Type(e, CDlgFilter::IDC_NAME, QStringLiteral("Москва-2"));
+           Type(e, CDlgFilter::IDC_AX, QStringLiteral("37"));
+           Type(e, CDlgFilter::IDC_AY, QStringLiteral("56,0"));
+           Type(e, CDlgFilter::IDC_CX, QStringLiteral(" 38 "));
+           Type(e, CDlgFilter::IDC_CY, QStringLiteral("55.0"));
+           Press(e, IDOK);
+         },
+         [](IniSets& s, std::uint64_t id) {
+           s.filters << QStringLiteral("Москва-2|37|56|38|55|64|%1").arg(id);
+         },
+         [](MainHarness&, DlgWindow* w) {
+           QVERIFY(Rows(List(w, IDC_AREA_LIST)).contains(QStringLiteral("  Москва-2|7")));
+         }},
+        {IDM_SCHEMA, DLG_SCHEMA,
+         [](DlgWindow* e) {
+           Press(e, CDlgSchema::IDC_ADD_SCHEMA);
+           Type(e, CDlgSchema::IDC_NAME, QStringLiteral("Мобильные"));
+           Press(e, CDlgSchema::IDC_DEFAULT);
+           Press(e, CDlgSchema::IDC_SAVE);
+           Press(e, CDlgSchema::IDC_ADD_ENTRY);
+           QCOMPARE(Text(e, CDlgSchema::IDC_TYPE), QStringLiteral("255"));
+           Type(e, CDlgSchema::IDC_TYPE, QStringLiteral("5"));
+           Type(e, CDlgSchema::IDC_DESC, QStringLiteral("Мобильная {speed}"));
+           QTest::keyClick(e->Item(CDlgSchema::IDC_DESC), Qt::Key_Return);  // Enter is OK
+         },
+         [](IniSets& s, std::uint64_t id) {
+           s.schemas[0] = QStringLiteral("Основная|64|50");  // no longer current
+           s.schemas << QStringLiteral("Мобильные|96|%1").arg(id - 1)
+                     << QStringLiteral("  5|Мобильная {speed}|%1").arg(id);
+         },
+         [](MainHarness&, DlgWindow* w) {
+           QCOMPARE(Rows(List(w, IDC_TYPE_LIST)), QStringList{"x 5|1|Мобильная {speed}"});
+           QCOMPARE(qobject_cast<QComboBox*>(w->Item(IDC_SCHEMA_CHOICE))->currentText(),
+                    QStringLiteral("Мобильные"));
+         }},
+        {IDM_EXPORT_PARAMS, DLG_EXPORT,
+         [](DlgWindow* e) {
+           Press(e, CDlgExport::IDC_ADD);
+           QCOMPARE(Text(e, CDlgExport::IDC_CODEPAGE), QStringLiteral("UTF8"));
+           Type(e, CDlgExport::IDC_NAME, QStringLiteral("Навигатор"));
+           Type(e, CDlgExport::IDC_FILE, QStringLiteral("nav.txt"));
+           Type(e, CDlgExport::IDC_FORMAT, QStringLiteral("{y};{x};{desc}"));
+           Type(e, CDlgExport::IDC_FOLDER, QStringLiteral("/media/usb"));
+           Type(e, CDlgExport::IDC_SIZE_LIMIT, QStringLiteral("512"));
+           Type(e, CDlgExport::IDC_STRING_LIMIT, QStringLiteral("40"));
+           SetComboSelection(e->Item(CDlgExport::IDC_CODEPAGE), 0);
+           Press(e, CDlgExport::IDC_TRANSLIT);
+           SetControlText(e->Item(CDlgExport::IDC_DESC), u"Для второй машины");
+           Press(e, IDOK);
+         },
+         [](IniSets& s, std::uint64_t id) {
+           s.profiles << QStringLiteral(
+                             "Навигатор|nav.txt|{y};{x};{desc}|/media/usb|512|40|1|0|"
+                             "Для второй машины|64|%1")
+                             .arg(id);
+         },
+         [](MainHarness& h, DlgWindow* w) {
+           Command(w, IDM_SAVE_AS);  // cancelled; the types show the new profile
+           QCOMPARE(h.prompts.saveTypes.back().description, u"Навигатор (*.txt)");
+         }},
+    };
+    for (const Case& c : cases) {
+      MainHarness h;
+      h.Run([&](DlgWindow* w) {
+        h.prompts.openAnswers.push_back(kExample);
+        Command(w, IDM_OPEN);
+        List(w, IDC_TYPE_LIST)->SetCheck(0, false);
+        const int before = h.tasks;
+        WhenShown(c.dialog, [&](DlgWindow* e) {
+          c.edit(e);
+          CancelUnlessEnded(e);
+        });
+        Command(w, c.command);
+        QCOMPARE(h.tasks, before + 1);  // save, load, count
+        for (int i = 0; i < List(w, IDC_TYPE_LIST)->ItemCount(); ++i)
+          QVERIFY(List(w, IDC_TYPE_LIST)->Check(i));  // rows built again
+        c.check(h, w);
+      });
+      IniSets expected = Standard(*h.context);
+      c.expect(expected, static_cast<std::uint64_t>(h.context->seed.load()));
+      const IniSets back = ReadBack(*h.context);
+      QCOMPARE(back.filters, expected.filters);
+      QCOMPARE(back.schemas, expected.schemas);
+      QCOMPARE(back.profiles, expected.profiles);
+    }
+  }
+
+  // A row chosen with the keyboard is only shown by the first press of OK; the second
+  // applies it and closes.
+  void okAppliesOnlyTheRowItShows() {
+    struct Case {
+      std::uint32_t dialog;
+      int list, name;
+      std::function<CDlgListDetail*()> make;
+      std::function<QString(CParamStore&)> second;  // the name of the item in row 1
+    };
+    const Case cases[] = {
+        {DLG_FILTER, CDlgFilter::IDC_AREA_LIST, CDlgFilter::IDC_NAME, [] { return new CDlgFilter; },
+         // Sorted by name: Disabled, Kazan, ...
+         [](CParamStore& s) { return ToQString(FieldText(s.Filters()[1].Name)); }},
+        {DLG_SCHEMA, CDlgSchema::IDC_SCHEMA_LIST, CDlgSchema::IDC_NAME,
+         [] { return new CDlgSchema; },
+         [](CParamStore& s) { return ToQString(FieldText(s.Schemas()[1].Name)); }},
+        {DLG_EXPORT, CDlgExport::IDC_PROFILE_LIST, CDlgExport::IDC_NAME,
+         [] { return new CDlgExport; },
+         [](CParamStore& s) { return ToQString(FieldText(s.Profiles()[1].Name)); }},
+    };
+    for (const Case& c : cases) {
+      EditorRun run;
+      std::unique_ptr<CDlgListDetail> dialog(c.make());
+      bool openAfterFirst = false;
+      QString shownAfterFirst;
+      const int result = run.Run(*dialog, c.dialog, [&](DlgWindow* e) {
+        ClickRow(e, c.list, 0);
+        QTest::keyClick(e->Item(c.list), Qt::Key_Down);
+        Press(e, IDOK);
+        QApplication::processEvents();
+        openAfterFirst = !e->Ended();
+        shownAfterFirst = Text(e, c.name);
+        Type(e, c.name, QStringLiteral("Второй"));
+        Press(e, IDOK);
+      });
+      QVERIFY(openAfterFirst);
+      QCOMPARE(shownAfterFirst, ToQString(c.dialog == DLG_FILTER   ? u"Kazan"
+                                          : c.dialog == DLG_SCHEMA ? u"Другая"
+                                                                   : u"Текст"));
+      QCOMPARE(result, 1);
+      QCOMPARE(c.second(run.store), QStringLiteral("Второй"));
+    }
+  }
+
+  // Every dialog holds the store from start to end, whichever way it ends.
+  void theStoreIsHeldUntilEveryWayOut() {
+    const std::uint32_t dialogs[] = {DLG_FILTER, DLG_SCHEMA, DLG_EXPORT, DLG_DRIVE, DLG_ABOUT};
+    enum Way { Ok, CancelButton, Escape, CloseBox };
+    for (std::uint32_t id : dialogs) {
+      for (Way way : {Ok, CancelButton, Escape, CloseBox}) {
+        if (id == DLG_ABOUT && way == CancelButton) continue;  // it has none
+        EditorRun run;
+        std::unique_ptr<CDlgParams> dialog;
+        switch (id) {
+          case DLG_FILTER:
+            dialog = std::make_unique<CDlgFilter>();
+            break;
+          case DLG_SCHEMA:
+            dialog = std::make_unique<CDlgSchema>();
+            break;
+          case DLG_EXPORT:
+            dialog = std::make_unique<CDlgExport>();
+            break;
+          case DLG_DRIVE:
+            dialog = std::make_unique<CDlgDrive>();
+            break;
+          default:
+            dialog = std::make_unique<CDlgAbout>();
+            break;
+        }
+        bool heldInside = false;
+        const int result = run.Run(*dialog, id, [&](DlgWindow* e) {
+          heldInside = !run.Free() && run.store.data->busyMarker.load() == 1;
+          if (way == Ok) Press(e, IDOK);
+          if (way == CancelButton) Press(e, IDCANCEL);
+          if (way == Escape) QTest::keyClick(e, Qt::Key_Escape);
+          if (way == CloseBox) e->close();
+          QTRY_VERIFY(e->Ended());
+        });
+        QVERIFY(heldInside);
+        QCOMPARE(result, way == Ok ? 1 : 2);
+        QVERIFY2(run.Free(), qPrintable(QStringLiteral("%1 way %2").arg(id).arg(way)));
+      }
+    }
+    // Without a start parameter or a store: ends with 2 at once, holding nothing.
+    EditorRun run;
+    CDlgFilter filter;
+    filter.context = run.context.get();
+    filter.templateId = DLG_FILTER;
+    QCOMPARE(RunModal(filter, &run), 2);
+    filter.paramStore = &run.store;
+    QCOMPARE(RunModal(filter, 0), 2);
+    QVERIFY(run.Free());
+  }
+
+  void numbersAreReadAsTyped_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isDecimal");
+    QTest::addColumn<double>("decimal");
+    QTest::addColumn<int>("integer");
+    QTest::newRow("comma") << "37,5" << true << 37.5 << 37;
+    QTest::newRow("blanks") << "  -55.25 " << true << -55.25 << -55;
+    QTest::newRow("trailing text") << "12abc" << true << 12.0 << 12;
+    QTest::newRow("leading separator") << ",5" << true << 0.5 << 0;
+    QTest::newRow("exponent") << "1e2" << true << 100.0 << 1;
+    QTest::newRow("empty") << "" << false << 0.0 << 0;
+    QTest::newRow("blank") << "   " << false << 0.0 << 0;
+    QTest::newRow("letters") << "abc" << false << 0.0 << 0;
+    QTest::newRow("sign alone") << "-" << false << 0.0 << 0;
+    QTest::newRow("not finite") << "inf" << false << 0.0 << 0;
+    QTest::newRow("too large") << "1e999" << false << 0.0 << 1;
+    QTest::newRow("clamped up") << "99999999999" << true << 99999999999.0 << 2147483647;
+    QTest::newRow("clamped down") << "-99999999999" << true << -99999999999.0 << -2147483647 - 1;
+  }
+  void numbersAreReadAsTyped() {
+    QFETCH(QString, text);
+    QFETCH(bool, isDecimal);
+    QFETCH(double, decimal);
+    QFETCH(int, integer);
+    const std::optional<double> d = DecimalFromText(FromQString(text));
+    QCOMPARE(d.has_value(), isDecimal);
+    if (d) QCOMPARE(*d, decimal);
+    QCOMPARE(IntFromText(FromQString(text)), integer);
+  }
+
+  // A corner without a number stops the whole apply; the field is focused and named.
+  void aCornerWithoutANumberStopsTheApply() {
+    EditorRun run;
+    CDlgFilter filter;
+    const FilterArea before = run.store.Filters()[2];  // Moscow, row 2 by name
+    bool focused = false;
+    run.Run(filter, DLG_FILTER, [&](DlgWindow* e) {
+      ClickRow(e, CDlgFilter::IDC_AREA_LIST, 2);
+      Type(e, CDlgFilter::IDC_NAME, QStringLiteral("Москва"));
+      Type(e, CDlgFilter::IDC_AY, QStringLiteral("56,5"));
+      Type(e, CDlgFilter::IDC_CX, QStringLiteral("восток"));
+      Press(e, CDlgFilter::IDC_SAVE);
+      focused = e->focusWidget() == e->Item(CDlgFilter::IDC_CX);
+      Press(e, IDOK);  // still stopped: the dialog stays
+      QVERIFY(!e->Ended());
+    });
+    QVERIFY(focused);
+    QCOMPARE(run.prompts.warnings.size(), std::size_t{2});
+    QCOMPARE(run.prompts.warnings[0], StrLoad(STR_NOT_A_NUMBER, StrLoad(STR_LONGITUDE), u"C"));
+    const FilterArea& after = run.store.Filters()[2];
+    QCOMPARE(FieldText(after.Name), FieldText(before.Name));
+    QCOMPARE(after.AY, before.AY);
+  }
+
+  // Fields shown disabled are not written back: a locked area keeps its corners to the last
+  // bit and its delete button (and key) does nothing; a locked profile changes only its
+  // string limit, transliteration and current box; a code page the box lacks is kept.
+  void lockedItemsKeepWhatTheyCannotEdit() {
+    EditorRun run([](CParamStore& s) {
+      StandardSets(s);
+      AddArea(s, u"Locked", 37.123456789012345, 56.1, 38.987654321098765, 55.2,
+              PARAM_ENABLED | PARAM_LOCKED);
+      s.Profiles()[0].Param |= PARAM_LOCKED;
+    });
+    CDlgFilter filter;
+    run.Run(filter, DLG_FILTER, [&](DlgWindow* e) {
+      ClickRow(e, CDlgFilter::IDC_AREA_LIST, 2);  // Disabled, Kazan, Locked
+      QCOMPARE(Text(e, CDlgFilter::IDC_NAME), QStringLiteral("Locked"));
+      QCOMPARE(e->Control<ListViewWidget>(CDlgFilter::IDC_AREA_LIST)->ItemImage(2), 2);
+      for (int id : {CDlgFilter::IDC_NAME, CDlgFilter::IDC_AX, CDlgFilter::IDC_ENABLED,
+                     CDlgFilter::IDC_LOCKED, CDlgFilter::IDC_DELETE})
+        QVERIFY(!Enabled(e, id));
+      QTest::keyClick(e->Item(CDlgFilter::IDC_AREA_LIST), Qt::Key_Delete);
+      Press(e, IDOK);
+    });
+    const FilterArea& locked = run.store.Filters().back();
+    QVERIFY(!IsDeleted(locked));
+    QCOMPARE(locked.AX, 37.123456789012345);
+    QCOMPARE(locked.CX, 38.987654321098765);
+
+    CDlgExport exporter;
+    run.Run(exporter, DLG_EXPORT, [&](DlgWindow* e) {
+      ClickRow(e, CDlgExport::IDC_PROFILE_LIST, 0);  // Nissan, locked
+      QCOMPARE(e->Control<ListViewWidget>(CDlgExport::IDC_PROFILE_LIST)->ItemImage(0), 2);
+      for (int id : {CDlgExport::IDC_NAME, CDlgExport::IDC_FILE, CDlgExport::IDC_CODEPAGE,
+                     CDlgExport::IDC_ENABLED, CDlgExport::IDC_LOCKED, CDlgExport::IDC_DELETE,
+                     CDlgExport::IDC_DEFAULT})  // current: its box cannot unmake it
+        QVERIFY(!Enabled(e, id));
+      for (int id : {CDlgExport::IDC_STRING_LIMIT, CDlgExport::IDC_TRANSLIT})
+        QVERIFY(Enabled(e, id));
+      Type(e, CDlgExport::IDC_STRING_LIMIT, QStringLiteral("30"));
+      Press(e, CDlgExport::IDC_SAVE);
+      ClickRow(e, CDlgExport::IDC_PROFILE_LIST, 1);  // Текст, code page 1251
+      QCOMPARE(Text(e, CDlgExport::IDC_CODEPAGE), QString());
+      Type(e, CDlgExport::IDC_NAME, QStringLiteral("Текст 1251"));
+      Press(e, IDOK);
+    });
+    const ExportProfile& nissan = run.store.Profiles()[0];
+    QCOMPARE(nissan.StringLimit, 30);
+    QCOMPARE(FieldText(nissan.Name), std::u16string_view(u"Nissan"));
+    const ExportProfile& text = run.store.Profiles()[1];
+    QCOMPARE(FieldText(text.Name), std::u16string_view(u"Текст 1251"));
+    QCOMPARE(text.Codepage, 1251);
+  }
+
+  // Cutting a text to its field never leaves half of a surrogate pair behind.
+  void cutsKeepSurrogatePairsWhole() {
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    struct Case {
+      std::uint32_t dialog;
+      int list, add, field;
+      int keep;  // characters kept before the pair
+      std::function<std::u16string_view(CParamStore&)> stored;
+    };
+    const Case cases[] = {
+        {DLG_FILTER, CDlgFilter::IDC_AREA_LIST, CDlgFilter::IDC_ADD, CDlgFilter::IDC_NAME, 62,
+         [](CParamStore& s) { return FieldText(s.Filters().back().Name); }},
+        {DLG_SCHEMA, CDlgSchema::IDC_SCHEMA_LIST, CDlgSchema::IDC_ADD_SCHEMA, CDlgSchema::IDC_NAME,
+         62, [](CParamStore& s) { return FieldText(s.Schemas().back().Name); }},
+        {DLG_EXPORT, CDlgExport::IDC_PROFILE_LIST, CDlgExport::IDC_ADD, CDlgExport::IDC_FORMAT, 126,
+         [](CParamStore& s) { return FieldText(s.Profiles().back().Format); }},
+    };
+    for (const Case& c : cases) {
+      EditorRun run;
+      CDlgFilter filter;
+      CDlgSchema schema;
+      CDlgExport exporter;
+      CDlgParams& dialog = c.dialog == DLG_FILTER   ? static_cast<CDlgParams&>(filter)
+                           : c.dialog == DLG_SCHEMA ? static_cast<CDlgParams&>(schema)
+                                                    : static_cast<CDlgParams&>(exporter);
+      run.Run(dialog, c.dialog, [&](DlgWindow* e) {
+        Press(e, c.add);
+        e->Control<QLineEdit>(c.field)->setText(QString(c.keep, QLatin1Char('a')) + smile);
+        Press(e, IDOK);
+      });
+      QCOMPARE(c.stored(run.store), std::u16string(std::size_t(c.keep), u'a'));
+    }
+  }
+
+  // The schema editor opens with nothing shown; the first schema becomes current; a type
+  // is shown unsigned; disabling the current schema passes it on to the last enabled one.
+  void schemaEditorRules() {
+    EditorRun run([](CParamStore&) {});
+    CDlgSchema schema;
+    run.Run(schema, DLG_SCHEMA, [&](DlgWindow* e) {
+      for (int id : {CDlgSchema::IDC_DELETE_SCHEMA, CDlgSchema::IDC_NAME, CDlgSchema::IDC_ENABLED,
+                     CDlgSchema::IDC_DEFAULT, CDlgSchema::IDC_ADD_ENTRY,
+                     CDlgSchema::IDC_DELETE_ENTRY, CDlgSchema::IDC_TYPE, CDlgSchema::IDC_DESC})
+        QVERIFY(!Enabled(e, id));
+      for (int id :
+           {int(CDlgSchema::IDC_ADD_SCHEMA), int(CDlgSchema::IDC_SAVE), int(IDOK), int(IDCANCEL)})
+        QVERIFY(Enabled(e, id));
+      Press(e, CDlgSchema::IDC_ADD_SCHEMA);
+      auto* list = e->Control<ListViewWidget>(CDlgSchema::IDC_SCHEMA_LIST);
+      QCOMPARE(list->ItemImage(0), 3);
+      QVERIFY(IsChecked(e->Item(CDlgSchema::IDC_DEFAULT)));
+      QVERIFY(!Enabled(e, CDlgSchema::IDC_DEFAULT));
+      Press(e, CDlgSchema::IDC_ADD_ENTRY);
+      Type(e, CDlgSchema::IDC_TYPE, QStringLiteral("-1"));
+      Press(e, CDlgSchema::IDC_SAVE);
+      QCOMPARE(Text(e, CDlgSchema::IDC_TYPE), QStringLiteral("4294967295"));
+      QTest::keyClick(e->Item(CDlgSchema::IDC_ENTRY_LIST), Qt::Key_Delete);
+      QCOMPARE(e->Control<ListViewWidget>(CDlgSchema::IDC_ENTRY_LIST)->ItemCount(), 0);
+      Press(e, CDlgSchema::IDC_ADD_SCHEMA);
+      Press(e, CDlgSchema::IDC_ADD_SCHEMA);
+      ClickRow(e, CDlgSchema::IDC_SCHEMA_LIST, 0);
+      Press(e, CDlgSchema::IDC_ENABLED);
+      Press(e, IDOK);
+    });
+    const std::span<SchemaSet> s = run.store.Schemas();
+    QCOMPARE(s.size(), std::size_t{3});
+    QCOMPARE(s[0].Param, std::uint8_t{0});
+    QVERIFY(!IsCurrent(s[1]));
+    QVERIFY(IsCurrent(s[2]));
+    QCOMPARE(s[0].Entries[0].Type, -1);
+    QVERIFY(IsDeleted(s[0].Entries[0]));
+  }
+
+  void aboutAndDrive() {
+    EditorRun run;
+    CDlgAbout about;
+    QString text;
+    bool readOnly = false, scrolls = false;
+    QCOMPARE(run.Run(about, DLG_ABOUT,
+                     [&](DlgWindow* e) {
+                       auto* edit = e->Control<QPlainTextEdit>(CDlgAbout::IDC_TEXT);
+                       text = edit->toPlainText();
+                       readOnly = edit->isReadOnly();
+                       scrolls = edit->verticalScrollBar()->isVisible();
+                       QTest::keyClick(edit, Qt::Key_Return);
+                     }),
+             1);
+    QVERIFY(text.section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("1.0.0.5 (Beta)")));
+    QVERIFY(readOnly && scrolls);
+
+    CDlgDrive drive;
+    bool open = false;
+    int columns = 0, rows = -1;
+    QCOMPARE(run.Run(drive, DLG_DRIVE,
+                     [&](DlgWindow* e) {
+                       Press(e, CDlgDrive::IDC_SAVE);
+                       QApplication::processEvents();
+                       open = !e->Ended();
+                       auto* list = e->Control<ListViewWidget>(CDlgDrive::IDC_LIST);
+                       columns = list->ColumnCount();
+                       rows = list->ItemCount();
+                     }),
+             2);
+    QVERIFY(open);
+    QCOMPARE(columns, 2);
+    QCOMPARE(rows, 0);
+  }
+
+  // Tab goes through the controls in the order of the template.
+  void tabFollowsTheTemplate() {
+    auto context = UiContext();
+    for (std::uint32_t id : {DLG_FILTER, DLG_SCHEMA, DLG_EXPORT, DLG_DRIVE, DLG_ABOUT}) {
+      const DlgTemplateDef& tpl = *FindDialogTemplate(id);
+      DlgWindow w(tpl, context.get(), nullptr);
+      std::vector<QWidget*> expected, chain;
+      for (const DlgControlDef& def : tpl.controls)
+        if ((def.style & WS_TABSTOP) && !(def.style & WS_DISABLED))
+          expected.push_back(w.Item(def.id));
+      for (QWidget* c = w.Client()->nextInFocusChain(); c != w.Client(); c = c->nextInFocusChain())
+        if (std::find(expected.begin(), expected.end(), c) != expected.end()) chain.push_back(c);
+      QCOMPARE(chain, expected);
+    }
+  }
+};
+
+QTEST_MAIN(EditorsTest)
+#include "editors_test.moc"
