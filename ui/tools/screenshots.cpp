@@ -1,7 +1,9 @@
-// Renders every window built so far into PNG files, without a display:
+// Renders every window into PNG files, without a display:
 //   tarvik_screenshots <output folder>
-// Each window runs through the dialog framework from its template, gets the fonts, texts and
-// list looks its dialog gives it, a little sample content, and is grabbed as painted.
+// The editors, the about box and the export drive dialog run as themselves over sample sets;
+// the templates of the main window and the progress window get the fonts, texts, list looks
+// and a little sample content their dialogs give them; and the main window runs as itself
+// with the example table opened. Each is grabbed as painted.
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
@@ -39,19 +41,13 @@ class Preview : public CDlgBoxCore {
   void OnInitDialog(DlgWindow* w, const DlgStart&, DlgParam) override {
     const UiResources* ui = Ui(context);
     const DlgTemplateDef& tpl = w->Template();
-    // The dialogs give fontNormal to their labelled controls (the hint texts get fontSmall).
-    if (ui && tpl.id != DLG_PROGRESS) {
-      for (const DlgControlDef& def : tpl.controls) {
-        if (def.id == kNoControlId || def.cls == CtlClass::ListView) continue;
-        const bool small =
-            (tpl.id == DLG_SCHEMA && def.id == 1027) || (tpl.id == DLG_EXPORT && def.id == 1048);
-        SetControlFont(w->Item(def.id), small ? &ui->fontSmall : &ui->fontNormal);
-      }
+    // The main window gives fontNormal to its labels.
+    if (ui && tpl.id == DLG_MAIN) {
+      for (const DlgControlDef& def : tpl.controls)
+        if (def.id != kNoControlId && def.cls != CtlClass::ListView)
+          SetControlFont(w->Item(def.id), &ui->fontNormal);
     }
     switch (tpl.id) {
-      case DLG_ABOUT:
-        SetControlText(w->Item(1045), StrLoad(STR_ABOUT_TEXT, kVersion, kEdition));
-        break;
       case DLG_MAIN:
         Main(w);
         break;
@@ -62,48 +58,6 @@ class Preview : public CDlgBoxCore {
         }
         SetControlText(w->Item(1001), StrLoad(STR_STATUS_LOADING_FILE));
         SetProgressPos(w->Item(1000), 40);
-        break;
-      case DLG_FILTER:
-        Names(w, 0, 1003, {u"Москва", u"Московская область", u"Санкт-Петербург"}, {0, 2, 1});
-        SetControlText(w->Item(1004), u"Москва");
-        SetChecked(w->Item(1008), true);
-        SetControlText(w->Item(1009), u"37.319000");
-        SetControlText(w->Item(1010), u"55.911000");
-        SetControlText(w->Item(1011), u"37.945000");
-        SetControlText(w->Item(1012), u"55.570000");
-        break;
-      case DLG_SCHEMA: {
-        Names(w, 0, 1011, {u"Стандартная", u"Только камеры"}, {3, 0});
-        ListViewCtl& e = Attach(
-            w, 1, 1015, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_TYPE, -25}, {STR_COLUMN_DESC, -75}});
-        const char16_t* entries[][2] = {
-            {u"1", u"Камера скорости {speed}"}, {u"2", u"Камера в спину"}, {u"10", u"Пост ДПС"}};
-        for (auto& row : entries) {
-          int r = e.AppendRow();
-          e.list->SetItemImage(r, 4);
-          e.list->SetItemText(r, 1, row[0]);
-          e.list->SetItemText(r, 2, row[1]);
-        }
-        SetControlText(w->Item(1014), u"Стандартная");
-        SetChecked(w->Item(1018), true);
-        SetChecked(w->Item(1023), true);
-        break;
-      }
-      case DLG_EXPORT:
-        Names(w, 0, 1027, {u"Nissan Connect", u"Текст (ANSI)"}, {3, 0});
-        AddComboItem(w->Item(1041), StrLoad(STR_CODEPAGE_ANSI), 0);
-        AddComboItem(w->Item(1041), StrLoad(STR_CODEPAGE_UTF8), 65001);
-        SetComboSelection(w->Item(1041), 1);
-        SetControlText(w->Item(1030), u"Nissan Connect");
-        SetControlText(w->Item(1035), u"POIs.csv");
-        SetControlText(w->Item(1037), u"0");
-        SetControlText(w->Item(1039), u"{x},{y},{desc}");
-        SetControlText(w->Item(1046), u"0");
-        SetChecked(w->Item(1031), true);
-        SetChecked(w->Item(1044), true);
-        break;
-      case DLG_DRIVE:
-        Attach(w, 0, 1042, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -100}});
         break;
       default:
         break;
@@ -138,18 +92,6 @@ class Preview : public CDlgBoxCore {
       list->InsertColumn(i++, StrLoad(textId), px);
     }
     return ctl;
-  }
-
-  void Names(DlgWindow* w, int slot, int id, std::initializer_list<const char16_t*> names,
-             std::initializer_list<int> images) {
-    ListViewCtl& ctl = Attach(w, slot, id, {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -100}});
-    auto image = images.begin();
-    for (const char16_t* name : names) {
-      const int r = ctl.AppendRow();
-      ctl.list->SetItemText(r, 1, name);
-      ctl.list->SetItemImage(r, *image++);
-    }
-    ctl.list->SetItemState(0, true, true);
   }
 
   void Main(DlgWindow* w) {
@@ -189,6 +131,75 @@ class Preview : public CDlgBoxCore {
   std::array<ListViewCtl, 2> lists_;
 };
 
+// A few cities, as a user adds them in the filter editor.
+void AddCities(CParamStore& store) {
+  const struct {
+    const char16_t* name;
+    double ax, ay, cx, cy;
+  } cities[] = {{u"Москва", 36.8, 56.1, 38.3, 55.4},
+                {u"Санкт-Петербург", 29.6, 60.2, 30.8, 59.6},
+                {u"Казань", 48.8, 56.0, 49.4, 55.6},
+                {u"Екатеринбург", 60.3, 57.0, 60.9, 56.6},
+                {u"Сочи", 39.5, 43.8, 40.0, 43.4}};
+  for (const auto& c : cities) {
+    if (FilterArea* f = store.AddFilter()) {
+      SetText(f->Name, c.name);
+      f->AX = c.ax;
+      f->AY = c.ay;
+      f->CX = c.cx;
+      f->CY = c.cy;
+    }
+  }
+}
+
+// The editors, the about box and the export drive dialog themselves, over sample sets, with
+// rows clicked: (list id, row) in turn.
+bool DialogShot(const QString& path, CAppContext& context, CDlgParams& dialog,
+                std::uint32_t templateId, std::vector<std::pair<int, int>> clicks = {}) {
+  CParamStore store(&context);
+  {
+    ParamStoreHold hold(&store, ParamStoreHold::Wait);
+    AddDefaultParams(store);
+    AddCities(store);
+    if (SchemaSet* s = store.AddSchema()) {
+      SetText(s->Name, u"Только камеры");
+      s->Param = 0;
+    }
+    if (ExportProfile* p = store.AddProfile()) {
+      SetText(p->Name, u"Текст (ANSI)");
+      SetText(p->File, u"cams.txt");
+      SetText(p->Format, u"{desc};{x};{y}");
+      p->Codepage = 0;
+      p->StringLimit = 40;
+      p->Translit = 1;
+    }
+  }
+  dialog.context = &context;
+  dialog.templateId = templateId;
+  dialog.paramStore = &store;
+  bool saved = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* w = qobject_cast<DlgWindow*>(QApplication::activeModalWidget());
+    if (!w || w->Template().id != templateId || !w->isVisible()) return;
+    poll.stop();
+    for (const auto& [listId, row] : clicks) {
+      if (auto* list = w->Control<ListViewWidget>(listId)) {
+        list->SetItemState(row, true, true);
+        w->SendNotify({listId, NotifyCode::Click, list, row, 1});
+      }
+    }
+    QApplication::processEvents();
+    saved = w->grab().save(path);
+    PostEndMessage(w, IDCANCEL);
+  });
+  poll.start(20);
+  EditorStart start;
+  RunModal(dialog, &start);
+  dialog.paramStore = nullptr;
+  return saved;
+}
+
 // The main window itself, with examples/speedcams.txt opened: what a user sees after Open.
 class ExamplePrompts : public MainPrompts {
  public:
@@ -211,23 +222,7 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
     CParamStore store(&context);
     AcquireParams(store);
     AddDefaultParams(store);
-    const struct {
-      const char16_t* name;
-      double ax, ay, cx, cy;
-    } cities[] = {{u"Москва", 36.8, 56.1, 38.3, 55.4},
-                  {u"Санкт-Петербург", 29.6, 60.2, 30.8, 59.6},
-                  {u"Казань", 48.8, 56.0, 49.4, 55.6},
-                  {u"Екатеринбург", 60.3, 57.0, 60.9, 56.6},
-                  {u"Сочи", 39.5, 43.8, 40.0, 43.4}};
-    for (const auto& c : cities) {
-      if (FilterArea* f = store.AddFilter()) {
-        SetText(f->Name, c.name);
-        f->AX = c.ax;
-        f->AY = c.ay;
-        f->CX = c.cx;
-        f->CY = c.cy;
-      }
-    }
+    AddCities(store);
     ReleaseParams(store);
     WorkerTask save;
     save.appContext = &context;
@@ -284,19 +279,40 @@ int main(int argc, char** argv) {
   CAppContext context;
   InitUi(context);
   bool ok = true;
-  for (const DlgTemplateDef& tpl : DialogTemplates()) {
-    const QString path = QStringLiteral("%1/dialog_%2.png").arg(dir).arg(tpl.id);
-    Preview preview(path);
+  auto report = [&ok](const QString& path, bool saved) {
+    std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+    ok = ok && saved;
+  };
+  auto pathOf = [&dir](std::uint32_t id) {
+    return QStringLiteral("%1/dialog_%2.png").arg(dir).arg(id);
+  };
+  // The templates of the main window and the progress window, with sample content.
+  for (std::uint32_t id : {DLG_MAIN, DLG_PROGRESS}) {
+    Preview preview(pathOf(id));
     preview.context = &context;
-    preview.templateId = tpl.id;
+    preview.templateId = id;
     RunModal(preview, 0);
-    std::printf("%s %s\n", preview.saved ? "wrote" : "FAILED", qPrintable(path));
-    ok = ok && preview.saved;
+    report(pathOf(id), preview.saved);
   }
+  // The dialogs over sample sets, rows clicked: Москва (the areas are sorted by name), the
+  // schema "Основная" and its first entry, the profile "Nissan Connect".
+  CDlgFilter filter;
+  report(pathOf(DLG_FILTER), DialogShot(pathOf(DLG_FILTER), context, filter, DLG_FILTER,
+                                        {{CDlgFilter::IDC_AREA_LIST, 3}}));
+  CDlgSchema schema;
+  report(pathOf(DLG_SCHEMA),
+         DialogShot(pathOf(DLG_SCHEMA), context, schema, DLG_SCHEMA,
+                    {{CDlgSchema::IDC_SCHEMA_LIST, 0}, {CDlgSchema::IDC_ENTRY_LIST, 0}}));
+  CDlgExport exporter;
+  report(pathOf(DLG_EXPORT), DialogShot(pathOf(DLG_EXPORT), context, exporter, DLG_EXPORT,
+                                        {{CDlgExport::IDC_PROFILE_LIST, 0}}));
+  CDlgDrive drive;
+  report(pathOf(DLG_DRIVE), DialogShot(pathOf(DLG_DRIVE), context, drive, DLG_DRIVE));
+  CDlgAbout about;
+  report(pathOf(DLG_ABOUT), DialogShot(pathOf(DLG_ABOUT), context, about, DLG_ABOUT));
   const QString mainPath = QStringLiteral("%1/main_window.png").arg(dir);
   const bool mainSaved = MainWindowShot(mainPath, context);
-  std::printf("%s %s\n", mainSaved ? "wrote" : "FAILED", qPrintable(mainPath));
-  ok = ok && mainSaved;
+  report(mainPath, mainSaved);
   context.ui.reset();
   return ok ? 0 : 1;
 }
