@@ -62,11 +62,45 @@ class TrackedBuffer {
   std::size_t capacity() const { return capacity_; }
   void Resize(std::size_t n) { size_ = n; }  // n <= capacity()
   void Clear() { size_ = 0; }
+  // Hands the block to the caller, who frees it with MemFree; the buffer is empty afterwards.
+  T* Release() {
+    capacity_ = size_ = 0;
+    return block_.release();
+  }
 
  private:
   std::unique_ptr<T[], TrackedDeleter> block_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
+};
+
+// Objects in one tracked block, made and destroyed together.
+template <class T>
+class TrackedObjects {
+ public:
+  explicit TrackedObjects(CAppContext* context) : context_(context) {}
+  ~TrackedObjects() {
+    for (std::size_t k = 0; k < count_; ++k) std::destroy_at(objects_ + k);
+    MemFree(context_, objects_);
+  }
+  TrackedObjects(const TrackedObjects&) = delete;
+  TrackedObjects& operator=(const TrackedObjects&) = delete;
+
+  // n objects, each made as T(args...); false when memory ran out. Once only.
+  template <class... A>
+  bool Create(std::size_t n, const A&... args) {
+    if (objects_ || n > SIZE_MAX / sizeof(T)) return false;
+    objects_ = static_cast<T*>(MemAlloc(context_, n * sizeof(T)));
+    if (!objects_) return false;
+    for (; count_ < n; ++count_) std::construct_at(objects_ + count_, args...);
+    return true;
+  }
+  T& operator[](std::size_t k) { return objects_[k]; }
+
+ private:
+  CAppContext* context_;
+  T* objects_ = nullptr;
+  std::size_t count_ = 0;
 };
 
 }  // namespace tarvik

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <system_error>
 
@@ -15,6 +16,7 @@
 #include "core/store_lock.h"
 #include "core/text.h"
 #include "params/param_store.h"
+#include "processing/parallel.h"
 #include "processing/poi_store.h"
 #include "processing/progress_steps.h"
 #include "processing/task.h"
@@ -552,6 +554,99 @@ std::size_t EncodeLine(std::u16string_view line, bool utf8, char* out) {
   return static_cast<std::size_t>(o - out);
 }
 
+namespace {
+
+// One thread's line builder with the entry descriptions prepared for it.
+struct LineWorker {
+  LineWorker(CAppContext* context, const ExportProfile& profile,
+             std::span<const SchemaEntry* const> entries)
+      : builder(context, profile), descs(context) {
+    ready = descs.Reserve(entries.size() ? entries.size() : 1);
+    for (std::size_t k = 0; ready && k < entries.size(); ++k) {
+      CompileTemplate(FieldView(entries[k]->Desc, ENTRY_DESC_CAPACITY), false, descs.data()[k]);
+      builder.Prepare(descs.data()[k]);
+    }
+  }
+  ExportLineBuilder builder;
+  TrackedBuffer<CompiledTemplate> descs;
+  bool ready;
+};
+
+// The encoded lines of one batch of records.
+struct LineBatch {
+  explicit LineBatch(CAppContext* context) : bytes(context) {}
+  TrackedBuffer<char> bytes;
+  std::uint64_t lines = 0;
+  bool failed = false;  // memory ran out
+};
+
+// Writes the lines of every selected record: batches of records are built by several threads
+// and written in file order by this one, so the file holds the same bytes as one pass makes.
+// A few batches wait at most, which bounds the memory. Calls fail(id, errno) on a failure.
+template <class Fail>
+void WriteInBatches(WorkerTask& task, CAppContext* context, const ExportProfile& profile,
+                    std::span<const SchemaEntry* const> entries, const TypeIndex& index,
+                    const AreaSet& areas, const PoiRecord* records, std::uint32_t n,
+                    const RecordBatches& batches, OutputFile& out, ProgressSteps& progress,
+                    Fail& fail) {
+  const std::size_t window = std::min<std::size_t>(4 * batches.threads, kMaxWindow);
+  TrackedObjects<LineWorker> workers(context);
+  TrackedObjects<LineBatch> slots(context);
+  bool ready =
+      workers.Create(batches.threads, context, profile, entries) && slots.Create(window, context);
+  for (unsigned t = 0; ready && t < batches.threads; ++t) ready = workers[t].ready;
+  if (!ready) {
+    fail(STR_FAIL_EXPORT_MEMORY, 0);
+    return;
+  }
+  ExportResult& result = task.exportResult;
+  auto work = [&](std::size_t b, unsigned thread) {
+    LineBatch& slot = slots[b % window];
+    LineWorker& worker = workers[thread];
+    slot.bytes.Clear();
+    slot.lines = 0;
+    slot.failed = false;
+    const std::uint32_t end = std::min(n, batches.First(b + 1));
+    for (std::uint32_t i = batches.First(b); i < end; ++i) {
+      const PoiRecord& r = records[i];
+      std::uint32_t e = index.Find(r.TYPE);
+      if (e == TypeIndex::kNone || !areas.Contains(r.X, r.Y)) continue;
+      if (!worker.builder.BuildEncoded(worker.descs.data()[e], r)) {
+        slot.failed = true;
+        return;
+      }
+      std::string_view bytes = worker.builder.bytes();
+      if (!slot.bytes.Append(bytes.data(), bytes.size())) {
+        slot.failed = true;
+        return;
+      }
+      ++slot.lines;
+    }
+  };
+  auto commit = [&](std::size_t b) {
+    progress.At(batches.First(b));
+    LineBatch& slot = slots[b % window];
+    if (slot.failed) {
+      fail(STR_FAIL_EXPORT_MEMORY, 0);
+      return false;
+    }
+    const std::size_t size = slot.bytes.size();
+    if (size && !out.Room(size)) {
+      fail(out.error() ? STR_FAIL_EXPORT_WRITE : STR_FAIL_EXPORT_MEMORY, out.error());
+      return false;
+    }
+    if (size) std::memcpy(out.tail(), slot.bytes.data(), size);
+    out.Commit(size);
+    result.bytesWritten += size;
+    result.linesWritten += slot.lines;
+    return true;
+  };
+  RunOrdered(batches.count, batches.threads, window, work, commit,
+             [&] { return task.abortFlag.load(std::memory_order_relaxed) != 0; });
+}
+
+}  // namespace
+
 bool ExportPois(WorkerTask& task) {
   if (!task.paramStore || !task.poiStore || !task.poiStore->data) return false;
   if (!Aborted(task)) {
@@ -617,8 +712,16 @@ bool ExportPois(WorkerTask& task) {
       const PoiRecord* records = data.records;
       const std::uint32_t n = data.recordCount;
       ProgressSteps progress(task, n);
+      const RecordBatches batches = PlanRecordBatches(n);
       bool full = false;
       std::uint32_t i = 0;
+      if (limit == 0 && batches.threads > 1) {
+        // Without a size limit no line depends on what was written before it: threads build
+        // the lines of batches of records, and the batches are written in file order.
+        WriteInBatches(task, context, profile, {entries.data(), entryCount}, index, areas, records,
+                       n, batches, out, progress, fail);
+        i = n;
+      }
       while (i < n && !failed) {
         if (task.abortFlag.load(std::memory_order_relaxed)) break;
         progress.At(i);

@@ -9,6 +9,7 @@
 #include "core/tracked_array.h"
 #include "core/tracked_memory.h"
 #include "params/param_store.h"
+#include "processing/parallel.h"
 #include "processing/poi_store.h"
 #include "processing/progress_steps.h"
 #include "processing/task.h"
@@ -58,7 +59,7 @@ class AreaGrid {
   }
 
   std::size_t Bytes() const {
-    return areas_.size() * (sizeof(Rect) + sizeof(std::uint32_t)) +
+    return areas_.size() * sizeof(Rect) +
            (alwaysCount_ + (side_ ? std::size_t{side_} * side_ + 1 : 0) + listed_) *
                sizeof(std::uint32_t);
   }
@@ -66,8 +67,7 @@ class AreaGrid {
   // `scratch` holds Bytes() bytes, aligned for doubles.
   void Build(void* scratch) {
     rects_ = static_cast<Rect*>(scratch);
-    hits_ = reinterpret_cast<std::uint32_t*>(rects_ + areas_.size());
-    always_ = hits_ + areas_.size();
+    always_ = reinterpret_cast<std::uint32_t*>(rects_ + areas_.size());
     offsets_ = always_ + alwaysCount_;
     const std::size_t cells = side_ ? std::size_t{side_} * side_ : 0;
     cells_ = offsets_ + (side_ ? cells + 1 : 0);
@@ -75,7 +75,6 @@ class AreaGrid {
     for (std::size_t j = 0; j < areas_.size(); ++j) {
       const FilterArea& f = areas_[j];
       new (rects_ + j) Rect{f.AX, f.AY, f.CX, f.CY};
-      hits_[j] = 0;
       bool valid = f.AX < f.CX && f.CY < f.AY;
       if (valid && !(std::isfinite(f.AX) && std::isfinite(f.CX) && std::isfinite(f.AY) &&
                      std::isfinite(f.CY)))
@@ -101,28 +100,28 @@ class AreaGrid {
     offsets_[0] = 0;
   }
 
-  // Counts the point in every area that contains it; true when at least one does.
-  bool Count(double x, double y) {
+  // Counts the point in hits[j] of every area j that contains it; true when at least one does.
+  // Reads the grid only, so threads can count at once, each into its own hits.
+  bool Count(double x, double y, std::uint32_t* hits) const {
     bool any = false;
-    for (std::size_t k = 0; k < alwaysCount_; ++k) any |= Test(always_[k], x, y);
+    for (std::size_t k = 0; k < alwaysCount_; ++k) any |= Test(always_[k], x, y, hits);
     if (side_ && x > minX_ && x < maxX_ && y > minY_ && y < maxY_) {
       std::size_t c = std::size_t{Cell(y, minY_, scaleY_)} * side_ + Cell(x, minX_, scaleX_);
-      for (std::uint32_t k = offsets_[c]; k < offsets_[c + 1]; ++k) any |= Test(cells_[k], x, y);
+      for (std::uint32_t k = offsets_[c]; k < offsets_[c + 1]; ++k)
+        any |= Test(cells_[k], x, y, hits);
     }
     return any;
   }
-
-  std::uint32_t Hits(std::size_t j) const { return hits_[j]; }
 
  private:
   struct Rect {
     double ax, ay, cx, cy;
   };
 
-  bool Test(std::uint32_t j, double x, double y) {
+  bool Test(std::uint32_t j, double x, double y, std::uint32_t* hits) const {
     const Rect& r = rects_[j];
     const bool in = CornersContain(r.ax, r.ay, r.cx, r.cy, x, y);
-    hits_[j] += in;
+    hits[j] += in;
     return in;
   }
 
@@ -163,7 +162,6 @@ class AreaGrid {
   std::size_t listed_ = 0;
 
   Rect* rects_ = nullptr;
-  std::uint32_t* hits_ = nullptr;
   std::uint32_t* always_ = nullptr;
   std::uint32_t* offsets_ = nullptr;
   std::uint32_t* cells_ = nullptr;
@@ -221,34 +219,58 @@ bool FilterByAreas(WorkerTask& task) {
   auto typeOf = [&](std::size_t k) { return types[k].entry->Type; };
   TypeIndex index(types.size(), typeOf);
   AreaGrid grid(areas);
-  std::size_t areaBytes = (grid.Bytes() + 7) & ~std::size_t{7};
-  TrackedPtr<void> scratch(counterOf ? MemAlloc(context, areaBytes + index.Bytes()) : nullptr,
-                           TrackedDeleter{context});
+  const RecordBatches batches = PlanRecordBatches(n);
+  // Each thread counts into its own tallies: the records no entry describes, one count per
+  // type counter, one per area. Sums do not depend on who counted what.
+  // Each thread's tallies start a cache line of their own.
+  constexpr std::size_t kLineWords = 64 / sizeof(std::uint32_t);
+  const std::size_t tallyWords =
+      (1 + types.size() + areas.size() + kLineWords - 1) & ~(kLineWords - 1);
+  const std::size_t areaBytes = (grid.Bytes() + 7) & ~std::size_t{7};
+  const std::size_t indexBytes = (index.Bytes() + 7) & ~std::size_t{7};
+  TrackedPtr<void> scratch(
+      counterOf ? MemAlloc(context,
+                           areaBytes + indexBytes +
+                               (batches.threads * tallyWords + kLineWords) * sizeof(std::uint32_t))
+                : nullptr,
+      TrackedDeleter{context});
 
   if (scratch) {
-    grid.Build(scratch.get());
-    index.Build(static_cast<char*>(scratch.get()) + areaBytes, typeOf);
-    std::uint32_t unmatched = 0;
-    std::uint32_t i = 0;
-    while (i < n) {
-      if (task.abortFlag.load(std::memory_order_relaxed)) break;
-      progress.At(i);
-      // Work on the records up to the next percentage step without further checks.
-      std::uint32_t end = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-          n, std::min<std::uint64_t>(progress.next(), std::uint64_t{i} + 4096)));
-      for (; i < end; ++i) {
+    char* block = static_cast<char*>(scratch.get());
+    grid.Build(block);
+    index.Build(block + areaBytes, typeOf);
+    std::uint32_t* tallies = reinterpret_cast<std::uint32_t*>(
+        (reinterpret_cast<std::uintptr_t>(block + areaBytes + indexBytes) + 63) &
+        ~std::uintptr_t{63});
+    std::fill(tallies, tallies + batches.threads * tallyWords, 0u);
+    auto work = [&](std::size_t b, unsigned thread) {
+      std::uint32_t* tally = tallies + thread * tallyWords;
+      std::uint32_t* typeCounts = tally + 1;
+      std::uint32_t* hits = typeCounts + types.size();
+      const std::uint32_t end = std::min(n, batches.First(b + 1));
+      for (std::uint32_t i = batches.First(b); i < end; ++i) {
         const PoiRecord& r = records[i];
         std::uint32_t t = index.Find(r.TYPE);
         if (t == TypeIndex::kNone) {
-          ++unmatched;
-          continue;
+          ++tally[0];
+        } else if (grid.Count(r.X, r.Y, hits)) {
+          ++typeCounts[t];
         }
-        if (grid.Count(r.X, r.Y)) ++data.typeCounters[t].count;
       }
+    };
+    auto commit = [&](std::size_t b) {
+      progress.At(batches.First(b));
+      return true;
+    };
+    RunOrdered(batches.count, batches.threads, kMaxWindow, work, commit,
+               [&] { return Aborted(task); });
+    for (unsigned thread = 0; thread < batches.threads; ++thread) {
+      const std::uint32_t* tally = tallies + thread * tallyWords;
+      data.unmatchedCount += tally[0];
+      for (std::size_t k = 0; k < types.size(); ++k) data.typeCounters[k].count += tally[1 + k];
+      for (std::size_t j = 0; j < areas.size(); ++j)
+        if (AreaCounter* c = counterOf.get()[j]) c->count += tally[1 + types.size() + j];
     }
-    data.unmatchedCount = unmatched;
-    for (std::size_t j = 0; j < areas.size(); ++j)
-      if (AreaCounter* c = counterOf.get()[j]) c->count = grid.Hits(j);
   } else {
     // Not enough memory for the tables: the same counts the slow way.
     for (std::uint32_t i = 0; i < n; ++i) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -20,7 +21,9 @@
 
 #include "core/platform.h"
 #include "core/text.h"
+#include "core/tracked_array.h"
 #include "core/tracked_memory.h"
+#include "processing/parallel.h"
 #include "processing/progress_steps.h"
 #include "processing/task.h"
 #include "resources/string_ids.h"
@@ -208,6 +211,57 @@ inline const char* FindLineEnd(const char* p, const char* end) {
   return p;
 }
 
+// Splits the line that starts at `line` as SplitLine does, finding its end (0, LF or CR) in the
+// same pass. Returns the end; `n` gets the number of tokens stored, `bar` whether the line
+// holds a "|". `end` is the data's end, where a 0 byte is always readable.
+inline const char* SplitToLineEnd(const char* line, const char* end, char separator,
+                                  std::string_view (&tokens)[kMaxTokens], std::size_t& n,
+                                  bool& bar) {
+  const char* start = line;  // of the current token
+  const char* p = line;
+  n = 0;
+  auto cut = [&](const char* at) {
+    if (n < kMaxTokens) tokens[n++] = std::string_view(start, static_cast<std::size_t>(at - start));
+    start = at + 1;
+  };
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128(),
+                sep = _mm_set1_epi8(separator), vbar = _mm_set1_epi8('|');
+  unsigned bars = 0;
+  for (; end + 1 - p >= 16; p += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, nul))));
+    unsigned seps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, sep)));
+    unsigned here = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vbar)));
+    if (ends) {
+      const unsigned before = (1u << __builtin_ctz(ends)) - 1;
+      seps &= before;
+      here &= before;
+    }
+    bars |= here;
+    for (; seps && n < kMaxTokens; seps &= seps - 1) cut(p + __builtin_ctz(seps));
+    if (ends) {
+      const char* lineEnd = p + __builtin_ctz(ends);
+      cut(lineEnd);
+      bar = bars != 0;
+      return lineEnd;
+    }
+  }
+  bar = bars != 0;
+#else
+  bar = false;
+#endif
+  for (;; ++p) {
+    const char c = *p;
+    if (c == 0 || c == '\n' || c == '\r') break;
+    if (c == separator) cut(p);
+    bar |= c == '|';
+  }
+  cut(p);
+  return p;
+}
+
 }  // namespace
 
 double AtofC(std::string_view token) {
@@ -220,7 +274,10 @@ std::int32_t AtoiC(std::string_view token) {
 
 std::size_t SplitLine(const char* line, std::size_t length, char& separator,
                       std::string_view (&tokens)[kMaxTokens]) {
-  if (separator == 0) separator = std::strchr(line, '|') ? '|' : ',';
+  if (separator == 0) {
+    // Searched up to the next 0 byte; the parse decides it once for the file (Parser::Plan).
+    separator = std::memchr(line, '|', std::strlen(line)) ? '|' : ',';
+  }
   const char sep = separator;
   const char* const end = line + length;
   const char* start = line;  // of the current token
@@ -328,6 +385,59 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
   }
 
   ProgressSteps progress(task, size);
+  // A large file of known size is read in pieces by several threads at once: copying it and
+  // faulting in its buffer then share the cores. The pieces are taken in file order, so a short
+  // piece (the file shrank meanwhile) ends the data where it ends.
+  const std::size_t pieces = (static_cast<std::size_t>(size) + kReadPiece - 1) / kReadPiece;
+  if (const unsigned threads = ThreadsFor(static_cast<std::size_t>(size) /
+                                          std::max<std::size_t>(Tuning().minBytesPerThread, 1));
+      threads > 1 && pieces > 1) {
+    struct Piece {
+      std::size_t got;
+      int error;
+    };
+    const std::size_t window = std::min(pieces, kMaxWindow);
+    Piece results[kMaxWindow];
+    bool shortPiece = false;
+    int readError = 0;
+    auto work = [&](std::size_t b, unsigned) {
+      const std::size_t at = b * kReadPiece;
+      const std::size_t want =
+          std::min<std::size_t>(kReadPiece, static_cast<std::size_t>(size) - at);
+      Piece r{0, 0};
+      while (r.got < want) {
+        ssize_t got =
+            ::pread(fd, d.fileBytes + at + r.got, want - r.got, static_cast<off_t>(at + r.got));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) r.error = errno;
+        if (got <= 0) break;
+        r.got += static_cast<std::size_t>(got);
+      }
+      results[b % window] = r;
+    };
+    auto commit = [&](std::size_t b) {
+      const Piece& r = results[b % window];
+      if (r.error) {
+        readError = r.error;
+        return false;
+      }
+      d.fileLength += static_cast<std::uint32_t>(r.got);
+      if (r.got <
+          std::min<std::size_t>(kReadPiece, static_cast<std::size_t>(size) - b * kReadPiece)) {
+        shortPiece = true;
+        return false;
+      }
+      progress.At(d.fileLength);
+      return true;
+    };
+    RunOrdered(pieces, threads, window, work, commit, [&] { return Aborted(task); });
+    if (readError) return fail(STR_FAIL_READ, SystemReason(readError));
+    d.fileBytes[d.fileLength] = 0;
+    // Past the size the file had when opened, the reading below finds what was added since.
+    if (shortPiece || Aborted(task)) return true;
+    if (::lseek(fd, static_cast<off_t>(d.fileLength), SEEK_SET) < 0)
+      return fail(STR_FAIL_READ, SystemReason(errno));
+  }
   char probe[4096];
   while (!Aborted(task)) {
     // Into the buffer while it has room; past the announced size, a small probe first so
@@ -375,7 +485,8 @@ bool LoadSourceFile(WorkerTask& task) {
   std::uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
   if (size > UINT32_MAX)
     return AbortWithFailure(task, STR_FAIL_TOO_LARGE, path, static_cast<long long>(size));
-  ReadAll(task, *d, task.poiStore->context, file.fd, size);
+  CAppContext* context = task.poiStore->context;
+  ReadAll(task, *d, context, file.fd, size);
   return !Aborted(task);
 }
 
@@ -410,51 +521,249 @@ bool EqualsNoCaseAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
+// The parse. The header phase reads the first lines one after another; once the header is
+// found, the data lines after it are parsed in parts by several threads. The parts are cut
+// right after line ends; each part's records are made in a buffer of their own and appended
+// to the array in file order, so the records come out exactly as one pass makes them.
 class Parser {
  public:
   Parser(WorkerTask& task, PoiData& data, CAppContext* context)
-      : task_(task), d_(data), context_(context) {}
+      : task_(task),
+        d_(data),
+        context_(context),
+        base_(data.fileBytes),
+        end_(data.fileBytes + data.fileLength),
+        progress_(task, data.fileLength) {}
 
   void Run() {
     if (!d_.fileBytes || d_.fileLength == 0) return;
-    const char* const base = d_.fileBytes;
-    const char* const end = base + d_.fileLength;
-    ProgressSteps progress(task_, d_.fileLength);
-    const char* p = base;
-    while (p < end) {
-      // Blanks and comment marks before the first byte of a line are not part of it; a
-      // comment mark among them drops the whole line.
-      bool comment = false;
-      for (; p < end; ++p) {
-        char c = *p;
-        if (c == '#' || c == '/' || c == ';') {
-          comment = true;
-        } else if (c != ' ' && c != '\t') {
-          break;
-        }
-      }
-      const char* line = p;
-      // The buffer ends with a 0 byte, so this stops at `end` at the latest; a last line
-      // without a terminator is processed like any other.
-      p = FindLineEnd(p, end);
-      if (p > line && !comment) ProcessLine(line, static_cast<std::size_t>(p - line));
-      if (p < end) ++p;
-      if (task_.abortFlag.load(std::memory_order_relaxed)) break;
-      progress.At(static_cast<std::uint64_t>(p - base));
+    while (RunOnce()) {
+      // The separator taken for "," turned out to be "|": everything again with "|".
+      MemFree(context_, d_.records);
+      d_.records = nullptr;
+      d_.recordCount = 0;
+      d_.sourceFormat = SOURCE_NONE;
+      std::fill(std::begin(kinds_), std::end(kinds_), ColumnKind::None);
+      headerFound_ = false;
+      separator_ = '|';
+      decidedTo_ = end_;
+      Cut(first_);
     }
+    if (!Aborted(task_)) progress_.At(d_.fileLength);
   }
 
  private:
-  void ProcessLine(const char* line, std::size_t length) {
-    std::size_t n = SplitLine(line, length, separator_, tokens_);
-    if (headerFound_) {
-      DataLine(tokens_, n);
-    } else {
-      HeaderLine(tokens_, n, line);
+  // One parse with the separator as decided; true when it must be repeated with "|".
+  bool RunOnce() {
+    const char* p = base_;
+    while (p < end_ && !headerFound_) {
+      const bool comment = SkipLineStart(p, end_);
+      const char* line = p;
+      // The buffer ends with a 0 byte, so this stops at `end_` at the latest; a last line
+      // without a terminator is processed like any other.
+      p = FindLineEnd(p, end_);
+      if (p > line && !comment) {
+        if (separator_ == 0 && !Plan(line)) return false;
+        std::size_t n = SplitLine(line, static_cast<std::size_t>(p - line), separator_, tokens_);
+        if (HeaderLine(tokens_, n, line)) return true;
+      }
+      if (p < end_) ++p;
+      if (Aborted(task_)) return false;
+      progress_.At(static_cast<std::uint64_t>(p - base_));
+    }
+    if (!headerFound_) return Provisional() && BarBeforeNul(decidedTo_, end_);
+    if (d_.sourceFormat == SOURCE_NONE) return Provisional() && BarBeforeNul(decidedTo_, end_);
+    return ParseData(p);
+  }
+
+  // Whether the separator "," is taken on trust beyond decidedTo_, to be checked by the parse.
+  bool Provisional() const { return separator_ == ',' && decidedTo_ < end_; }
+
+  // Whether a "|" occurs in [from, to) before any 0 byte.
+  static bool BarBeforeNul(const char* from, const char* to) {
+    if (from >= to) return false;
+    const void* bar = std::memchr(from, '|', static_cast<std::size_t>(to - from));
+    return bar &&
+           !std::memchr(from, 0, static_cast<std::size_t>(static_cast<const char*>(bar) - from));
+  }
+
+ private:
+  struct Part {
+    const char* begin;
+    const char* end;
+    // Found while parsing, for a provisional separator: the end of the part's first line with
+    // a "|", and its first 0 byte.
+    const char* barLineEnd = nullptr;
+    const char* nul = nullptr;
+  };
+  static constexpr std::size_t kMaxParts = 256;
+  static constexpr std::size_t kSeparatorStretch = std::size_t{64} << 10;
+  static constexpr std::size_t kMinPartBytes = std::size_t{16} << 10;
+
+  // Blanks and comment marks before the first byte of a line are not part of it; a comment
+  // mark among them drops the whole line. Moves p past them; true for a comment line.
+  static bool SkipLineStart(const char*& p, const char* end) {
+    bool comment = false;
+    for (; p < end; ++p) {
+      char c = *p;
+      if (c == '#' || c == '/' || c == ';') {
+        comment = true;
+      } else if (c != ' ' && c != '\t') {
+        break;
+      }
+    }
+    return comment;
+  }
+
+  // Cuts the file from the first line on into parts that end right after a line end, and
+  // decides the separator: "|" when one occurs before the first 0 byte, else ",". Only the
+  // first stretch of the file is searched here; beyond it the parse itself watches for "|" and
+  // 0 bytes and repeats itself with "|" in the rare file that needs it, so the file is read
+  // once. False when the task was cancelled meanwhile.
+  bool Plan(const char* first) {
+    Cut(first);
+    const std::size_t length = static_cast<std::size_t>(end_ - first);
+    const std::size_t stretch = std::min(length, kSeparatorStretch);
+    const char* bar = static_cast<const char*>(std::memchr(first, '|', stretch));
+    const char* nul = static_cast<const char*>(
+        std::memchr(first, 0, bar ? static_cast<std::size_t>(bar - first) : stretch));
+    separator_ = bar && !nul ? '|' : ',';
+    decidedTo_ = bar || nul ? end_ : first + stretch;
+    return !Aborted(task_);
+  }
+
+  // Parts from `first` to the end, each ending right after a line end, and the threads for them.
+  void Cut(const char* first) {
+    first_ = first;
+    const std::size_t length = static_cast<std::size_t>(end_ - first);
+    const std::size_t perThread = std::max<std::size_t>(Tuning().minBytesPerThread, 1);
+    threads_ = ThreadsFor(length / perThread);
+    // Parts of well under a percent each, so that finished parts report every percent.
+    partCount_ = std::clamp<std::size_t>(length / std::min(perThread, kMinPartBytes), 1, kMaxParts);
+    const char* begin = first;
+    for (std::size_t k = 0; k < partCount_; ++k) {
+      const char* cut = end_;
+      if (k + 1 < partCount_) {
+        cut = std::max(begin, first + length / partCount_ * (k + 1));
+        cut = FindLineEnd(cut, end_);
+        if (cut < end_) ++cut;
+      }
+      parts_[k] = Part{begin, cut};
+      begin = cut;
     }
   }
 
-  void HeaderLine(const std::string_view* tokens, std::size_t n, const char* line) {
+  using Records = TrackedBuffer<PoiRecord>;
+
+  // Dropping cameras silently would hand an incomplete table on to the export.
+  void NoMemoryForRecords() { AbortWithFailure(task_, STR_FAIL_RECORD_MEMORY, task_.targetPath); }
+
+  // Parses the data lines from `start` (right after the header line) to the end of the file.
+  // True when the separator must be "|" after all (see Plan).
+  bool ParseData(const char* start) {
+    for (std::size_t k = 0; k < partCount_; ++k) {
+      Part& part = parts_[k];
+      if (part.end <= start) {
+        part.begin = part.end;
+      } else if (part.begin < start) {
+        part.begin = start;
+      }
+    }
+    Records all(context_);
+    bool ok = true;
+    if (threads_ == 1) {
+      // One thread: straight into the store's array, reporting line by line.
+      for (std::size_t k = 0; k < partCount_ && ok && !Aborted(task_); ++k)
+        ok = ParsePart(parts_[k], all, &progress_);
+    } else {
+      // Each part into a buffer of its own (one per part that can be under way), appended to
+      // the store's array in file order.
+      const std::size_t window = std::min<std::size_t>(partCount_, 2 * threads_ + 2);
+      TrackedObjects<Records> buffers(context_);
+      bool parsed[2 * kMaxThreads + 2];
+      const std::size_t dataBytes = static_cast<std::size_t>(end_ - start);
+      auto work = [&](std::size_t k, unsigned) {
+        buffers[k % window].Clear();
+        parsed[k % window] = ParsePart(parts_[k], buffers[k % window], nullptr);
+      };
+      auto commit = [&](std::size_t k) {
+        const Part& part = parts_[k];
+        const Records& buffer = buffers[k % window];
+        // The first records tell about how many the whole file makes.
+        if (all.capacity() == 0 && buffer.size() && part.end > part.begin) {
+          const double perByte = double(buffer.size()) / double(part.end - part.begin);
+          all.Reserve(static_cast<std::size_t>(perByte * double(dataBytes) * 1.02) + 64);
+        }
+        ok = parsed[k % window] && all.Append(buffer.data(), buffer.size());
+        if (ok) progress_.At(static_cast<std::uint64_t>(part.end - base_));
+        return ok;
+      };
+      ok = buffers.Create(window, context_);
+      if (ok)
+        RunOrdered(partCount_, threads_, window, work, commit, [&] { return Aborted(task_); });
+    }
+    if (all.size() > UINT32_MAX) ok = false;
+    d_.recordCount = ok ? static_cast<std::uint32_t>(all.size()) : 0;
+    d_.records = ok ? all.Release() : nullptr;
+    if (!ok) NoMemoryForRecords();
+    return ok && !Aborted(task_) && WrongSeparator(start);
+  }
+
+  // After a data phase with a provisional separator: whether the file has a "|" before its
+  // first 0 byte after all. The parts noted what they saw; the header phase's lines beyond the
+  // stretch that Plan searched are searched here.
+  bool WrongSeparator(const char* dataStart) const {
+    if (!Provisional()) return false;
+    if (dataStart > decidedTo_) {
+      const std::size_t n = static_cast<std::size_t>(dataStart - decidedTo_);
+      const void* bar = std::memchr(decidedTo_, '|', n);
+      const void* nul = std::memchr(decidedTo_, 0, n);
+      if (bar && (!nul || bar < nul)) return true;
+      if (nul) return false;
+    }
+    for (std::size_t k = 0; k < partCount_; ++k) {
+      const Part& part = parts_[k];
+      if (part.barLineEnd && (!part.nul || part.barLineEnd <= part.nul)) return true;
+      if (part.nul) return false;
+    }
+    return false;
+  }
+
+  // Appends the records of one part's data lines to `out`. `progress` is given to the one
+  // thread of a parse that runs alone, which reports line by line. False when memory ran out.
+  bool ParsePart(Part& part, Records& out, ProgressSteps* progress) {
+    std::string_view tokens[kMaxTokens];  // of the current line, kept across lines
+    const bool watch = Provisional();
+    const char* p = part.begin;
+    while (p < part.end) {
+      const bool comment = SkipLineStart(p, part.end);
+      if (p == part.end) break;
+      const char* line = p;
+      if (comment) {
+        p = FindLineEnd(p, end_);
+        if (watch && !part.barLineEnd && std::memchr(line, '|', static_cast<std::size_t>(p - line)))
+          part.barLineEnd = p;
+      } else {
+        if (out.size() == out.capacity() && !out.Reserve(std::max<std::size_t>(out.size() + 1, 64)))
+          return false;
+        std::size_t n;
+        bool bar;
+        p = SplitToLineEnd(line, end_, separator_, tokens, n, bar);
+        if (p > line && DataLine(tokens, n, out.data() + out.size())) out.Resize(out.size() + 1);
+        if (bar && !part.barLineEnd) part.barLineEnd = p;
+      }
+      if (p < end_) {
+        if (*p == 0 && !part.nul) part.nul = p;
+        ++p;
+      }
+      if (task_.abortFlag.load(std::memory_order_relaxed)) break;
+      if (progress) progress->At(static_cast<std::uint64_t>(p - base_));
+    }
+    return true;
+  }
+
+  // Reads a header-phase line. True when the separator must be "|" after all (see Plan).
+  bool HeaderLine(const std::string_view* tokens, std::size_t n, const char* line) {
     int hits = 0;
     std::u16string named;  // the columns this line names, for the message
     if (separator_ == ',' && (d_.sourceFormat == SOURCE_NONE || d_.sourceFormat == SOURCE_COMMA)) {
@@ -490,8 +799,11 @@ class Parser {
     if (hits >= 3) {
       headerFound_ = true;
     } else if (hits > 0) {
+      // Split at the right separator, this line might name nothing.
+      if (Provisional() && BarBeforeNul(decidedTo_, end_)) return true;
       AbortWithFailure(task_, STR_FAIL_HEADER, LineNumber(line), task_.targetPath, named);
     }
+    return false;
   }
 
   // The 1-based number of the line that starts at `line` (CR LF, LF, CR and 0 each end one).
@@ -503,17 +815,21 @@ class Parser {
     return number;
   }
 
-  void DataLine(const std::string_view* tokens, std::size_t n) {
-    if (d_.sourceFormat == SOURCE_NONE) return;
-    PoiRecord* record = nullptr;
+  // Fills `record` from one data line; false when the line makes no record.
+  bool DataLine(const std::string_view* tokens, std::size_t n, PoiRecord* record) const {
+    bool made = false;
+    auto store = [&](ColumnKind kind, std::string_view token) {
+      if (!made) {
+        std::construct_at(record);
+        made = true;
+      }
+      Store(*record, kind, token);
+    };
     if (d_.sourceFormat == SOURCE_COMMA) {
       for (std::size_t i = 0; i < n; ++i) {
-        ColumnKind kind = kinds_[i];
-        if (kind == ColumnKind::None) continue;
-        if (!record && !(record = NewRecord())) return;
-        Store(*record, kind, tokens[i]);
+        if (kinds_[i] != ColumnKind::None) store(kinds_[i], tokens[i]);
       }
-      return;
+      return made;
     }
     // Bar layout: "1709" announces that the next token is the speed, "1705" the direction.
     // The announced kind holds for that one token; the fixed columns keep theirs.
@@ -528,10 +844,9 @@ class Parser {
       } else if (tokens[i] == "1705") {
         tag = ColumnKind::DIRECTION;
       }
-      if (kind == ColumnKind::None) continue;
-      if (!record && !(record = NewRecord())) return;
-      Store(*record, kind, tokens[i]);
+      if (kind != ColumnKind::None) store(kind, tokens[i]);
     }
+    return made;
   }
 
   static void Store(PoiRecord& r, ColumnKind kind, std::string_view token) {
@@ -560,36 +875,21 @@ class Parser {
     }
   }
 
-  // A new all-zero record at the end of the array. The array grows by half again (in
-  // GrowSize steps) rather than by one record, so a million records cost a few dozen
-  // reallocations. When it cannot grow the parse fails: dropping cameras silently would hand
-  // an incomplete table on to the export.
-  PoiRecord* NewRecord() {
-    if (d_.recordCount == capacity_) {
-      std::size_t want = std::max<std::size_t>(capacity_ + capacity_ / 2, 1024 / sizeof(PoiRecord));
-      std::size_t bytes = want * sizeof(PoiRecord);
-      void* block =
-          d_.records ? MemRealloc(context_, d_.records, bytes) : MemAlloc(context_, bytes);
-      if (!block) {
-        AbortWithFailure(task_, STR_FAIL_RECORD_MEMORY, task_.targetPath);
-        return nullptr;
-      }
-      d_.records = static_cast<PoiRecord*>(block);
-      capacity_ = want;
-    }
-    PoiRecord* r = std::construct_at(d_.records + d_.recordCount);
-    ++d_.recordCount;
-    return r;
-  }
-
   WorkerTask& task_;
   PoiData& d_;
   CAppContext* context_;
+  const char* const base_;
+  const char* const end_;
+  ProgressSteps progress_;  // reported from the stage's own thread only
   char separator_ = 0;
   bool headerFound_ = false;
   ColumnKind kinds_[kMaxTokens] = {};
-  std::string_view tokens_[kMaxTokens];  // of the current line (kept here: set up once)
-  std::size_t capacity_ = 0;             // records the array can take
+  std::string_view tokens_[kMaxTokens];  // of the current header-phase line
+  Part parts_[kMaxParts];
+  std::size_t partCount_ = 0;
+  unsigned threads_ = 1;
+  const char* first_ = nullptr;      // the first line that is no comment
+  const char* decidedTo_ = nullptr;  // the separator is certain for the bytes before this
 };
 
 }  // namespace

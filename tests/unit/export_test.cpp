@@ -44,7 +44,7 @@ class ExportJob : public ConvertFixture {
  public:
   ExportJob() {
     dir = fs::path(::testing::TempDir()) /
-          ("tarvik_export_" +
+          ("tarvik_export_" + std::to_string(::getpid()) + "_" +
            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir);
@@ -367,9 +367,10 @@ TEST(ExportPois, AllocationFailureAnywhereLeavesNoPartialFile) {
     full = job.Output();
     ASSERT_GT(full.size(), 12000u);
   }
+  // Beyond the last allocation point (more threads make more of them).
   int failures = 0;
   bool lastSucceeded = false;
-  for (long k = 1; k <= 40; ++k) {
+  for (long k = 1; k <= 200; ++k) {
     ExportJob job;
     setUp(job);
     MemFailAfter(k);

@@ -163,6 +163,33 @@ TEST_F(Parser, BarInACommentBeforeTheFirstLineIsNotSeen) {
   EXPECT_EQ(RecordStrs(), R({Rec(1, 2, 3)}));
 }
 
+TEST_F(Parser, SeparatorRuleHoldsFarIntoLargeFiles) {
+  // The same rule where a "|" or 0 byte lies far from the first line (the parse checks the
+  // separator there while it reads the lines).
+  std::string rows;
+  for (int i = 0; i < 4000; ++i) rows += std::to_string(i) + ",2,3\r\n";  // about 40 KB
+  const std::string junk(80000, 'z');
+  struct Case {
+    std::string text;
+    std::uint32_t format, records;
+    std::uint32_t failure = 0;
+  } cases[] = {
+      {"X,Y,TYPE\n" + rows + rows + "# late | in a comment\n", SOURCE_NONE, 0},
+      {"X,Y,TYPE\n" + rows + rows + "4,5,6|7\n" + rows, SOURCE_NONE, 0},
+      {"X,Y,TYPE\n" + rows + rows + std::string(1, '\0') + "a|b\n", SOURCE_COMMA, 8001},
+      {junk + "\n2|0|1|2\n3|0|5|6\n", SOURCE_BAR, 1},
+      // Split at "|", the line "X,Y" names nothing: no incomplete header.
+      {junk + "\nX,Y\n1,2\n|\n", SOURCE_NONE, 0},
+      {junk + "\nX,Y\n1,2\n", SOURCE_NONE, 0, 708},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(LoadAndParse(c.text), c.failure == 0) << c.text.size();
+    EXPECT_EQ(task->failure.stringId, c.failure) << c.text.size();
+    EXPECT_EQ(data().sourceFormat, c.format) << c.text.size();
+    EXPECT_EQ(data().recordCount, c.records) << c.text.size();
+  }
+}
+
 TEST_F(Parser, SplitLineCutsAtEverySeparatorAndDecidesOnce) {
   std::string_view t[kMaxTokens];
   const char line[] = ",a,,b,\0|";

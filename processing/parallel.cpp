@@ -1,0 +1,113 @@
+#include "processing/parallel.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "core/platform.h"
+
+namespace tarvik {
+
+ParallelTuning& Tuning() {
+  static ParallelTuning tuning;
+  return tuning;
+}
+
+unsigned ThreadsFor(std::size_t parts) {
+  unsigned threads = Tuning().threads ? Tuning().threads : platform::HardwareThreads();
+  if (parts < threads) threads = static_cast<unsigned>(parts);
+  return std::clamp(threads, 1u, kMaxThreads);
+}
+
+RecordBatches PlanRecordBatches(std::uint32_t records) {
+  RecordBatches plan;
+  plan.size = std::clamp<std::uint32_t>(records / 100, 1, 2048);
+  plan.count = (std::size_t{records} + plan.size - 1) / plan.size;
+  plan.threads = ThreadsFor(records / std::max<std::uint32_t>(Tuning().minRecordsPerThread, 1));
+  return plan;
+}
+
+void RunOrdered(std::size_t count, unsigned threads, std::size_t window,
+                FunctionRef<void(std::size_t, unsigned)> work,
+                FunctionRef<bool(std::size_t)> commit, FunctionRef<bool()> stop) {
+  window = std::clamp<std::size_t>(window, 1, kMaxWindow);
+  threads = std::max(1u, threads);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::size_t next = 0;       // the next batch to start
+  std::size_t committed = 0;  // the next batch to commit
+  bool ended = false;         // a commit failed or stop() said so
+  bool done[kMaxWindow] = {};
+
+  // Under the lock: may another batch start?
+  auto mayStart = [&] {
+    if (!ended && stop()) ended = true;
+    return !ended && next < count && next < committed + window;
+  };
+  auto helper = [&](unsigned slot) {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (mayStart()) {
+        std::size_t b = next++;
+        lock.unlock();
+        work(b, slot);
+        lock.lock();
+        done[b % window] = true;
+        changed.notify_all();
+      } else if (ended || next >= count) {
+        return;
+      } else {
+        changed.wait(lock);  // the window is full until the next commit
+      }
+    }
+  };
+
+  std::vector<std::thread> helpers;
+  for (unsigned slot = 1; slot < threads && slot < count; ++slot) {
+    try {
+      helpers.emplace_back(helper, slot);
+    } catch (const std::system_error&) {
+      break;  // the threads that did start share the work
+    }
+  }
+
+  std::unique_lock<std::mutex> lock(mutex);
+  std::size_t running = 0;  // batches the helpers have started and not finished
+  for (;;) {
+    if (committed < count && done[committed % window]) {
+      done[committed % window] = false;
+      if (!ended && stop()) ended = true;
+      bool ok = true;
+      if (!ended) {
+        lock.unlock();
+        ok = commit(committed);
+        lock.lock();
+      }
+      ++committed;
+      if (!ok) ended = true;
+      changed.notify_all();
+      continue;
+    }
+    if (mayStart()) {
+      std::size_t b = next++;
+      lock.unlock();
+      work(b, 0);
+      lock.lock();
+      done[b % window] = true;
+      continue;
+    }
+    running = next - committed;
+    for (std::size_t b = committed; b < next; ++b) running -= done[b % window] ? 1 : 0;
+    if (committed == count || (ended && running == 0)) break;
+    changed.wait(lock);
+  }
+  ended = true;
+  changed.notify_all();
+  lock.unlock();
+  for (std::thread& t : helpers) t.join();
+}
+
+}  // namespace tarvik
