@@ -6,6 +6,8 @@
 //       profile "{x},{y},{desc}" in UTF-8 with the extension .csv.
 //   convert_tool stages TABLE OUT [RUNS]
 //       the reference job's filter and export stages alone on TABLE, best and median times.
+//   convert_tool parse TABLE [THREADS] [RUNS]
+//       loads TABLE once and parses it RUNS times on THREADS threads (0: all), best and median.
 //   convert_tool filter TABLE [AREAS] [RUNS]
 //       loads and parses TABLE through the task pipeline, adds AREAS enabled areas (100 by
 //       default) of mixed sizes around the table's cities, some overlapping, and prints the
@@ -22,6 +24,7 @@
 #include "params/ini_file.h"
 #include "params/param_io.h"
 #include "params/param_store.h"
+#include "processing/parallel.h"
 #include "processing/pipeline.h"
 #include "processing/poi_store.h"
 
@@ -135,6 +138,29 @@ int TimeStages(const char* table, const char* out, int runs) {
   return 0;
 }
 
+int TimeParse(const char* table, int threads, int runs) {
+  Tuning().threads = static_cast<unsigned>(threads);
+  CAppContext ctx;
+  CPoiStore poi(&ctx);
+  CParamStore params(&ctx);
+  if (!Load(ctx, poi, params, table)) return 1;
+  std::vector<double> times;
+  for (int r = 0; r < runs; ++r) {
+    WorkerTask task;
+    task.appContext = &ctx;
+    task.poiStore = &poi;
+    StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
+    poi.Clear(1);
+    auto t0 = std::chrono::steady_clock::now();
+    ParseSource(task);
+    times.push_back(Seconds(t0));
+  }
+  std::sort(times.begin(), times.end());
+  std::printf("records=%u threads=%d parse_best_s=%.4f parse_median_s=%.4f\n",
+              poi.data->recordCount, threads, times[0], times[times.size() / 2]);
+  return 0;
+}
+
 int TimeFilter(const char* table, int areas, int runs) {
   CAppContext ctx;
   CPoiStore poi(&ctx);
@@ -196,11 +222,15 @@ int main(int argc, char** argv) {
   if (mode == "ini" && argc == 3) return tarvik::WriteIni(argv[2]);
   if (mode == "stages" && argc >= 4)
     return tarvik::TimeStages(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
+  if (mode == "parse" && argc >= 3)
+    return tarvik::TimeParse(argv[2], argc > 3 ? std::atoi(argv[3]) : 0,
+                             argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
   if (mode == "filter" && argc >= 3)
     return tarvik::TimeFilter(argv[2], argc > 3 ? std::atoi(argv[3]) : 100,
                               argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
   std::fprintf(
       stderr,
-      "usage: convert_tool ini PATH | stages TABLE OUT [RUNS] | filter TABLE [AREAS] [RUNS]\n");
+      "usage: convert_tool ini PATH | stages TABLE OUT [RUNS] | parse TABLE [THREADS] [RUNS] | "
+      "filter TABLE [AREAS] [RUNS]\n");
   return 2;
 }

@@ -56,18 +56,57 @@ std::size_t HugePageSize() {
 #endif
 }
 
-void AdviseHugePages(void* block, std::size_t n) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  const std::uintptr_t huge = HugePageSize();
-  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(block) + huge - 1) & ~(huge - 1);
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(block) + n) & ~(huge - 1);
-  // Advice only: where it is refused (huge pages switched off) the memory works as before.
-  if (begin < end) (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-  (void)block;
-  (void)n;
-#endif
+namespace {
+
+// An address range of `bytes` that starts at a huge page boundary, as one mapping.
+void* ReserveAligned(std::size_t bytes) {
+  const std::size_t huge = HugePageSize();
+  if (bytes > SIZE_MAX - huge) return nullptr;
+  void* area =
+      ::mmap(nullptr, bytes + huge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (area == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<std::uintptr_t>(area);
+  const std::uintptr_t aligned = (start + huge - 1) & ~(std::uintptr_t{huge} - 1);
+  if (aligned > start) ::munmap(area, aligned - start);
+  const std::uintptr_t tail = start + bytes + huge - (aligned + bytes);
+  if (tail) ::munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+  return reinterpret_cast<void*>(aligned);
 }
+
+}  // namespace
+
+void* MapHugeBlock(std::size_t bytes) {
+  void* block = ReserveAligned(bytes);
+  // Advice only: where it is refused (huge pages switched off) the memory works as before.
+  if (block) (void)::madvise(block, bytes, MADV_HUGEPAGE);
+  return block;
+}
+
+void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes) {
+  void* target = ReserveAligned(bytes);
+  if (!target) return nullptr;
+  void* moved = ::mremap(block, oldBytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, target);
+  if (moved == MAP_FAILED) {
+    ::munmap(target, bytes);
+    return nullptr;
+  }
+  (void)::madvise(moved, bytes, MADV_HUGEPAGE);
+  return moved;
+}
+
+void UnmapHugeBlock(void* block, std::size_t bytes) {
+  if (block) ::munmap(block, bytes);
+}
+#else
+void* MapHugeBlock(std::size_t) {
+  return nullptr;
+}
+void* RemapHugeBlock(void*, std::size_t, std::size_t) {
+  return nullptr;
+}
+void UnmapHugeBlock(void*, std::size_t) {}
+#endif
 
 unsigned HardwareThreads() {
 #if defined(__linux__)

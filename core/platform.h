@@ -11,13 +11,17 @@ std::size_t HeapUsableSize(void* block);
 // The system's text for errno value `err`, in UTF-8.
 std::string ErrorText(int err);
 
-// Asks the system to back [block, block + n) with huge pages where it offers them, so that
-// touching a large block costs one page fault per 2 MiB instead of one per 4 KiB. Only whole
-// huge pages inside the range are affected; does nothing where the system has no such thing.
-void AdviseHugePages(void* block, std::size_t n);
+// Memory of its own from the system for a large block, aligned to huge pages and asking for
+// them where the system offers them, so that touching it costs one page fault per 2 MiB
+// instead of one per 4 KiB. `bytes` is a multiple of HugePageSize(). Zero-filled. Null when the
+// system has no huge pages or no memory.
+void* MapHugeBlock(std::size_t bytes);
+// The block grown (or shrunk) to `bytes`, its pages moved, not copied; still aligned. Null when
+// it cannot be done (the old block stays valid).
+void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes);
+void UnmapHugeBlock(void* block, std::size_t bytes);
 
-// The size of the huge pages AdviseHugePages asks for (a power of two), or 0 when the system
-// offers none.
+// The size of huge pages (a power of two), or 0 when the system offers none.
 std::size_t HugePageSize();
 
 // The hardware threads this process may run on (at least 1).

@@ -3,10 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-
-#if !defined(_WIN32)
-#include <stdlib.h>
-#endif
+#include <mutex>
 
 #include "core/platform.h"
 
@@ -24,26 +21,89 @@ bool InjectedFailure() {
   return false;
 }
 
-// Blocks of this size and more (the file bytes, the records) are aligned to huge pages and
-// ask for them: touching them then costs a page fault per 2 MiB, not per 4 KiB, which on some
-// machines is most of the time a large table takes to load. They still come from malloc and go
-// back through free, and they count with their whole size.
+// Blocks of this size and more (the file bytes, the records) are mappings of their own,
+// aligned to huge pages and asking for them: touching them then costs a page fault per 2 MiB,
+// not per 4 KiB, which on some machines is most of the time a large table takes to load. They
+// grow by moving their pages, without a copy, and count with their whole size.
 constexpr std::size_t kLargeBlock = std::size_t{4} << 20;
 
-void* AllocateRaw(std::size_t size, bool zero) {
-#if !defined(_WIN32)
-  if (const std::size_t huge = platform::HugePageSize(); huge && size >= kLargeBlock) {
-    // Whole huge pages, the last one included: a partly covered one would fall back to small
-    // pages.
-    if (size > SIZE_MAX - huge) return nullptr;
-    size = (size + huge - 1) & ~(huge - 1);
-    void* p = nullptr;
-    if (::posix_memalign(&p, huge, size) != 0) return nullptr;
-    platform::AdviseHugePages(p, size);
-    if (zero) std::memset(p, 0, size);
-    return p;
+// The large blocks in use (they start at a huge page boundary, which tells them apart from the
+// heap's blocks before a look here).
+class LargeBlocks {
+ public:
+  // The size of `block` when it is a large one, else 0.
+  std::size_t SizeOf(const void* block) {
+    const std::size_t huge = platform::HugePageSize();
+    if (!huge || (reinterpret_cast<std::uintptr_t>(block) & (huge - 1)) != 0) return 0;
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const Entry& e : entries_)
+      if (e.block == block) return e.bytes;
+    return 0;
   }
-#endif
+  // A new large block of at least `n` bytes; null when none can be had.
+  void* Map(std::size_t n) {
+    const std::size_t bytes = Round(n);
+    if (!bytes) return nullptr;
+    std::lock_guard<std::mutex> guard(mutex_);
+    Entry* free = Find(nullptr);
+    if (!free) return nullptr;
+    void* block = platform::MapHugeBlock(bytes);
+    if (block) *free = {block, bytes};
+    return block;
+  }
+  // `block` grown to at least `n` bytes; null when it cannot grow (it stays as it was).
+  void* Grow(void* block, std::size_t n) {
+    const std::size_t bytes = Round(n);
+    if (!bytes) return nullptr;
+    std::lock_guard<std::mutex> guard(mutex_);
+    Entry* e = Find(block);
+    if (!e) return nullptr;
+    void* moved = platform::RemapHugeBlock(block, e->bytes, bytes);
+    if (moved) *e = {moved, bytes};
+    return moved;
+  }
+  void Unmap(void* block) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (Entry* e = Find(block)) {
+      platform::UnmapHugeBlock(block, e->bytes);
+      *e = {};
+    }
+  }
+
+ private:
+  struct Entry {
+    void* block = nullptr;
+    std::size_t bytes = 0;
+  };
+  static std::size_t Round(std::size_t n) {
+    const std::size_t huge = platform::HugePageSize();
+    if (!huge || n > SIZE_MAX - huge) return 0;
+    return (n + huge - 1) & ~(huge - 1);
+  }
+  Entry* Find(const void* block) {
+    for (Entry& e : entries_)
+      if (e.block == block) return &e;
+    return nullptr;
+  }
+
+  std::mutex mutex_;
+  Entry entries_[256];
+};
+
+LargeBlocks& Large() {
+  static LargeBlocks blocks;
+  return blocks;
+}
+
+std::size_t UsableSize(void* block) {
+  if (std::size_t bytes = Large().SizeOf(block)) return bytes;
+  return platform::HeapUsableSize(block);
+}
+
+void* AllocateRaw(std::size_t size, bool zero) {
+  if (size >= kLargeBlock) {
+    if (void* p = Large().Map(size)) return p;  // zero-filled already
+  }
   return zero ? std::calloc(1, size) : std::malloc(size);
 }
 
@@ -54,9 +114,38 @@ void* Allocate(CAppContext* context, std::size_t n, bool zero) {
   if (!p) return nullptr;
   if (context) {
     std::lock_guard<std::recursive_mutex> guard(context->allocLock);
-    context->bytesAllocated.fetch_add(platform::HeapUsableSize(p), std::memory_order_relaxed);
+    context->bytesAllocated.fetch_add(UsableSize(p), std::memory_order_relaxed);
   }
   return p;
+}
+
+// `block` (of `old` usable bytes) resized to `size` bytes the cheapest way: a large block by
+// moving its pages, a block becoming large by one copy into a large block, else realloc.
+void* Reallocate(void* block, std::size_t old, std::size_t size) {
+  if (Large().SizeOf(block)) {
+    if (void* p = Large().Grow(block, size)) return p;
+    void* p = std::malloc(size);
+    if (!p) return nullptr;
+    std::memcpy(p, block, old);
+    Large().Unmap(block);
+    return p;
+  }
+  if (size >= kLargeBlock) {
+    if (void* p = Large().Map(size)) {
+      std::memcpy(p, block, old);
+      std::free(block);
+      return p;
+    }
+  }
+  return std::realloc(block, size);
+}
+
+void Release(void* block) {
+  if (Large().SizeOf(block)) {
+    Large().Unmap(block);
+  } else {
+    std::free(block);
+  }
 }
 
 }  // namespace
@@ -78,21 +167,20 @@ void* MemRealloc(CAppContext* context, void* block, std::size_t n) {
   std::size_t old;
   if (context) {
     std::lock_guard<std::recursive_mutex> guard(context->reallocLock);
-    old = platform::HeapUsableSize(block);
+    old = UsableSize(block);
   } else {
-    old = platform::HeapUsableSize(block);
+    old = UsableSize(block);
   }
   void* result = block;
   if (n >= old) {
     if (n > SIZE_MAX - 1024 || InjectedFailure()) return nullptr;
-    result = std::realloc(block, GrowSize(n));
+    result = Reallocate(block, old, GrowSize(n));
     if (!result) return nullptr;
-    if (GrowSize(n) >= kLargeBlock) platform::AdviseHugePages(result, GrowSize(n));
   }
   if (context) {
     std::lock_guard<std::recursive_mutex> guard(context->reallocLock);
     context->bytesRegrownFrom.fetch_add(old, std::memory_order_relaxed);
-    context->bytesRegrownTo.fetch_add(platform::HeapUsableSize(result), std::memory_order_relaxed);
+    context->bytesRegrownTo.fetch_add(UsableSize(result), std::memory_order_relaxed);
   }
   return result;
 }
@@ -100,9 +188,9 @@ void* MemRealloc(CAppContext* context, void* block, std::size_t n) {
 void MemFree(CAppContext* context, void* block) {
   if (block && context) {
     std::lock_guard<std::recursive_mutex> guard(context->releaseLock);
-    context->bytesReleased.fetch_add(platform::HeapUsableSize(block), std::memory_order_relaxed);
+    context->bytesReleased.fetch_add(UsableSize(block), std::memory_order_relaxed);
   }
-  std::free(block);
+  Release(block);
 }
 
 std::int64_t MemInUse(const CAppContext* context) {
