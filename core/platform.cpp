@@ -74,24 +74,35 @@ void* ReserveAligned(std::size_t bytes) {
   return reinterpret_cast<void*>(aligned);
 }
 
+// Huge pages for the block, but small ones for its last huge page when less than half of it
+// is wanted: a huge page is resident whole once touched.
+void AdviseBlock(void* block, std::size_t bytes, std::size_t used) {
+  // Advice only: where it is refused (huge pages switched off) the memory works as before.
+  (void)::madvise(block, bytes, MADV_HUGEPAGE);
+  const std::size_t huge = HugePageSize();
+  if (used <= bytes && used > bytes - huge && used - (bytes - huge) <= huge / 2)
+    (void)::madvise(static_cast<char*>(block) + bytes - huge, huge, MADV_NOHUGEPAGE);
+}
+
 }  // namespace
 
-void* MapHugeBlock(std::size_t bytes) {
+void* MapHugeBlock(std::size_t bytes, std::size_t used) {
   void* block = ReserveAligned(bytes);
-  // Advice only: where it is refused (huge pages switched off) the memory works as before.
-  if (block) (void)::madvise(block, bytes, MADV_HUGEPAGE);
+  if (block) AdviseBlock(block, bytes, used);
   return block;
 }
 
-void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes) {
+void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes, std::size_t used) {
   void* target = ReserveAligned(bytes);
   if (!target) return nullptr;
+  // One advice for the whole block again, so that it is one mapping that can move.
+  (void)::madvise(block, oldBytes, MADV_HUGEPAGE);
   void* moved = ::mremap(block, oldBytes, bytes, MREMAP_MAYMOVE | MREMAP_FIXED, target);
   if (moved == MAP_FAILED) {
     ::munmap(target, bytes);
     return nullptr;
   }
-  (void)::madvise(moved, bytes, MADV_HUGEPAGE);
+  AdviseBlock(moved, bytes, used);
   return moved;
 }
 
@@ -99,10 +110,10 @@ void UnmapHugeBlock(void* block, std::size_t bytes) {
   if (block) ::munmap(block, bytes);
 }
 #else
-void* MapHugeBlock(std::size_t) {
+void* MapHugeBlock(std::size_t, std::size_t) {
   return nullptr;
 }
-void* RemapHugeBlock(void*, std::size_t, std::size_t) {
+void* RemapHugeBlock(void*, std::size_t, std::size_t, std::size_t) {
   return nullptr;
 }
 void UnmapHugeBlock(void*, std::size_t) {}

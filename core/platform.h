@@ -13,12 +13,13 @@ std::string ErrorText(int err);
 
 // Memory of its own from the system for a large block, aligned to huge pages and asking for
 // them where the system offers them, so that touching it costs one page fault per 2 MiB
-// instead of one per 4 KiB. `bytes` is a multiple of HugePageSize(). Zero-filled. Null when the
-// system has no huge pages or no memory.
-void* MapHugeBlock(std::size_t bytes);
-// The block grown (or shrunk) to `bytes`, its pages moved, not copied; still aligned. Null when
-// it cannot be done (the old block stays valid).
-void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes);
+// instead of one per 4 KiB. `bytes` is a multiple of HugePageSize(), `used` (at most `bytes`)
+// what the caller means to use: a last huge page mostly unused gets small pages. Zero-filled.
+// Null when the system has no huge pages or no memory.
+void* MapHugeBlock(std::size_t bytes, std::size_t used);
+// The block grown to `bytes`, its pages moved, not copied; still aligned. Null when it cannot
+// be done (the old block stays valid).
+void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes, std::size_t used);
 void UnmapHugeBlock(void* block, std::size_t bytes);
 
 // The size of huge pages (a power of two), or 0 when the system offers none.

@@ -47,7 +47,7 @@ class LargeBlocks {
     std::lock_guard<std::mutex> guard(mutex_);
     Entry* free = Find(nullptr);
     if (!free) return nullptr;
-    void* block = platform::MapHugeBlock(bytes);
+    void* block = platform::MapHugeBlock(bytes, n);
     if (block) *free = {block, bytes};
     return block;
   }
@@ -58,7 +58,7 @@ class LargeBlocks {
     std::lock_guard<std::mutex> guard(mutex_);
     Entry* e = Find(block);
     if (!e) return nullptr;
-    void* moved = platform::RemapHugeBlock(block, e->bytes, bytes);
+    void* moved = platform::RemapHugeBlock(block, e->bytes, bytes, n);
     if (moved) *e = {moved, bytes};
     return moved;
   }

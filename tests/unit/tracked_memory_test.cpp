@@ -67,6 +67,28 @@ TEST(TrackedMemory, ReallocNeverShrinksAndGrowsOnEqualSize) {
   EXPECT_EQ(MemInUse(&ctx), 0);
 }
 
+TEST(TrackedMemory, BlocksKeepTheirBytesAcrossTheLargeSizeAndTotalsBalance) {
+  // Small to large (one copy into a block of its own), large to larger (pages moved), zeroed
+  // large blocks; whatever the machine offers.
+  CAppContext ctx;
+  auto* z = static_cast<unsigned char*>(MemAllocZero(&ctx, 9u << 20));
+  ASSERT_NE(z, nullptr);
+  for (std::size_t i = 0; i < (9u << 20); i += 4093) ASSERT_EQ(z[i], 0) << i;
+  auto* p = static_cast<unsigned char*>(MemAlloc(&ctx, 3000));
+  ASSERT_NE(p, nullptr);
+  for (std::size_t i = 0; i < 3000; ++i) p[i] = static_cast<unsigned char>(i * 7);
+  for (std::size_t size : {std::size_t{5} << 20, std::size_t{5} << 20, std::size_t{23} << 20}) {
+    p = static_cast<unsigned char*>(MemRealloc(&ctx, p, size));
+    ASSERT_NE(p, nullptr) << size;
+    p[size - 1] = 1;
+    for (std::size_t i = 0; i < 3000; ++i) ASSERT_EQ(p[i], static_cast<unsigned char>(i * 7));
+  }
+  EXPECT_GE(MemInUse(&ctx), std::int64_t{32} << 20);
+  MemFree(&ctx, p);
+  MemFree(&ctx, z);
+  EXPECT_EQ(MemInUse(&ctx), 0);
+}
+
 TEST(TrackedMemory, InjectedFailuresLeaveBlocksAndTotalsIntact) {
   CAppContext ctx;
   MemFailAfter(2);
