@@ -108,9 +108,11 @@ bool AboveOne(const char* p, const char* e, bool hex) {
 }
 
 // False when nothing converts (the result is then +0 whatever sign came before).
-bool Convert(const char* p, const char* e, std::chars_format format, double& value) {
+bool Convert(const char* p, const char* e, std::chars_format format, double& value,
+             const char*& stop) {
   auto r = std::from_chars(p, e, value, format);
   if (r.ec == std::errc::invalid_argument) return false;
+  stop = r.ptr;
   if (r.ec == std::errc::result_out_of_range) {
     value = AboveOne(p, r.ptr, format == std::chars_format::hex) ? HUGE_VAL : 0.0;
   }
@@ -139,7 +141,7 @@ inline bool EightDigits(const char* p, std::uint32_t& value) {
   return true;
 }
 
-inline bool FastDecimal(const char* p, const char* e, double& value) {
+inline bool FastDecimal(const char* p, const char* e, double& value, const char*& stop) {
   std::uint64_t m = 0;
   int digits = 0;
   for (; p < e && IsDigit(*p); ++p, ++digits) m = m * 10 + static_cast<unsigned>(*p - '0');
@@ -154,12 +156,16 @@ inline bool FastDecimal(const char* p, const char* e, double& value) {
   if (p < e && (*p | 0x20) == 'e') return false;
   if (m > (std::uint64_t{1} << 53) || fraction > 22) return false;
   value = fraction ? static_cast<double>(m) / kPow10[fraction] : static_cast<double>(m);
+  stop = p;
   return true;
 }
 
-inline double Atof(std::string_view token) {
-  const char* p = token.data();
-  const char* e = p + token.size();
+// The conversions of a token's bytes [p, e), which also tell where the number ended (`stop`,
+// at most e). A number never takes in a separator, a line end or what follows them, so the
+// token's own end need not be known beforehand: e may be the end of its line, and the
+// separator that ends the token is found from `stop` on.
+inline double Atof(const char* p, const char* e, const char*& stop) {
+  stop = p;
   while (p < e && IsCSpace(*p)) ++p;
   bool negative = false;
   if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
@@ -167,18 +173,22 @@ inline double Atof(std::string_view token) {
   double value = 0;
   if (e - p >= 2 && p[0] == '0' && (p[1] | 0x20) == 'x') {
     const char* h = p + 2;
-    if (h < e && (IsHexDigit(*h) || (*h == '.' && h + 1 < e && IsHexDigit(h[1])))) {
-      Convert(h, e, std::chars_format::hex, value);
-    }  // else "0x" without digits: only the 0 converts
-  } else if (!FastDecimal(p, e, value) && !Convert(p, e, std::chars_format::general, value)) {
+    stop = p + 1;  // "0x" without digits: only the 0 converts
+    if (h < e && (IsHexDigit(*h) || (*h == '.' && h + 1 < e && IsHexDigit(h[1]))))
+      Convert(h, e, std::chars_format::hex, value, stop);
+  } else if (!FastDecimal(p, e, value, stop) &&
+             !Convert(p, e, std::chars_format::general, value, stop)) {
     return 0;
   }
   return negative ? -value : value;
 }
 
-inline std::int32_t Atoi(std::string_view token) {
-  const char* p = token.data();
-  const char* e = p + token.size();
+inline double Atof(std::string_view token) {
+  const char* stop;
+  return Atof(token.data(), token.data() + token.size(), stop);
+}
+
+inline std::int32_t Atoi(const char* p, const char* e, const char*& stop) {
   while (p < e && IsCSpace(*p)) ++p;
   bool negative = false;
   if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
@@ -189,8 +199,14 @@ inline std::int32_t Atoi(std::string_view token) {
     value = value * 10 + (*p - '0');
     if (value > kLimit) value = kLimit;
   }
+  stop = p;
   if (negative) return static_cast<std::int32_t>(-value);
   return static_cast<std::int32_t>(value > INT32_MAX ? INT32_MAX : value);
+}
+
+inline std::int32_t Atoi(std::string_view token) {
+  const char* stop;
+  return Atoi(token.data(), token.data() + token.size(), stop);
 }
 
 // The first byte at or after `p` that ends a line (0, LF, CR). `end` is the data's end,
@@ -211,54 +227,29 @@ inline const char* FindLineEnd(const char* p, const char* end) {
   return p;
 }
 
-// Splits the line that starts at `line` as SplitLine does, finding its end (0, LF or CR) in the
-// same pass. Returns the end; `n` gets the number of tokens stored, `bar` whether the line
-// holds a "|". `end` is the data's end, where a 0 byte is always readable.
-inline const char* SplitToLineEnd(const char* line, const char* end, char separator,
-                                  std::string_view (&tokens)[kMaxTokens], std::size_t& n,
-                                  bool& bar) {
-  const char* start = line;  // of the current token
-  const char* p = line;
-  n = 0;
-  auto cut = [&](const char* at) {
-    if (n < kMaxTokens) tokens[n++] = std::string_view(start, static_cast<std::size_t>(at - start));
-    start = at + 1;
-  };
+// FindLineEnd that also tells whether the line holds a "|".
+inline const char* FindLineEnd(const char* p, const char* end, bool& bar) {
+  bar = false;
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128(),
-                sep = _mm_set1_epi8(separator), vbar = _mm_set1_epi8('|');
+                vbar = _mm_set1_epi8('|');
   unsigned bars = 0;
-  for (; end + 1 - p >= 16; p += 16) {
+  while (end + 1 - p >= 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    unsigned ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)), _mm_cmpeq_epi8(v, nul))));
-    unsigned seps = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, sep)));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)),
+                               _mm_cmpeq_epi8(v, nul));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
     unsigned here = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, vbar)));
-    if (ends) {
-      const unsigned before = (1u << __builtin_ctz(ends)) - 1;
-      seps &= before;
-      here &= before;
+    if (mask) {
+      bar = (bars | (here & ((1u << __builtin_ctz(mask)) - 1))) != 0;
+      return p + __builtin_ctz(mask);
     }
     bars |= here;
-    for (; seps && n < kMaxTokens; seps &= seps - 1) cut(p + __builtin_ctz(seps));
-    if (ends) {
-      const char* lineEnd = p + __builtin_ctz(ends);
-      cut(lineEnd);
-      bar = bars != 0;
-      return lineEnd;
-    }
+    p += 16;
   }
   bar = bars != 0;
-#else
-  bar = false;
 #endif
-  for (;; ++p) {
-    const char c = *p;
-    if (c == 0 || c == '\n' || c == '\r') break;
-    if (c == separator) cut(p);
-    bar |= c == '|';
-  }
-  cut(p);
+  for (; *p != 0 && *p != '\n' && *p != '\r'; ++p) bar |= *p == '|';
   return p;
 }
 
@@ -544,6 +535,7 @@ class Parser {
       d_.recordCount = 0;
       d_.sourceFormat = SOURCE_NONE;
       std::fill(std::begin(kinds_), std::end(kinds_), ColumnKind::None);
+      lastKind_ = 0;
       headerFound_ = false;
       separator_ = '|';
       decidedTo_ = end_;
@@ -732,7 +724,6 @@ class Parser {
   // Appends the records of one part's data lines to `out`. `progress` is given to the one
   // thread of a parse that runs alone, which reports line by line. False when memory ran out.
   bool ParsePart(Part& part, Records& out, ProgressSteps* progress) {
-    std::string_view tokens[kMaxTokens];  // of the current line, kept across lines
     const bool watch = Provisional();
     const char* p = part.begin;
     while (p < part.end) {
@@ -746,10 +737,10 @@ class Parser {
       } else {
         if (out.size() == out.capacity() && !out.Reserve(std::max<std::size_t>(out.size() + 1, 64)))
           return false;
-        std::size_t n;
         bool bar;
-        p = SplitToLineEnd(line, end_, separator_, tokens, n, bar);
-        if (p > line && DataLine(tokens, n, out.data() + out.size())) out.Resize(out.size() + 1);
+        PoiRecord* record = out.data() + out.size();
+        p = FindLineEnd(line, end_, bar);
+        if (p > line && Line(line, p, record)) out.Resize(out.size() + 1);
         if (bar && !part.barLineEnd) part.barLineEnd = p;
       }
       if (p < end_) {
@@ -798,6 +789,8 @@ class Parser {
     }
     if (hits >= 3) {
       headerFound_ = true;
+      for (std::size_t i = 0; i < kMaxTokens; ++i)
+        if (kinds_[i] != ColumnKind::None) lastKind_ = i;
     } else if (hits > 0) {
       // Split at the right separator, this line might name nothing.
       if (Provisional() && BarBeforeNul(decidedTo_, end_)) return true;
@@ -815,64 +808,63 @@ class Parser {
     return number;
   }
 
-  // Fills `record` from one data line; false when the line makes no record.
-  bool DataLine(const std::string_view* tokens, std::size_t n, PoiRecord* record) const {
+  // Fills `record` from one data line [p, lineEnd); false when the line makes no record. The
+  // line is read as SplitLine's tokens would be, without making them: a column with a kind is
+  // converted where it starts, and the token's end is looked for from where the number ended.
+  // In a comma table, columns after the last one with a kind are not looked at.
+  bool Line(const char* p, const char* lineEnd, PoiRecord* record) const {
+    const bool bar = d_.sourceFormat == SOURCE_BAR;
+    const std::size_t last = bar ? kMaxTokens - 1 : lastKind_;
     bool made = false;
-    auto store = [&](ColumnKind kind, std::string_view token) {
-      if (!made) {
-        std::construct_at(record);
-        made = true;
-      }
-      Store(*record, kind, token);
-    };
-    if (d_.sourceFormat == SOURCE_COMMA) {
-      for (std::size_t i = 0; i < n; ++i) {
-        if (kinds_[i] != ColumnKind::None) store(kinds_[i], tokens[i]);
-      }
-      return made;
-    }
-    // Bar layout: "1709" announces that the next token is the speed, "1705" the direction.
-    // The announced kind holds for that one token; the fixed columns keep theirs.
     ColumnKind tag = ColumnKind::None;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i <= last; ++i) {
+      const char* stop = p;
       ColumnKind kind = kinds_[i];
-      if (tag != ColumnKind::None) {
-        kind = tag;
-        tag = ColumnKind::None;
-      } else if (tokens[i] == "1709") {
-        tag = ColumnKind::SPEED;
-      } else if (tokens[i] == "1705") {
-        tag = ColumnKind::DIRECTION;
+      if (bar) {
+        // "1709" announces that the next token is the speed, "1705" the direction; the
+        // announced kind holds for that one token.
+        if (tag != ColumnKind::None) {
+          kind = tag;
+          tag = ColumnKind::None;
+        } else if (lineEnd - p >= 4 && (p + 4 == lineEnd || p[4] == '|') && p[0] == '1' &&
+                   p[1] == '7' && p[2] == '0' && (p[3] == '9' || p[3] == '5')) {
+          tag = p[3] == '9' ? ColumnKind::SPEED : ColumnKind::DIRECTION;
+        }
       }
-      if (kind != ColumnKind::None) store(kind, tokens[i]);
+      if (kind != ColumnKind::None) {
+        if (!made) {
+          std::construct_at(record);
+          made = true;
+        }
+        switch (kind) {
+          case ColumnKind::X:
+            record->X = Atof(p, lineEnd, stop);
+            break;
+          case ColumnKind::Y:
+            record->Y = Atof(p, lineEnd, stop);
+            break;
+          case ColumnKind::TYPE:
+            record->TYPE = Atoi(p, lineEnd, stop);
+            break;
+          case ColumnKind::SPEED:
+            record->SPEED = Atoi(p, lineEnd, stop);
+            break;
+          case ColumnKind::DIRTYPE:
+            record->DIRTYPE = Atoi(p, lineEnd, stop);
+            break;
+          case ColumnKind::DIRECTION:
+            record->DIRECTION = Atoi(p, lineEnd, stop);
+            break;
+          case ColumnKind::IDX:
+          case ColumnKind::None:
+            break;
+        }
+      }
+      while (stop < lineEnd && *stop != separator_) ++stop;
+      if (stop == lineEnd) break;
+      p = stop + 1;
     }
     return made;
-  }
-
-  static void Store(PoiRecord& r, ColumnKind kind, std::string_view token) {
-    switch (kind) {
-      case ColumnKind::X:
-        r.X = Atof(token);
-        break;
-      case ColumnKind::Y:
-        r.Y = Atof(token);
-        break;
-      case ColumnKind::TYPE:
-        r.TYPE = Atoi(token);
-        break;
-      case ColumnKind::SPEED:
-        r.SPEED = Atoi(token);
-        break;
-      case ColumnKind::DIRTYPE:
-        r.DIRTYPE = Atoi(token);
-        break;
-      case ColumnKind::DIRECTION:
-        r.DIRECTION = Atoi(token);
-        break;
-      case ColumnKind::IDX:
-      case ColumnKind::None:
-        break;
-    }
   }
 
   WorkerTask& task_;
@@ -884,6 +876,7 @@ class Parser {
   char separator_ = 0;
   bool headerFound_ = false;
   ColumnKind kinds_[kMaxTokens] = {};
+  std::size_t lastKind_ = 0;             // the last column with a kind, once the header is found
   std::string_view tokens_[kMaxTokens];  // of the current header-phase line
   Part parts_[kMaxParts];
   std::size_t partCount_ = 0;

@@ -19,6 +19,8 @@ namespace {
 using Parser = EngineTest;
 using Rows = std::vector<std::string>;
 
+enum ColumnKindForTest { N, I, X, Y, T, S, DT, D };
+
 Rows R(std::initializer_list<PoiRecord> records) {
   return Strs(std::vector<PoiRecord>(records));
 }
@@ -298,6 +300,86 @@ TEST_F(Parser, RecordsGrowPastManyStepsInFileOrder) {
   for (int i = 0; i < 20000; i += 997) {
     EXPECT_EQ(Records()[i].X, i + 0.5);
     EXPECT_EQ(Records()[i].TYPE, i % 7);
+  }
+}
+
+TEST_F(Parser, RandomRowsReadAsTokenByTokenConversion) {
+  // Rows of tricky tokens in both layouts against the plain reading: split with SplitLine, each
+  // column (or announced token) converted with AtofC or AtoiC.
+  static const char* const pieces[] = {"37.6",
+                                       "-5",
+                                       " 12",
+                                       "\t7",
+                                       "+3",
+                                       "0x1p3",
+                                       "1e3",
+                                       "inf",
+                                       "nan(1)",
+                                       "nan(",
+                                       "",
+                                       "abc",
+                                       "9",
+                                       "0.000000000001234",
+                                       "#",
+                                       "2 ",
+                                       "-",
+                                       "0x",
+                                       "123456789012345678901",
+                                       "1709",
+                                       "1705",
+                                       "17090",
+                                       "1705 "};
+  std::mt19937 rng(31);
+  for (const char sep : {',', '|'}) {
+    const ColumnKindForTest comma[] = {T, N, X, S, Y, I, D, DT};
+    const ColumnKindForTest bars[] = {T, N, Y, X};
+    std::string text = sep == ',' ? "TYPE,,X,SPEED,Y,IDX,DIRECTION,DIRTYPE\n" : "2|0|0|0\n";
+    std::vector<std::string> lines;
+    for (int i = 0; i < 3000; ++i) {
+      std::string line;
+      for (int k = static_cast<int>(rng() % 19); k > 0; --k) {
+        line += pieces[rng() % std::size(pieces)];
+        if (k > 1) line += sep;
+      }
+      lines.push_back(line);
+      text += line + (i % 3 ? "\n" : "\r\n");
+    }
+    ASSERT_TRUE(LoadAndParse(text));
+    std::vector<PoiRecord> want;
+    for (const std::string& raw : lines) {
+      // Blanks and comment marks before a line's first byte are not part of it; a comment mark
+      // among them drops the line.
+      const std::size_t start = std::min(raw.find_first_not_of(" \t#/;"), raw.size());
+      if (raw.find_first_of("#/;") < start) continue;
+      const std::string line = raw.substr(start);
+      if (line.empty()) continue;
+      std::string_view tokens[kMaxTokens];
+      char decided = sep;
+      const std::size_t n = SplitLine(line.c_str(), line.size(), decided, tokens);
+      PoiRecord r;
+      bool made = false;
+      ColumnKindForTest tag = N;
+      for (std::size_t i = 0; i < n; ++i) {
+        ColumnKindForTest kind = sep == ',' ? (i < std::size(comma) ? comma[i] : N)
+                                            : (i < std::size(bars) ? bars[i] : N);
+        if (sep == '|' && tag != N) {
+          kind = tag;
+          tag = N;
+        } else if (sep == '|' && (tokens[i] == "1709" || tokens[i] == "1705")) {
+          tag = tokens[i] == "1709" ? S : D;
+        }
+        if (kind == N) continue;
+        made = true;
+        if (kind == X) r.X = AtofC(tokens[i]);
+        if (kind == Y) r.Y = AtofC(tokens[i]);
+        if (kind == T) r.TYPE = AtoiC(tokens[i]);
+        if (kind == S) r.SPEED = AtoiC(tokens[i]);
+        if (kind == D) r.DIRECTION = AtoiC(tokens[i]);
+        if (kind == DT) r.DIRTYPE = AtoiC(tokens[i]);
+      }
+      if (made) want.push_back(r);
+    }
+    EXPECT_EQ(RecordStrs(), Strs(want)) << sep;
   }
 }
 
