@@ -367,11 +367,18 @@ void ExportLineBuilder::Prepare(CompiledTemplate& desc) {
 
 bool ExportLineBuilder::BuildEncoded(const CompiledTemplate& desc, const PoiRecord& r) {
   bytes_.Clear();
-  if (!(desc.direct && format_.direct)) {
-    if (!Build(desc, r) || !bytes_.Reserve(3 * line_.size())) return false;
-    bytes_.Resize(EncodeLine(line(), utf8_, bytes_.data()));
+  return AppendEncoded(desc, r, bytes_);
+}
+
+bool ExportLineBuilder::AppendEncoded(const CompiledTemplate& desc, const PoiRecord& r,
+                                      TrackedBuffer<char>& out) {
+  const std::size_t at = out.size();
+  auto encodeLine = [&] {
+    if (!Build(desc, r) || !out.Reserve(at + 3 * line_.size())) return false;
+    out.Resize(at + EncodeLine(line(), utf8_, out.data() + at));
     return true;
-  }
+  };
+  if (!(desc.direct && format_.direct)) return encodeLine();
   record_ = &r;
   valueDone_ = 0;
   // The description's length decides whether the string limit cuts it: then the general way.
@@ -387,11 +394,7 @@ bool ExportLineBuilder::BuildEncoded(const CompiledTemplate& desc, const PoiReco
       descBytes += n;
     }
   }
-  if (stringLimit_ != 0 && descUnits > stringLimit_) {
-    if (!Build(desc, r) || !bytes_.Reserve(3 * line_.size())) return false;
-    bytes_.Resize(EncodeLine(line(), utf8_, bytes_.data()));
-    return true;
-  }
+  if (stringLimit_ != 0 && descUnits > stringLimit_) return encodeLine();
   std::size_t total = 2;
   for (std::uint32_t s = 0; s < format_.count; ++s) {
     const TemplateSegment& seg = format_.segments[s];
@@ -399,8 +402,8 @@ bool ExportLineBuilder::BuildEncoded(const CompiledTemplate& desc, const PoiReco
              : seg.kind == Seg::Desc ? descBytes
                                      : Value(seg.kind).size();
   }
-  if (!bytes_.Reserve(total)) return false;
-  char* o = bytes_.data();
+  if (!out.Reserve(at + total)) return false;
+  char* o = out.data() + at;
   const char* store = store_.data();
   auto put = [&](const TemplateSegment& seg) {
     if (seg.kind == Seg::Text) {
@@ -422,7 +425,7 @@ bool ExportLineBuilder::BuildEncoded(const CompiledTemplate& desc, const PoiReco
   }
   *o++ = '\r';
   *o++ = '\n';
-  bytes_.Resize(total);
+  out.Resize(at + total);
   return true;
 }
 
@@ -611,12 +614,7 @@ void WriteInBatches(WorkerTask& task, CAppContext* context, const ExportProfile&
       const PoiRecord& r = records[i];
       std::uint32_t e = index.Find(r.TYPE);
       if (e == TypeIndex::kNone || !areas.Contains(r.X, r.Y)) continue;
-      if (!worker.builder.BuildEncoded(worker.descs.data()[e], r)) {
-        slot.failed = true;
-        return;
-      }
-      std::string_view bytes = worker.builder.bytes();
-      if (!slot.bytes.Append(bytes.data(), bytes.size())) {
+      if (!worker.builder.AppendEncoded(worker.descs.data()[e], r, slot.bytes)) {
         slot.failed = true;
         return;
       }

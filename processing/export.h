@@ -82,6 +82,9 @@ class ExportLineBuilder {
   // Build and EncodeLine. False when memory ran out.
   bool BuildEncoded(const CompiledTemplate& desc, const PoiRecord& r);
   std::string_view bytes() const { return {bytes_.data(), bytes_.size()}; }
+  // The same encoded line appended to `out`. False when memory ran out (`out` may then hold
+  // part of the line after its earlier bytes).
+  bool AppendEncoded(const CompiledTemplate& desc, const PoiRecord& r, TrackedBuffer<char>& out);
 
  private:
   // Decimal text of one record variable, formatted at most once per record.
