@@ -113,20 +113,47 @@ struct EditorRun {
     ParamStoreHold hold(&store, ParamStoreHold::Wait);
     fill(store);
   }
-  // Runs `dialog` from its template with `script` inside; Cancel ends it unless the script
-  // did. Returns the result.
-  int Run(CDlgParams& dialog, std::uint32_t templateId,
-          const std::function<void(DlgWindow*)>& script) {
-    dialog.context = context.get();
-    dialog.templateId = templateId;
-    dialog.paramStore = &store;
-    if (auto* filter = dynamic_cast<CDlgFilter*>(&dialog)) filter->prompts = &prompts;
+  std::unique_ptr<CDlgParams> dialog;
+
+  // Runs a new dialog of template `templateId` with `script` inside; Cancel ends it unless the
+  // script did. Returns the result.
+  int Run(std::uint32_t templateId, const std::function<void(DlgWindow*)>& script) {
+    switch (templateId) {
+      case DLG_FILTER: {
+        auto filter = std::make_unique<CDlgFilter>();
+        filter->prompts = &prompts;
+        dialog = std::move(filter);
+        break;
+      }
+      case DLG_SCHEMA:
+        dialog = std::make_unique<CDlgSchema>();
+        break;
+      case DLG_EXPORT:
+        dialog = std::make_unique<CDlgExport>();
+        break;
+      case DLG_DRIVE:
+        dialog = std::make_unique<CDlgDrive>();
+        break;
+      default:
+        dialog = std::make_unique<CDlgAbout>();
+        break;
+    }
+    dialog->context = context.get();
+    dialog->templateId = templateId;
+    dialog->paramStore = &store;
     WhenShown(templateId, [script](DlgWindow* w) {
       script(w);
       CancelUnlessEnded(w);
     });
     EditorStart start;
-    return RunModal(dialog, &start);
+    return RunModal(*dialog, &start);
+  }
+  // The name of item `i` of the sets the dialog edits.
+  QString Name(std::size_t i) {
+    const std::uint32_t id = dialog->templateId;
+    return ToQString(id == DLG_FILTER   ? FieldText(store.Filters()[i].Name)
+                     : id == DLG_SCHEMA ? FieldText(store.Schemas()[i].Name)
+                                        : FieldText(store.Profiles()[i].Name));
   }
   bool Free() {
     bool free = false;
@@ -253,26 +280,19 @@ class EditorsTest : public QObject {
     struct Case {
       std::uint32_t dialog;
       int list, name;
-      std::function<CDlgListDetail*()> make;
-      std::function<QString(CParamStore&)> second;  // the name of the item in row 1
     };
     const Case cases[] = {
-        {DLG_FILTER, CDlgFilter::IDC_AREA_LIST, CDlgFilter::IDC_NAME, [] { return new CDlgFilter; },
-         // Sorted by name: Disabled, Kazan, ...
-         [](CParamStore& s) { return ToQString(FieldText(s.Filters()[1].Name)); }},
-        {DLG_SCHEMA, CDlgSchema::IDC_SCHEMA_LIST, CDlgSchema::IDC_NAME,
-         [] { return new CDlgSchema; },
-         [](CParamStore& s) { return ToQString(FieldText(s.Schemas()[1].Name)); }},
-        {DLG_EXPORT, CDlgExport::IDC_PROFILE_LIST, CDlgExport::IDC_NAME,
-         [] { return new CDlgExport; },
-         [](CParamStore& s) { return ToQString(FieldText(s.Profiles()[1].Name)); }},
+        {DLG_FILTER, CDlgFilter::IDC_AREA_LIST, CDlgFilter::IDC_NAME},
+        {DLG_SCHEMA, CDlgSchema::IDC_SCHEMA_LIST, CDlgSchema::IDC_NAME},
+        {DLG_EXPORT, CDlgExport::IDC_PROFILE_LIST, CDlgExport::IDC_NAME},
     };
     for (const Case& c : cases) {
       EditorRun run;
-      std::unique_ptr<CDlgListDetail> dialog(c.make());
       bool openAfterFirst = false;
-      QString shownAfterFirst;
-      const int result = run.Run(*dialog, c.dialog, [&](DlgWindow* e) {
+      QString second, shownAfterFirst;
+      const int result = run.Run(c.dialog, [&](DlgWindow* e) {
+        // Row 1 shows item 1 in each (the areas sorted by name: Disabled, Kazan, ...).
+        second = run.Name(1);
         ClickRow(e, c.list, 0);
         QTest::keyClick(e->Item(c.list), Qt::Key_Down);
         Press(e, IDOK);
@@ -283,11 +303,9 @@ class EditorsTest : public QObject {
         Press(e, IDOK);
       });
       QVERIFY(openAfterFirst);
-      QCOMPARE(shownAfterFirst, ToQString(c.dialog == DLG_FILTER   ? u"Kazan"
-                                          : c.dialog == DLG_SCHEMA ? u"Другая"
-                                                                   : u"Текст"));
+      QCOMPARE(shownAfterFirst, second);
       QCOMPARE(result, 1);
-      QCOMPARE(c.second(run.store), QStringLiteral("Второй"));
+      QCOMPARE(run.Name(1), QStringLiteral("Второй"));
     }
   }
 
@@ -299,26 +317,8 @@ class EditorsTest : public QObject {
       for (Way way : {Ok, CancelButton, Escape, CloseBox}) {
         if (id == DLG_ABOUT && way == CancelButton) continue;  // it has none
         EditorRun run;
-        std::unique_ptr<CDlgParams> dialog;
-        switch (id) {
-          case DLG_FILTER:
-            dialog = std::make_unique<CDlgFilter>();
-            break;
-          case DLG_SCHEMA:
-            dialog = std::make_unique<CDlgSchema>();
-            break;
-          case DLG_EXPORT:
-            dialog = std::make_unique<CDlgExport>();
-            break;
-          case DLG_DRIVE:
-            dialog = std::make_unique<CDlgDrive>();
-            break;
-          default:
-            dialog = std::make_unique<CDlgAbout>();
-            break;
-        }
         bool heldInside = false;
-        const int result = run.Run(*dialog, id, [&](DlgWindow* e) {
+        const int result = run.Run(id, [&](DlgWindow* e) {
           heldInside = !run.Free() && run.store.data->busyMarker.load() == 1;
           if (way == Ok) Press(e, IDOK);
           if (way == CancelButton) Press(e, IDCANCEL);
@@ -375,10 +375,9 @@ class EditorsTest : public QObject {
   // A corner without a number stops the whole apply; the field is focused and named.
   void aCornerWithoutANumberStopsTheApply() {
     EditorRun run;
-    CDlgFilter filter;
     const FilterArea before = run.store.Filters()[2];  // Moscow, row 2 by name
     bool focused = false;
-    run.Run(filter, DLG_FILTER, [&](DlgWindow* e) {
+    run.Run(DLG_FILTER, [&](DlgWindow* e) {
       ClickRow(e, CDlgFilter::IDC_AREA_LIST, 2);
       Type(e, CDlgFilter::IDC_NAME, QStringLiteral("Москва"));
       Type(e, CDlgFilter::IDC_AY, QStringLiteral("56,5"));
@@ -406,8 +405,7 @@ class EditorsTest : public QObject {
               PARAM_ENABLED | PARAM_LOCKED);
       s.Profiles()[0].Param |= PARAM_LOCKED;
     });
-    CDlgFilter filter;
-    run.Run(filter, DLG_FILTER, [&](DlgWindow* e) {
+    run.Run(DLG_FILTER, [&](DlgWindow* e) {
       ClickRow(e, CDlgFilter::IDC_AREA_LIST, 2);  // Disabled, Kazan, Locked
       QCOMPARE(Text(e, CDlgFilter::IDC_NAME), QStringLiteral("Locked"));
       QCOMPARE(e->Control<ListViewWidget>(CDlgFilter::IDC_AREA_LIST)->ItemImage(2), 2);
@@ -422,8 +420,7 @@ class EditorsTest : public QObject {
     QCOMPARE(locked.AX, 37.123456789012345);
     QCOMPARE(locked.CX, 38.987654321098765);
 
-    CDlgExport exporter;
-    run.Run(exporter, DLG_EXPORT, [&](DlgWindow* e) {
+    run.Run(DLG_EXPORT, [&](DlgWindow* e) {
       ClickRow(e, CDlgExport::IDC_PROFILE_LIST, 0);  // Nissan, locked
       QCOMPARE(e->Control<ListViewWidget>(CDlgExport::IDC_PROFILE_LIST)->ItemImage(0), 2);
       for (int id : {CDlgExport::IDC_NAME, CDlgExport::IDC_FILE, CDlgExport::IDC_CODEPAGE,
@@ -466,13 +463,7 @@ class EditorsTest : public QObject {
     };
     for (const Case& c : cases) {
       EditorRun run;
-      CDlgFilter filter;
-      CDlgSchema schema;
-      CDlgExport exporter;
-      CDlgParams& dialog = c.dialog == DLG_FILTER   ? static_cast<CDlgParams&>(filter)
-                           : c.dialog == DLG_SCHEMA ? static_cast<CDlgParams&>(schema)
-                                                    : static_cast<CDlgParams&>(exporter);
-      run.Run(dialog, c.dialog, [&](DlgWindow* e) {
+      run.Run(c.dialog, [&](DlgWindow* e) {
         Press(e, c.add);
         e->Control<QLineEdit>(c.field)->setText(QString(c.keep, QLatin1Char('a')) + smile);
         Press(e, IDOK);
@@ -485,8 +476,7 @@ class EditorsTest : public QObject {
   // is shown unsigned; disabling the current schema passes it on to the last enabled one.
   void schemaEditorRules() {
     EditorRun run([](CParamStore&) {});
-    CDlgSchema schema;
-    run.Run(schema, DLG_SCHEMA, [&](DlgWindow* e) {
+    run.Run(DLG_SCHEMA, [&](DlgWindow* e) {
       for (int id : {CDlgSchema::IDC_DELETE_SCHEMA, CDlgSchema::IDC_NAME, CDlgSchema::IDC_ENABLED,
                      CDlgSchema::IDC_DEFAULT, CDlgSchema::IDC_ADD_ENTRY,
                      CDlgSchema::IDC_DELETE_ENTRY, CDlgSchema::IDC_TYPE, CDlgSchema::IDC_DESC})
@@ -522,10 +512,9 @@ class EditorsTest : public QObject {
 
   void aboutAndDrive() {
     EditorRun run;
-    CDlgAbout about;
     QString text;
     bool readOnly = false, scrolls = false;
-    QCOMPARE(run.Run(about, DLG_ABOUT,
+    QCOMPARE(run.Run(DLG_ABOUT,
                      [&](DlgWindow* e) {
                        auto* edit = e->Control<QPlainTextEdit>(CDlgAbout::IDC_TEXT);
                        text = edit->toPlainText();
@@ -537,10 +526,9 @@ class EditorsTest : public QObject {
     QVERIFY(text.section(QLatin1Char('\n'), 0, 0).contains(QStringLiteral("1.0.0.5 (Beta)")));
     QVERIFY(readOnly && scrolls);
 
-    CDlgDrive drive;
     bool open = false;
     int columns = 0, rows = -1;
-    QCOMPARE(run.Run(drive, DLG_DRIVE,
+    QCOMPARE(run.Run(DLG_DRIVE,
                      [&](DlgWindow* e) {
                        Press(e, CDlgDrive::IDC_SAVE);
                        QApplication::processEvents();
