@@ -2,9 +2,9 @@
 # Installs the Debian packages that building and testing need; only the missing ones.
 set -euo pipefail
 
-pkgs=(cmake ninja-build g++ make pkg-config git
+pkgs=(cmake ninja-build g++ make pkg-config git dpkg-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      qt6-base-dev libgl-dev fonts-dejavu-core xvfb xauth
+      qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
       clang locales mawk)
 
 # libFuzzer ships in the runtime package that matches the default clang.
