@@ -110,7 +110,8 @@ bool CDlgExport::Apply() {
     if (IsControlEnabled(Control(t.id)))
       SetText(t.field(*p), t.capacity, ControlText(Control(t.id), t.capacity - 2));
   for (const LimitField& l : kLimits)
-    if (IsControlEnabled(Control(l.id))) p->*l.value = IntFromText(ControlText(Control(l.id), 15));
+    if (IsControlEnabled(Control(l.id)))
+      p->*l.value = IntFromUnsignedText(ControlText(Control(l.id), 15));
   // A code page the box does not offer (a hand-edited file) shows as no choice and is kept.
   QComboBox* box = CodepageBox();
   if (IsControlEnabled(box) && ComboSelection(box) >= 0)

@@ -100,7 +100,7 @@ bool CDlgSchema::Apply() {
   }
   SchemaEntry* e = Pane(kEntries).Item<SchemaEntry>(Pane(kEntries).shown);
   if (e) {
-    e->Type = IntFromText(ControlText(Field(IDC_TYPE), 63));
+    e->Type = IntFromUnsignedText(ControlText(Field(IDC_TYPE), 63));
     SetText(e->Desc, ControlText(Field(IDC_DESC), 127));
   }
   Fill(s ? s->ID : 0, e ? e->ID : 0);

@@ -372,6 +372,16 @@ class EditorsTest : public QObject {
     QCOMPARE(IntFromText(FromQString(text)), integer);
   }
 
+  // A type or limit field applied as shown keeps its 32 bits, -1 included; what is typed
+  // beyond them is clamped as before.
+  void unsignedFieldsReadBackAsShown() {
+    for (const std::int32_t v : {0, 7, -1, -2147483647 - 1, 2147483647})
+      QCOMPARE(IntFromUnsignedText(UnsignedText(v)), v);
+    QCOMPARE(IntFromUnsignedText(u"4294967296"), 2147483647);
+    QCOMPARE(IntFromUnsignedText(u" 12abc"), 12);
+    QCOMPARE(IntFromUnsignedText(u"-5"), -5);
+  }
+
   // A corner without a number stops the whole apply; the field is focused and named.
   void aCornerWithoutANumberStopsTheApply() {
     EditorRun run;

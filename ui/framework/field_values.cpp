@@ -42,6 +42,19 @@ std::int32_t IntFromText(std::u16string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+std::int32_t IntFromUnsignedText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  std::uint64_t value = 0;
+  if (i < text.size() && text[i] == u'+') ++i;
+  for (; i < text.size() && IsDigit(text[i]) && value <= 0xFFFFFFFFu; ++i)
+    value = value * 10 + static_cast<unsigned>(text[i] - u'0');
+  const bool shownNegative = value > std::numeric_limits<std::int32_t>::max() &&
+                             value <= 0xFFFFFFFFu && (i == text.size() || !IsDigit(text[i]));
+  if (shownNegative) return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+  return IntFromText(text);
+}
+
 std::optional<double> DecimalFromText(std::u16string_view text) {
   std::size_t i = 0;
   while (i < text.size() && IsBlank(text[i])) ++i;

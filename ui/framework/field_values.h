@@ -19,6 +19,10 @@ std::optional<double> DecimalFromText(std::u16string_view text);
 
 // An integer field as shown: "%u" of its 32 bits (-1 is shown as 4294967295).
 std::u16string UnsignedText(std::int32_t value);
+// An integer field shown with UnsignedText, read back: as IntFromText, except that the
+// numbers UnsignedText shows for negative values (2147483648 to 4294967295) give the same 32
+// bits again, so applying a field left as shown keeps its value.
+std::int32_t IntFromUnsignedText(std::u16string_view text);
 // A floating-point field as shown: "%f", six decimals.
 std::u16string FixedText(double value);
 
