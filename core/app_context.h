@@ -34,6 +34,9 @@ struct CAppContext {
 
   // Full path of Tarvik.ini. Empty when it could not be determined.
   std::u16string iniPath;
+  // The first-start defaults could not be written: a load that finds no settings file gives
+  // them for this run.
+  bool defaultsInMemory = false;
 };
 
 // Sets up the fields that need no window: control identifiers, colours, the settings path

@@ -99,8 +99,13 @@ void FormatDouble(std::u16string& out, const Conversion& sp, char conv, double v
     int p = prec == 0 ? 1 : prec;
     int exp = 0;
     if (a != 0) {
-      char eb[64];
+      // The exponent after rounding to p digits; the digits need as much room as the result.
+      char eb[sizeof buf];
       auto er = std::to_chars(eb, eb + sizeof eb, a, std::chars_format::scientific, p - 1);
+      if (er.ec != std::errc()) {
+        Emit(out, sp, prefix, "?", false);
+        return;
+      }
       const char* e = std::find(eb, er.ptr, 'e');
       std::from_chars(e + 1 + (e[1] == '+'), er.ptr, exp);
     }
@@ -389,7 +394,10 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-std::u16string Utf8ToUtf16(std::string_view s) {
+namespace {
+
+// UTF-8 to UTF-16; a byte outside valid UTF-8 becomes U+FFFD, or U+DC00 + byte with `keepBytes`.
+std::u16string DecodeUtf8Text(std::string_view s, bool keepBytes) {
   std::u16string out;
   out.reserve(s.size());
   std::size_t i = 0;
@@ -397,7 +405,8 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     std::uint32_t cp;
     std::size_t len;
     if (!DecodeUtf8(s, i, cp, len)) {
-      out.push_back(0xFFFD);
+      out.push_back(keepBytes ? static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(s[i]))
+                              : u'\uFFFD');
       ++i;
       continue;
     }
@@ -413,11 +422,38 @@ std::u16string Utf8ToUtf16(std::string_view s) {
   return out;
 }
 
+}  // namespace
+
+std::u16string Utf8ToUtf16(std::string_view s) {
+  return DecodeUtf8Text(s, false);
+}
+
+std::u16string Utf8ToUtf16KeepingBytes(std::string_view s) {
+  return DecodeUtf8Text(s, true);
+}
+
+std::string Utf16ToUtf8KeepingBytes(std::u16string_view s) {
+  std::string out(3 * s.size(), '\0');
+  char* o = out.data();
+  std::size_t run = 0;  // the first unit not written yet
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    // A low surrogate of U+DC80..U+DCFF that no high one precedes stands for a byte.
+    const bool paired = i > 0 && s[i - 1] >= 0xD800 && s[i - 1] <= 0xDBFF;
+    if (s[i] < 0xDC80 || s[i] > 0xDCFF || paired) continue;
+    o += EncodeUtf8(s.substr(run, i - run), o);
+    *o++ = static_cast<char>(s[i] - 0xDC00);
+    run = i + 1;
+  }
+  o += EncodeUtf8(s.substr(run), o);
+  out.resize(static_cast<std::size_t>(o - out.data()));
+  return out;
+}
+
 std::filesystem::path ToFsPath(std::u16string_view path) {
 #ifdef _WIN32
   return std::filesystem::path(std::wstring(path.begin(), path.end()));
 #else
-  return std::filesystem::path(Utf16ToUtf8(path));
+  return std::filesystem::path(Utf16ToUtf8KeepingBytes(path));
 #endif
 }
 

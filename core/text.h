@@ -71,8 +71,12 @@ std::string Utf16ToUtf8(std::u16string_view s);
 // Writes `s` as UTF-8 to `out`, which has room for 3 bytes per UTF-16 unit; returns the byte
 // count. A lone surrogate becomes U+FFFD.
 std::size_t EncodeUtf8(std::u16string_view s, char* out);
-// A UTF-16 path as the file system wants it.
+// A path as the file system wants it: the bytes it stands for (Utf16ToUtf8KeepingBytes).
 std::filesystem::path ToFsPath(std::u16string_view path);
+// The same, keeping every byte: a byte outside valid UTF-8 becomes U+DC00 + byte, and back.
+// For file names, which are bytes to the system.
+std::u16string Utf8ToUtf16KeepingBytes(std::string_view s);
+std::string Utf16ToUtf8KeepingBytes(std::u16string_view s);
 // True when `s` is well-formed UTF-8.
 bool IsValidUtf8(std::string_view s);
 

@@ -154,6 +154,14 @@ void MemFailAfter(long n) {
   g_failCountdown.store(n < 0 ? 0 : n, std::memory_order_relaxed);
 }
 
+bool MemFailDue() {
+  return InjectedFailure();
+}
+
+long MemFailLeft() {
+  return g_failCountdown.load(std::memory_order_relaxed);
+}
+
 void* MemAlloc(CAppContext* context, std::size_t n) {
   return Allocate(context, n, false);
 }

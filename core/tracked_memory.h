@@ -22,9 +22,14 @@ void* MemRealloc(CAppContext* context, void* block, std::size_t n);
 void MemFree(CAppContext* context, void* block);
 std::int64_t MemInUse(const CAppContext* context);
 
-// Test hook: the n-th tracked allocation or growth from now on fails (1 = the next one);
-// 0 switches failures off. Counts across threads.
+// Test hook: the n-th allocation from now on fails (1 = the next one); 0 switches failures
+// off. It counts the tracked allocations and growths, and every other allocation that asks
+// MemFailDue (a test's operator new). Counts across threads.
 void MemFailAfter(long n);
+// Counts one allocation against the hook: true when this one must fail.
+bool MemFailDue();
+// What is left of the count; 0 once the failure happened or when the hook is off.
+long MemFailLeft();
 
 // Owns a tracked block.
 struct TrackedDeleter {

@@ -1,5 +1,7 @@
 #include "params/default_params.h"
 
+#include <new>
+
 #include "core/text.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
@@ -20,18 +22,24 @@ constexpr TypeRange kTypeRanges[] = {{1, 7, STR_DEFAULT_TYPE_FIRST},
 }  // namespace
 
 void AddDefaultParams(CParamStore& store) {
-  if (FilterArea* f = store.AddFilter()) {
+  // Only the whole set will do: a part of it would be saved as if the user had deleted the rest.
+  auto need = [](auto* item) {
+    if (!item) throw std::bad_alloc();
+    return item;
+  };
+  if (!store.data) throw std::bad_alloc();
+  if (FilterArea* f = need(store.AddFilter())) {
     SetText(f->Name, StrLoad(STR_DEFAULT_FILTER));
     f->AX = -180.0;
     f->AY = 90.0;
     f->CX = 180.0;
     f->CY = -90.0;
   }
-  if (SchemaSet* s = store.AddSchema()) {
+  if (SchemaSet* s = need(store.AddSchema())) {
     SetText(s->Name, StrLoad(STR_DEFAULT_SCHEMA));
     for (const TypeRange& range : kTypeRanges) {
       for (std::int32_t type = range.first; type <= range.last; ++type) {
-        if (SchemaEntry* e = store.AddEntry(*s)) {
+        if (SchemaEntry* e = need(store.AddEntry(*s))) {
           e->Type = type;
           SetText(e->Desc,
                   StrLoad(range.firstDesc + static_cast<std::uint32_t>(type - range.first)));
@@ -39,13 +47,14 @@ void AddDefaultParams(CParamStore& store) {
       }
     }
   }
-  if (ExportProfile* p = store.AddProfile()) {
+  if (ExportProfile* p = need(store.AddProfile())) {
     SetText(p->Name, StrLoad(STR_DEFAULT_PROFILE));
     SetText(p->Desc, StrLoad(STR_DEFAULT_PROFILE_DESC));
   }
 }
 
-bool WriteDefaultParamsIfMissing(CAppContext& context) {
+bool WriteDefaultParamsIfMissing(CAppContext& context, int* error) {
+  if (error) *error = 0;
   if (context.iniPath.empty()) return false;
   IniFile ini;
   // Only a file that is surely absent gets defaults; an unreadable one is left alone.
@@ -55,7 +64,9 @@ bool WriteDefaultParamsIfMissing(CAppContext& context) {
   WriteParamSections(ini, store);
   std::int64_t seed = context.seed.load();
   ini.WriteStruct(u"Core", u"Seed", &seed, sizeof seed);
-  return ini.Save(context.iniPath);
+  if (ini.Save(context.iniPath, false)) return true;
+  if (error) *error = ini.error();
+  return false;
 }
 
 }  // namespace tarvik

@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <system_error>
 
+#include "core/platform_files.h"
 #include "core/text.h"
 
 namespace tarvik {
@@ -18,13 +18,6 @@ namespace {
 // A settings file is a few hundred KiB at most; anything far larger is not one of ours and
 // is refused rather than read into memory.
 constexpr std::uint64_t kMaxFileSize = 64u << 20;
-
-std::atomic<IniFaultHook> g_faultHook{nullptr};
-
-int Fault(IniIoStep step) {
-  IniFaultHook hook = g_faultHook.load();
-  return hook ? hook(step) : 0;
-}
 
 bool IsBlank(char16_t c) {
   return c == u' ' || c == u'\t';
@@ -150,20 +143,13 @@ bool DecodeUtf8Strict(std::string_view in, std::u16string& out) {
   return true;
 }
 
-// Appends `in` as UTF-8.
-void AppendUtf8(std::u16string_view in, std::string& out) {
-  const std::size_t start = out.size();
-  out.resize(start + 3 * in.size());  // at most three bytes per UTF-16 unit
-  out.resize(start + EncodeUtf8(in, out.data() + start));
-}
-
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0
 #endif
 
 // Reads a whole file. 0 on success, ENOENT when it does not exist, else the reason.
 int ReadWholeFile(const std::filesystem::path& path, std::string& bytes) {
-  if (int e = Fault(IniIoStep::Read)) return e;
+  if (int e = platform::FileFault(platform::FileStep::Read)) return e;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
   struct stat st {};
@@ -196,70 +182,17 @@ int ReadWholeFile(const std::filesystem::path& path, std::string& bytes) {
   return result;
 }
 
-bool WriteAll(int fd, const std::string& bytes) {
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` to a file beside `target`, flushes it and renames it over `target`.
+// Writes `bytes` as the file at `target` in one step (see platform::ReplacingFile).
 // 0 on success, else the reason; on failure `target` is untouched and nothing is left beside.
-int ReplaceFile(const std::filesystem::path& target, const std::string& bytes) {
-  std::error_code ec;
-  std::filesystem::path dest = target;
-  // Replace what a link points at, not the link.
-  if (std::filesystem::is_symlink(dest, ec)) {
-    auto resolved = std::filesystem::canonical(dest, ec);
-    if (ec) return ec.value();
-    dest = resolved;
-  }
-  if (dest.has_parent_path() && !std::filesystem::exists(dest.parent_path(), ec))
-    std::filesystem::create_directories(dest.parent_path(), ec);  // the per-user folder
-
-  mode_t mode = 0666;
-  struct stat st {};
-  if (::stat(dest.c_str(), &st) == 0) mode = st.st_mode & 07777;
-
-  std::filesystem::path temp = dest;
-  // One name per process: two running programs saving at once must not share a temporary.
-  temp += "." + std::to_string(::getpid()) + ".tmp";
-  if (int e = Fault(IniIoStep::Open)) return e;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) return errno;
-  int result = 0;
-  if (int e = Fault(IniIoStep::Write))
-    result = e;
-  else if (!WriteAll(fd, bytes))
-    result = errno;
-  if (result == 0) {
-    if (int e = Fault(IniIoStep::Sync))
-      result = e;
-    else if (::fsync(fd) != 0)
-      result = errno;
-  }
-  if (::close(fd) != 0 && result == 0) result = errno;
-  if (result == 0) {
-    if (int e = Fault(IniIoStep::Rename))
-      result = e;
-    else if (::rename(temp.c_str(), dest.c_str()) != 0)
-      result = errno;
-  }
-  if (result != 0) ::unlink(temp.c_str());
-  return result;
+int ReplaceFile(const std::filesystem::path& target, const std::string& bytes, bool replace) {
+  platform::ReplacingFile file;
+  int e = file.Open(target.native(), replace);
+  if (e == 0) e = file.Write(bytes.data(), bytes.size());
+  if (e == 0) e = file.Commit();
+  return e;
 }
 
 }  // namespace
-
-void SetIniFaultHook(IniFaultHook hook) {
-  g_faultHook.store(hook);
-}
 
 std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding) {
   auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
@@ -292,29 +225,14 @@ std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding) {
   return Cp1251ToUtf16(bytes);
 }
 
-std::string EncodeIniText(std::u16string_view text, IniEncoding encoding) {
-  switch (encoding) {
-    case IniEncoding::Utf16Le: {
-      std::string out;
-      out.reserve(2 + text.size() * 2);
-      out += "\xFF\xFE";
-      for (char16_t c : text) {
-        out.push_back(static_cast<char>(c & 0xFF));
-        out.push_back(static_cast<char>(c >> 8));
-      }
-      return out;
-    }
-    case IniEncoding::Utf8Bom: {
-      std::string out = "\xEF\xBB\xBF";
-      AppendUtf8(text, out);
-      return out;
-    }
-    case IniEncoding::Utf8:
-    case IniEncoding::Cp1251:
-      break;
-  }
+std::string EncodeIniText(std::u16string_view text) {
   std::string out;
-  AppendUtf8(text, out);
+  out.reserve(2 + text.size() * 2);
+  out += "\xFF\xFE";
+  for (char16_t c : text) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
   return out;
 }
 
@@ -483,16 +401,16 @@ std::string IniFile::Serialize() const {
     for (const auto& line : s.lines) put(line);
     for (const auto& line : s.trailing) put(line);
   }
-  return EncodeIniText(text, encoding_);
+  return EncodeIniText(text);
 }
 
-bool IniFile::Save(std::u16string_view path) {
+bool IniFile::Save(std::u16string_view path, bool replace) {
   error_ = 0;
   if (path.empty()) {
     error_ = ENOENT;
     return false;
   }
-  error_ = ReplaceFile(ToFsPath(path), Serialize());
+  error_ = ReplaceFile(ToFsPath(path), Serialize(), replace);
   if (error_ != 0) return false;
   existed_ = true;
   return true;

@@ -17,19 +17,21 @@
 
 namespace tarvik {
 
+// How a file was read.
 enum class IniEncoding {
-  Utf8,     // also a new file, and a legacy 8-bit file once it is saved
-  Utf8Bom,  // UTF-8 with a byte-order mark, kept on save
-  Utf16Le,  // UTF-16 with a byte-order mark (either order on read, little-endian on save)
+  Utf8,     // also a file that does not exist
+  Utf8Bom,  // UTF-8 with a byte-order mark
+  Utf16Le,  // UTF-16 with a byte-order mark, either order
   Cp1251,   // bytes that are not valid UTF-8: the code page of Russian Windows systems
 };
 
 // Text of file bytes. A UTF-16 BOM gives UTF-16; a UTF-8 BOM or valid UTF-8 gives UTF-8;
 // anything else is read as Windows-1251.
 std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding);
-// File bytes of a text. A Windows-1251 file is written back as UTF-8, which holds every
-// character a user can type.
-std::string EncodeIniText(std::u16string_view text, IniEncoding encoding);
+// File bytes of a text, whatever the file was read as: UTF-16LE with a byte-order mark. That
+// is the form in which the Windows profile functions read and write Unicode and keep it
+// Unicode; a file without the mark they read, and extend, in the ANSI code page.
+std::string EncodeIniText(std::u16string_view text);
 
 // Struct values: 2N upper-case hex digits of the bytes in memory order, then two digits of
 // their sum modulo 256.
@@ -37,12 +39,6 @@ std::u16string EncodeStruct(const void* source, std::size_t size);
 // True only for exactly 2N + 2 hex digits (either case) with a matching checksum; `dest` is
 // untouched otherwise.
 bool DecodeStruct(std::u16string_view value, void* dest, std::size_t size);
-
-// Test seam: the file steps where a fault can be injected. The hook returns an errno value
-// to fail the step with, or 0 to let it run. Tests run as root, so permissions cannot fail.
-enum class IniIoStep { Read, Open, Write, Sync, Rename };
-using IniFaultHook = int (*)(IniIoStep step);
-void SetIniFaultHook(IniFaultHook hook);
 
 class IniFile {
  public:
@@ -55,11 +51,13 @@ class IniFile {
   bool Load(std::u16string_view path, std::span<const std::u16string_view> drop = {});
   // Parses bytes already in memory.
   void Parse(std::string_view bytes, std::span<const std::u16string_view> drop = {});
-  // The bytes a save would write: CRLF lines in the file's encoding.
+  // The bytes a save writes: CR LF lines in UTF-16LE with a byte-order mark.
   std::string Serialize() const;
-  // Writes the whole file beside the old one, flushes it and renames it over the old one.
-  // False on any failure (error() tells why); the old file is then untouched.
-  bool Save(std::u16string_view path);
+  // Writes the whole file under a new name beside the old one, flushes it and gives it the
+  // old one's name (replacing the file a symbolic link points to, not the link). Without
+  // `replace` the name must still be free at that moment (EEXIST otherwise). False on any
+  // failure (error() tells why); the old file is then untouched.
+  bool Save(std::u16string_view path, bool replace = true);
 
   bool existed() const { return existed_; }
   int error() const { return error_; }
@@ -85,6 +83,12 @@ class IniFile {
 
   // Number of distinct keys in a section (0 when it is missing).
   std::size_t KeyCount(std::u16string_view section) const;
+  // Calls f(key) for every distinct key of a section (trimmed, as read), in no set order.
+  template <class F>
+  void ForEachKey(std::u16string_view section, F f) const {
+    if (const Section* s = FindSection(section))
+      for (const auto& entry : s->keys) f(entry.first);
+  }
 
   // Names of the sections in file order (duplicates included).
   std::vector<std::u16string> SectionNames() const;

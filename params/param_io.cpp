@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "core/platform.h"
 #include "core/progress_steps.h"
 #include "core/text.h"
+#include "params/default_params.h"
 #include "resources/string_ids.h"
 
 namespace tarvik {
@@ -69,21 +73,65 @@ class Progress {
   ParamProgress* to_;
 };
 
-// Records a section may yield: its keys plus a margin. Items without keys load as empty
-// records, but a damaged "Count" (up to four billion) must not fill the memory with them.
-class Budget {
+// Reads "i." off the front of a key, as keys are written: decimal digits without a leading
+// zero, then a dot. False when the key does not start with an item number.
+bool TakeIndex(std::u16string_view& key, std::uint32_t& index) {
+  std::size_t n = 0;
+  std::uint64_t v = 0;
+  while (n < key.size() && n < 11 && key[n] >= u'0' && key[n] <= u'9')
+    v = v * 10 + static_cast<std::uint64_t>(key[n++] - u'0');
+  if (n == 0 || n >= key.size() || key[n] != u'.' || (n > 1 && key[0] == u'0') || v > UINT32_MAX)
+    return false;
+  index = static_cast<std::uint32_t>(v);
+  key.remove_prefix(n + 1);
+  return true;
+}
+
+// The item numbers of a section that get a record. Every number below the count that the file
+// holds keys for does; the others load as empty records, and only as many of them as a small
+// margin allows. So memory and time follow the keys present, whatever a damaged count says.
+class Plan {
  public:
-  static constexpr std::uint64_t kMargin = 256;
-  Budget(const IniFile& ini, std::u16string_view section)
-      : left_(static_cast<std::uint64_t>(ini.KeyCount(section)) + kMargin) {}
-  bool Take() {
-    if (left_ == 0) return false;
-    --left_;
-    return true;
+  static constexpr std::uint32_t kMargin = 64;  // empty records a whole section may get
+
+  // `present` in any order, duplicates allowed.
+  void Set(std::vector<std::uint32_t> present, std::uint32_t count) {
+    std::sort(present.begin(), present.end());
+    present.erase(std::unique(present.begin(), present.end()), present.end());
+    present.erase(std::lower_bound(present.begin(), present.end(), count), present.end());
+    present_ = std::move(present);
+    count_ = count;
+  }
+
+  // Calls item(i) for each planned number in ascending order while go() holds; `margin` is
+  // the shared allowance of empty records and shrinks as they are used.
+  template <class Go, class Item>
+  void Run(std::uint32_t& margin, Go go, Item item) const {
+    std::size_t p = 0;
+    for (std::uint32_t i = 0; i < count_ && go();) {
+      if (p < present_.size() && present_[p] == i) {
+        ++p;
+      } else if (margin > 0) {
+        --margin;
+      } else if (p < present_.size()) {
+        i = present_[p];  // the rest of the gap is skipped
+        continue;
+      } else {
+        break;
+      }
+      item(i);
+      ++i;
+    }
+  }
+
+  // How many records Run would make with `margin` (for progress).
+  std::uint64_t Size(std::uint32_t margin) const {
+    return present_.size() + std::min<std::uint64_t>(margin, count_ - present_.size());
   }
 
  private:
-  std::uint64_t left_;
+  std::vector<std::uint32_t> present_;
+  std::uint32_t count_ = 0;
 };
 
 std::uint32_t ReadCount(const IniFile& ini, std::u16string_view section, std::u16string_view key) {
@@ -117,83 +165,121 @@ void WriteText(IniFile& ini, std::u16string_view section, std::u16string_view ke
   ini.WriteString(section, key, FieldText(field));
 }
 
+// A record the store had no memory for. Skipping it would drop a set from the store that the
+// next save then deletes from the file: the load fails as a whole instead (the pipeline, or the
+// command line, catches it and says so).
+template <class T>
+T* Need(T* record) {
+  if (!record) throw std::bad_alloc();
+  return record;
+}
+
 // The largest identifier loaded, for raising the seed.
 void NoteId(std::int64_t& maxId, std::uint64_t id) {
   auto v = static_cast<std::int64_t>(id);
   if (v > maxId) maxId = v;
 }
 
+// The item numbers with keys in a flat section.
+Plan FlatPlan(const IniFile& ini, std::u16string_view section) {
+  std::vector<std::uint32_t> present;
+  ini.ForEachKey(section, [&](std::u16string_view k) {
+    std::uint32_t i;
+    if (TakeIndex(k, i)) present.push_back(i);
+  });
+  Plan plan;
+  plan.Set(std::move(present), ReadCount(ini, section, kCount));
+  return plan;
+}
+
 void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
-  std::uint32_t n = ReadCount(ini, kFilter, kCount);
-  auto steps = progress.Steps(n);
-  Budget budget(ini, kFilter);
+  const Plan plan = FlatPlan(ini, kFilter);
+  std::uint32_t margin = Plan::kMargin;
+  auto steps = progress.Steps(plan.Size(margin));
+  std::uint64_t done = 0;
   Key key;
-  for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
-    if (FilterArea* f = store.AppendFilter()) {
-      ReadStruct(ini, kFilter, key(i, u"Param"), f->Param);
-      ReadStruct(ini, kFilter, key(i, u"ID"), f->ID);
-      ReadText(ini, kFilter, key(i, u"Name"), f->Name);
-      ReadStruct(ini, kFilter, key(i, u"AX"), f->AX);
-      ReadStruct(ini, kFilter, key(i, u"AY"), f->AY);
-      ReadStruct(ini, kFilter, key(i, u"CX"), f->CX);
-      ReadStruct(ini, kFilter, key(i, u"CY"), f->CY);
-      NoteId(maxId, f->ID);
-    }
-    steps.At(i);
-  }
+  auto go = [&] { return !progress.Cancelled(); };
+  plan.Run(margin, go, [&](std::uint32_t i) {
+    FilterArea* f = Need(store.AppendFilter());
+    ReadStruct(ini, kFilter, key(i, u"Param"), f->Param);
+    ReadStruct(ini, kFilter, key(i, u"ID"), f->ID);
+    ReadText(ini, kFilter, key(i, u"Name"), f->Name);
+    ReadStruct(ini, kFilter, key(i, u"AX"), f->AX);
+    ReadStruct(ini, kFilter, key(i, u"AY"), f->AY);
+    ReadStruct(ini, kFilter, key(i, u"CX"), f->CX);
+    ReadStruct(ini, kFilter, key(i, u"CY"), f->CY);
+    NoteId(maxId, f->ID);
+    steps.At(done++);
+  });
   progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
 
 void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
-  std::uint32_t n = ReadCount(ini, kSchema, kCount);
-  auto steps = progress.Steps(n);
-  Budget budget(ini, kSchema);
+  // Schema numbers from "i.field" and "i.j.field", entry numbers (i, j) from the latter.
+  std::vector<std::uint32_t> present;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
+  ini.ForEachKey(kSchema, [&](std::u16string_view k) {
+    std::uint32_t i, j;
+    if (!TakeIndex(k, i)) return;
+    present.push_back(i);
+    if (TakeIndex(k, j)) entries.emplace_back(i, j);
+  });
+  std::sort(entries.begin(), entries.end());
+  Plan plan;
+  plan.Set(std::move(present), ReadCount(ini, kSchema, kCount));
+  std::uint32_t margin = Plan::kMargin;
+  auto steps = progress.Steps(plan.Size(margin));
+  std::uint64_t done = 0;
   Key key;
-  for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
-    SchemaSet* s = store.AppendSchema();
-    if (s) {
-      ReadStruct(ini, kSchema, key(i, u"Param"), s->Param);
-      ReadStruct(ini, kSchema, key(i, u"ID"), s->ID);
-      ReadText(ini, kSchema, key(i, u"Name"), s->Name);
-      NoteId(maxId, s->ID);
-      std::uint32_t m = ReadCount(ini, kSchema, key(i, kCount));
-      for (std::uint32_t j = 0; j < m && !progress.Cancelled() && budget.Take(); ++j) {
-        SchemaEntry* e = store.AppendEntry(*s);
-        if (!e) continue;
-        ReadStruct(ini, kSchema, key(i, j, u"ID"), e->ID);
-        ReadStruct(ini, kSchema, key(i, j, u"Param"), e->Param);
-        ReadStruct(ini, kSchema, key(i, j, u"Type"), e->Type);
-        ReadText(ini, kSchema, key(i, j, u"Desc"), e->Desc);
-        NoteId(maxId, e->ID);
-      }
-    }
-    steps.At(i);
-  }
+  auto go = [&] { return !progress.Cancelled(); };
+  plan.Run(margin, go, [&](std::uint32_t i) {
+    SchemaSet* s = Need(store.AppendSchema());
+    ReadStruct(ini, kSchema, key(i, u"Param"), s->Param);
+    ReadStruct(ini, kSchema, key(i, u"ID"), s->ID);
+    ReadText(ini, kSchema, key(i, u"Name"), s->Name);
+    NoteId(maxId, s->ID);
+    auto first = std::lower_bound(entries.begin(), entries.end(), std::make_pair(i, 0u));
+    auto last = std::upper_bound(first, entries.end(), std::make_pair(i, UINT32_MAX));
+    std::vector<std::uint32_t> js;
+    for (auto it = first; it != last; ++it) js.push_back(it->second);
+    Plan entryPlan;
+    entryPlan.Set(std::move(js), ReadCount(ini, kSchema, key(i, kCount)));
+    entryPlan.Run(margin, go, [&](std::uint32_t j) {
+      SchemaEntry* e = Need(store.AppendEntry(*s));
+      ReadStruct(ini, kSchema, key(i, j, u"ID"), e->ID);
+      ReadStruct(ini, kSchema, key(i, j, u"Param"), e->Param);
+      ReadStruct(ini, kSchema, key(i, j, u"Type"), e->Type);
+      ReadText(ini, kSchema, key(i, j, u"Desc"), e->Desc);
+      NoteId(maxId, e->ID);
+    });
+    steps.At(done++);
+  });
   progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
 
 void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
-  std::uint32_t n = ReadCount(ini, kExport, kCount);
-  auto steps = progress.Steps(n);
-  Budget budget(ini, kExport);
+  const Plan plan = FlatPlan(ini, kExport);
+  std::uint32_t margin = Plan::kMargin;
+  auto steps = progress.Steps(plan.Size(margin));
+  std::uint64_t done = 0;
   Key key;
-  for (std::uint32_t i = 0; i < n && !progress.Cancelled() && budget.Take(); ++i) {
-    if (ExportProfile* p = store.AppendProfile()) {
-      ReadStruct(ini, kExport, key(i, u"Param"), p->Param);
-      ReadStruct(ini, kExport, key(i, u"ID"), p->ID);
-      ReadText(ini, kExport, key(i, u"Name"), p->Name);
-      ReadText(ini, kExport, key(i, u"File"), p->File);
-      ReadText(ini, kExport, key(i, u"Format"), p->Format);
-      ReadText(ini, kExport, key(i, u"Folder"), p->Folder);
-      ReadStruct(ini, kExport, key(i, u"SizeLimit"), p->SizeLimit);
-      ReadStruct(ini, kExport, key(i, u"Codepage"), p->Codepage);
-      ReadStruct(ini, kExport, key(i, u"StringLimit"), p->StringLimit);
-      ReadStruct(ini, kExport, key(i, u"Translit"), p->Translit);
-      ReadText(ini, kExport, key(i, u"Desc"), p->Desc);
-      NoteId(maxId, p->ID);
-    }
-    steps.At(i);
-  }
+  auto go = [&] { return !progress.Cancelled(); };
+  plan.Run(margin, go, [&](std::uint32_t i) {
+    ExportProfile* p = Need(store.AppendProfile());
+    ReadStruct(ini, kExport, key(i, u"Param"), p->Param);
+    ReadStruct(ini, kExport, key(i, u"ID"), p->ID);
+    ReadText(ini, kExport, key(i, u"Name"), p->Name);
+    ReadText(ini, kExport, key(i, u"File"), p->File);
+    ReadText(ini, kExport, key(i, u"Format"), p->Format);
+    ReadText(ini, kExport, key(i, u"Folder"), p->Folder);
+    ReadStruct(ini, kExport, key(i, u"SizeLimit"), p->SizeLimit);
+    ReadStruct(ini, kExport, key(i, u"Codepage"), p->Codepage);
+    ReadStruct(ini, kExport, key(i, u"StringLimit"), p->StringLimit);
+    ReadStruct(ini, kExport, key(i, u"Translit"), p->Translit);
+    ReadText(ini, kExport, key(i, u"Desc"), p->Desc);
+    NoteId(maxId, p->ID);
+    steps.At(done++);
+  });
 }
 
 void ReadAll(const IniFile& ini, CParamStore& store, Progress& progress) {
@@ -302,6 +388,8 @@ ParamFileResult LoadParamFile(const std::u16string& path, CParamStore& store, Pa
     // Without a settings path there is nothing to load; the save reports it.
     if (!path.empty() && !ini.Load(path)) {
       result = Failure(STR_FAIL_PARAMS_LOAD, path, Reason(ini.error()));
+    } else if (!ini.existed() && store.context && store.context->defaultsInMemory) {
+      AddDefaultParams(store);  // they could not be written at the start
     } else {
       ReadAll(ini, store, progress);
     }

@@ -7,12 +7,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <system_error>
 
 #include "core/platform.h"
+#include "core/platform_files.h"
 #include "core/store_lock.h"
 #include "core/text.h"
 #include "params/param_store.h"
@@ -180,33 +180,19 @@ std::u16string_view FieldView(const char16_t* field, std::size_t capacity) {
   return {field, n};
 }
 
-std::string NativePath(const std::u16string& path) {
-  return Utf16ToUtf8(path);
-}
-
 std::u16string ReasonText(int err) {
   return Utf8ToUtf16(platform::ErrorText(err));
 }
 
-// The output file with one buffer in front of it; the stream itself is unbuffered.
+// The output file with one buffer in front of it. The file is written under a new name and
+// takes the target's place only when Commit succeeds; on every other way out it goes again.
 class OutputFile {
  public:
   explicit OutputFile(CAppContext* context) : buffer_(context) {}
-  ~OutputFile() {
-    if (file_) std::fclose(file_);
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
 
-  bool Open(const std::string& path) {
-    errno = 0;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) {
-      error_ = errno ? errno : EIO;
-      return false;
-    }
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    return true;
+  bool Open(const std::string& path, bool replace) {
+    error_ = file_.Open(path, replace);
+    return error_ == 0;
   }
 
   // Room for n more bytes at tail(); false on a write error (error() != 0) or when memory
@@ -221,44 +207,29 @@ class OutputFile {
 
   bool Flush() {
     if (buffer_.size() == 0) return true;
-    errno = 0;
-    std::size_t done = std::fwrite(buffer_.data(), 1, buffer_.size(), file_);
-    if (done != buffer_.size()) {
-      error_ = errno ? errno : EIO;
-      return false;
-    }
+    error_ = file_.Write(buffer_.data(), buffer_.size());
     buffer_.Clear();
-    return true;
+    return error_ == 0;
   }
 
-  bool Close() {
-    bool ok = Flush();
-    std::FILE* file = file_;
-    file_ = nullptr;
-    errno = 0;
-    if (std::fclose(file) != 0 && ok) {
-      error_ = errno ? errno : EIO;
-      ok = false;
+  // Everything written: the file takes the target's place.
+  bool Finish() {
+    if (!Flush()) {
+      file_.Discard();
+      return false;
     }
-    return ok;
+    error_ = file_.Commit();
+    return error_ == 0;
   }
+  void Discard() { file_.Discard(); }
 
   int error() const { return error_; }
 
  private:
-  std::FILE* file_ = nullptr;
+  platform::ReplacingFile file_;
   TrackedBuffer<char> buffer_;
   int error_ = 0;
 };
-
-// Removes what a failed export left at the target, but only a regular file: the target may
-// be a device or a pipe that was never ours to delete.
-void RemovePartialFile(const std::string& path) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path p(path);
-  if (fs::is_regular_file(fs::symlink_status(p, ec))) fs::remove(p, ec);
-}
 
 // The ticked areas' corners, for the inside test of the export.
 class AreaSet {
@@ -653,29 +624,40 @@ bool ExportPois(WorkerTask& task) {
   }
   task.exportResult = {};
   PoiData& data = *task.poiStore->data;
-  if (data.recordCount == 0 || !data.records) return !Aborted(task);
+  auto nothingToExport = [&] {
+    SetFailure(task, STR_FAIL_EXPORT_NOTHING);
+    return !Aborted(task);
+  };
+  if (data.recordCount == 0 || !data.records) return nothingToExport();
   StoreHold<CParamStore> hold(task.paramStore, StoreHold<CParamStore>::Try);
   if (!hold || !task.paramStore->data) return !Aborted(task);
   CAppContext* context = task.poiStore->context ? task.poiStore->context : task.appContext;
 
-  const std::string path = NativePath(task.targetPath);
+  if (!task.entryList || !task.areaList || !task.exportProfile) return nothingToExport();
+  if (Aborted(task)) return false;
+
+  // Without leave to replace, a file that took the name meanwhile is never overwritten.
+  auto appeared = [&](int err) { return err == EEXIST && !task.replaceTarget; };
   OutputFile out(context);
-  if (!out.Open(path)) {
-    // Nothing was created or truncated: whatever is there stays.
-    SetFailure(task, STR_FAIL_EXPORT_CREATE,
-               StrLoad(STR_FAIL_EXPORT_CREATE, task.targetPath, ReasonText(out.error())));
+  if (!out.Open(platform::NativePath(task.targetPath), task.replaceTarget)) {
+    if (appeared(out.error()))
+      SetFailure(task, STR_FAIL_EXPORT_APPEARED,
+                 StrLoad(STR_FAIL_EXPORT_APPEARED, task.targetPath));
+    else
+      SetFailure(task, STR_FAIL_EXPORT_CREATE,
+                 StrLoad(STR_FAIL_EXPORT_CREATE, task.targetPath, ReasonText(out.error())));
     return !Aborted(task);
   }
   bool failed = false;
   auto fail = [&](std::uint32_t id, int err) {
-    if (id == STR_FAIL_EXPORT_MEMORY)
+    if (id == STR_FAIL_EXPORT_MEMORY || id == STR_FAIL_EXPORT_APPEARED)
       SetFailure(task, id, StrLoad(id, task.targetPath));
     else
       SetFailure(task, id, StrLoad(id, task.targetPath, ReasonText(err)));
     failed = true;
   };
 
-  if (task.entryList && task.areaList && task.exportProfile && !Aborted(task)) {
+  {
     const ExportProfile& profile = *task.exportProfile;
     const std::uint64_t limit =
         static_cast<std::uint64_t>(static_cast<std::uint32_t>(profile.SizeLimit)) * 1024;
@@ -757,11 +739,16 @@ bool ExportPois(WorkerTask& task) {
     }
   }
 
-  if (!out.Close() && !failed) fail(STR_FAIL_EXPORT_WRITE, out.error());
-  if (failed) {
-    task.exportResult = {};
-    RemovePartialFile(path);
+  const ExportResult& result = task.exportResult;
+  if (failed || Aborted(task)) {
+    out.Discard();
+  } else if (result.linesWritten == 0 && result.linesLeftOut == 0) {
+    out.Discard();
+    SetFailure(task, STR_FAIL_EXPORT_NOTHING);
+  } else if (!out.Finish()) {
+    fail(appeared(out.error()) ? STR_FAIL_EXPORT_APPEARED : STR_FAIL_EXPORT_WRITE, out.error());
   }
+  if (failed || Aborted(task)) task.exportResult = {};
   return !Aborted(task);
 }
 

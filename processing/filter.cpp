@@ -185,10 +185,13 @@ bool FilterByAreas(WorkerTask& task) {
   CParamStore& params = *task.paramStore;
 
   data.unmatchedCount = 0;
+  // A missing counter would drop its type or area from the lists, and so from every export,
+  // without a word: without memory for one the stage fails instead (the pipeline catches it).
   if (SchemaSet* schema = params.CurrentSchema()) {
     for (SchemaEntry& entry : CParamStore::Entries(*schema)) {
-      if (TypeCounter* c = GrowByOne(context, data.typeCounters, data.typeCounterCount))
-        c->entry = &entry;
+      TypeCounter* c = GrowByOne(context, data.typeCounters, data.typeCounterCount);
+      if (!c) throw std::bad_alloc();
+      c->entry = &entry;
     }
   }
   std::span<FilterArea> areas = params.Filters();
@@ -199,9 +202,9 @@ bool FilterByAreas(WorkerTask& task) {
   for (std::size_t j = 0; j < areas.size(); ++j) {
     const FilterArea& a = areas[j];
     if ((a.Param & PARAM_DELETED) || !(a.Param & PARAM_ENABLED)) continue;
-    if (AreaCounter* c = GrowByOne(context, data.areaCounters, data.areaCounterCount)) {
-      c->area = &areas[j];
-    }
+    AreaCounter* c = GrowByOne(context, data.areaCounters, data.areaCounterCount);
+    if (!c) throw std::bad_alloc();
+    c->area = &areas[j];
   }
   // Counters may have moved while the array grew: map areas to them only now.
   if (counterOf) {

@@ -3,8 +3,7 @@
 #include "processing/pipeline.h"
 
 #include <chrono>
-#include <filesystem>
-#include <system_error>
+#include <new>
 #include <thread>
 
 #include "core/store_lock.h"
@@ -40,18 +39,6 @@ void ClearPoi2(WorkerTask& task) {
   task.poiStore->Clear(2);
 }
 
-// An aborted export leaves no output file: whatever the operation created (or truncated) at
-// the target goes. Only a regular file is removed: a folder, a device such as /dev/null or a
-// pipe named as the target is never deleted.
-void DeleteExportTarget(WorkerTask& task) {
-  if (task.targetPath.empty()) return;
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path target(task.targetPath);
-  if (!fs::is_regular_file(fs::status(target, ec)) || ec) return;
-  fs::remove(target, ec);
-}
-
 struct Stage {
   std::uint32_t flag;
   bool paramStage;               // parameter store, Cancel disabled meanwhile
@@ -67,7 +54,9 @@ const Stage kStages[] = {
     {TASK_LOAD_FILE, false, &g_loadFileStage, ClearPoi0, ClearPoi0},
     {TASK_PARSE, false, &g_parseStage, ClearPoi1, ClearPoi0},
     {TASK_FILTER, false, &g_filterStage, ClearPoi2, ClearPoi0},
-    {TASK_EXPORT, false, &g_exportStage, nullptr, DeleteExportTarget},
+    // The export writes under a new name and drops it itself when cancelled: the file at the
+    // target is never touched by a cancel.
+    {TASK_EXPORT, false, &g_exportStage, nullptr, nullptr},
 };
 
 // Polls the store's lock: try, else give up when aborted (unless the stage must run),
@@ -90,15 +79,32 @@ bool MustRun(const WorkerTask& task, const Stage& stage) {
   return stage.flag == TASK_FILTER && (task.stageFlags & (TASK_SAVE_PARAMS | TASK_LOAD_PARAMS));
 }
 
+// A stage that ran out of memory ends with that failure. A save keeps the unsaved sets in the
+// store (the reload is skipped as after any failed save); any other stage ends as a cancelled
+// one does, which tidies its store.
+void OutOfMemory(WorkerTask& task, const Stage& stage) {
+  SetFailure(task, STR_NO_MEMORY);
+  if (stage.flag == TASK_SAVE_PARAMS)
+    task.paramsSaveFailed = true;
+  else
+    SetAbort(task);
+}
+
 template <class Store>
 void RunLocked(WorkerTask& task, Store* store, const Stage& stage) {
   if (!AcquireStore(task, store, MustRun(task, stage))) return;
-  if (store->data) {
+  struct Leave {
+    Store* store;
+    ~Leave() { LeaveStore(*store); }
+  } leave{store};
+  if (!store->data) return;
+  try {
     if (stage.before) stage.before(task);
     if (*stage.operation) (*stage.operation)(task);
-    if (Aborted(task) && stage.onAbort) stage.onAbort(task);
+  } catch (const std::bad_alloc&) {
+    OutOfMemory(task, stage);
   }
-  LeaveStore(*store);
+  if (Aborted(task) && stage.onAbort) stage.onAbort(task);
 }
 
 void RunStage(WorkerTask& task, const Stage& stage) {
@@ -120,9 +126,18 @@ void RunStage(WorkerTask& task, const Stage& stage) {
 int RunTask(WorkerTask* task) {
   if (!task) return 1;
   for (const Stage& stage : kStages) {
-    if (task->stageFlags & stage.flag) RunStage(*task, stage);
+    if (!(task->stageFlags & stage.flag)) continue;
+    try {
+      RunStage(*task, stage);
+    } catch (const std::bad_alloc&) {
+      OutOfMemory(*task, stage);  // reporting to the window failed; the store is left
+    }
   }
-  if (task->failure.stringId == 0) ReportStatus(*task, STR_STATUS_DONE);
+  try {
+    if (task->failure.stringId == 0) ReportStatus(*task, STR_STATUS_DONE);
+  } catch (const std::bad_alloc&) {
+    // Only the final status is missing.
+  }
   if (task->progressWindow) task->progressWindow->EndTask(2);
   return 0;
 }

@@ -20,6 +20,7 @@
 #endif
 
 #include "core/platform.h"
+#include "core/platform_files.h"
 #include "core/text.h"
 #include "core/tracked_array.h"
 #include "core/tracked_memory.h"
@@ -465,7 +466,7 @@ bool LoadSourceFile(WorkerTask& task) {
   ReportStatus(task, STR_STATUS_LOADING_FILE);
 
   const std::u16string& path = task.targetPath;
-  std::string name = Utf16ToUtf8(path);
+  std::string name = platform::NativePath(path);
   FdCloser file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
   if (file.fd < 0) return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(errno));
   struct stat st {};

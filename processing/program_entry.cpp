@@ -1,6 +1,10 @@
 #include "processing/program_entry.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "core/settings_path.h"
+#include "core/text.h"
 #include "params/default_params.h"
 #include "params/ini_file.h"
 
@@ -13,7 +17,14 @@ ProgramEntry::ProgramEntry(CAppContext& context, EntryOptions options)
   // A missing or unreadable value keeps the clock's seed.
   std::int64_t seed = 0;
   if (ReadSeed(context_.iniPath, seed)) context_.seed.store(seed);
-  if (options_.writeDefaults) defaultsWritten_ = WriteDefaultParamsIfMissing(context_);
+  if (!options_.writeDefaults) return;
+  if (options_.iniPath.empty() && !context_.iniPath.empty()) {
+    // The per-user folder of the path rule is ours to make; a folder named by the caller is not.
+    std::error_code ec;
+    std::filesystem::create_directories(ToFsPath(context_.iniPath).parent_path(), ec);
+  }
+  defaultsWritten_ = WriteDefaultParamsIfMissing(context_, &defaultsError_);
+  context_.defaultsInMemory = defaultsError_ != 0;
 }
 
 ProgramEntry::~ProgramEntry() {

@@ -14,8 +14,9 @@ struct EntryOptions {
 };
 
 // Sets the context up on construction (InitContext, the seed from "Core"/"Seed" when the
-// settings file has one, then the defaults) and, on Finish or destruction, writes the seed
-// back and releases the context.
+// settings file has one, then the defaults, creating the per-user settings folder when the
+// path rule chose it) and, on Finish or destruction, writes the seed back and releases the
+// context.
 class ProgramEntry {
  public:
   ProgramEntry(CAppContext& context, EntryOptions options = {});
@@ -28,6 +29,9 @@ class ProgramEntry {
   bool Finish();
 
   bool defaultsWritten() const { return defaultsWritten_; }
+  // Why the first-start defaults could not be written (0: written, or nothing to write). They
+  // then serve this run from memory; the front ends tell the user.
+  int defaultsError() const { return defaultsError_; }
   int error() const { return error_; }
 
  private:
@@ -35,6 +39,7 @@ class ProgramEntry {
   EntryOptions options_;
   bool finished_ = false;
   bool defaultsWritten_ = false;
+  int defaultsError_ = 0;
   int error_ = 0;
 };
 

@@ -46,6 +46,9 @@ struct TaskRequest {
   RefNode* entryList = nullptr;
   RefNode* areaList = nullptr;
   ExportProfile* exportProfile = nullptr;
+  // The export may replace a file of that name (the user said so); without, a file that has
+  // the name by the time the export is written stays and the export fails.
+  bool replaceTarget = false;
 };
 
 // Why a stage failed: a string-table id and a detail (path, line number, system reason).
@@ -72,6 +75,7 @@ struct WorkerTask {
   RefNode* entryList = nullptr;
   RefNode* areaList = nullptr;
   ExportProfile* exportProfile = nullptr;
+  bool replaceTarget = false;  // see TaskRequest
   std::uint32_t stageFlags = 0;
 
   // Written by the worker, read by the owner after the end message.

@@ -108,6 +108,8 @@ enum StringId : std::uint32_t {
   STR_FAIL_PARAMS_LOAD = 751,  // path, reason
   STR_FAIL_NO_SETTINGS_PATH = 752,
   STR_FAIL_PARAMS_STALE = 753,  // path
+  STR_DEFAULTS_UNSAVED = 754,   // path, reason
+  STR_CLI_NO_INI_FOLDER = 755,  // folder
 
   // The sets of a first start.
   STR_DEFAULT_FILTER = 760,
@@ -161,6 +163,11 @@ enum StringId : std::uint32_t {
   STR_CLI_EXPORT_SUMMARY = 823,  // written, left out, bytes, path
   STR_CLI_TRUNCATED = 824,       // the profile's limit in KiB
   STR_CLI_NONE_AVAILABLE = 825,
+
+  // Export failures beyond the file's own, and memory running out anywhere.
+  STR_FAIL_EXPORT_APPEARED = 830,  // path
+  STR_FAIL_EXPORT_NOTHING = 831,
+  STR_NO_MEMORY = 832,
 
   // Main window: file types of Open, memory figures, the size-limit warning.
   STR_OPEN_TYPES = 900,

@@ -13,6 +13,7 @@
 #include <system_error>
 #include <vector>
 
+#include "core/platform_files.h"
 #include "core/store_lock.h"
 #include "core/text.h"
 #include "core/tracked_array.h"
@@ -106,10 +107,12 @@ RefNode* CollectChecked(const ListViewCtl& ctl, std::vector<RefNode>& nodes) {
   return head;
 }
 
+// Something other than a folder has the name; a link that points nowhere counts too.
 bool IsExistingFile(const std::u16string& path) {
+  const std::string native = platform::NativePath(path);
+  if (!platform::NameTaken(native)) return false;
   std::error_code ec;
-  const std::filesystem::file_status st = std::filesystem::status(std::filesystem::path(path), ec);
-  return !ec && std::filesystem::exists(st) && !std::filesystem::is_directory(st);
+  return !std::filesystem::is_directory(native, ec);
 }
 
 }  // namespace
@@ -597,7 +600,6 @@ void CDlgMain::CmdSaveAs() {
   if (path.empty() || !profile) return;
 
   path = WithProfileExtension(std::move(path), FieldText(profile->File));
-  if (IsExistingFile(path) && !Prompts().AskYesNo(nullptr, StrLoad(STR_OVERWRITE, path))) return;
 
   std::vector<RefNode> entryNodes, areaNodes;
   TaskRequest request;
@@ -608,6 +610,15 @@ void CDlgMain::CmdSaveAs() {
     request.entryList = CollectChecked(*typeList_, entryNodes);
     request.areaList = CollectChecked(*areaList_, areaNodes);
   }
+  // An export needs a checked row in each list; without, nothing is written and the user
+  // learns why.
+  if (!request.entryList || !request.areaList) {
+    Warn(StrLoad(STR_FAIL_EXPORT_NOTHING));
+    return;
+  }
+  // Only a Yes gives the export leave to replace: a file that appears after this check stays.
+  request.replaceTarget = IsExistingFile(path);
+  if (request.replaceTarget && !Prompts().AskYesNo(nullptr, StrLoad(STR_OVERWRITE, path))) return;
   RunTaskDialogAndReport(request);
 }
 

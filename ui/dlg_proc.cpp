@@ -1,6 +1,7 @@
 #include "ui/dlg_proc.h"
 
 #include <QMetaObject>
+#include <new>
 #include <system_error>
 
 #include "core/text.h"
@@ -109,10 +110,16 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
     task.entryList = request->entryList;
     task.areaList = request->areaList;
     task.exportProfile = request->exportProfile;
+    task.replaceTarget = request->replaceTarget;
   }
   try {
     worker_ = std::thread(RunTask, &task);
   } catch (const std::system_error&) {
+    // No thread (no memory for its stack): the task ends before it began.
+    SetFailure(task, STR_NO_MEMORY);
+    PostEndMessage(window, IDCANCEL);
+  } catch (const std::bad_alloc&) {
+    SetFailure(task, STR_NO_MEMORY);
     PostEndMessage(window, IDCANCEL);
   }
 }

@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include "ui/framework/qt_text.h"
+#include "ui/program.h"
 
 namespace tarvik {
 namespace {
@@ -33,8 +34,12 @@ std::optional<std::u16string> Chosen(const QFileDialog& dialog) {
 
 }  // namespace
 
+// While the program is being ended nothing new is asked or told: every question has its
+// negative answer.
+
 std::optional<std::u16string> QtPrompts::OpenFile(QWidget* owner,
                                                   const std::vector<FileType>& types) {
+  if (ShutdownRequested()) return std::nullopt;
   QFileDialog dialog(owner);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -48,6 +53,7 @@ std::optional<std::u16string> QtPrompts::OpenFile(QWidget* owner,
 
 std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<FileType>& types,
                                               int typeIndex, const std::u16string& name) {
+  if (ShutdownRequested()) return std::nullopt;
   QFileDialog dialog(owner);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
@@ -76,6 +82,7 @@ std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<
 }
 
 bool QtPrompts::AskYesNo(QWidget* owner, const std::u16string& text) {
+  if (ShutdownRequested()) return false;
   QMessageBox box(QMessageBox::Question, QString(), ToDisplayLines(ToQString(text)),
                   QMessageBox::Yes | QMessageBox::No, owner);
   box.setDefaultButton(QMessageBox::Yes);
@@ -83,6 +90,7 @@ bool QtPrompts::AskYesNo(QWidget* owner, const std::u16string& text) {
 }
 
 void QtPrompts::Warn(QWidget* owner, const std::u16string& text) {
+  if (ShutdownRequested()) return;
   QMessageBox box(QMessageBox::Warning, QString(), ToDisplayLines(ToQString(text)), QMessageBox::Ok,
                   owner);
   box.exec();

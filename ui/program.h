@@ -5,7 +5,19 @@
 
 namespace tarvik {
 
-// Needs a running QApplication. Returns the exit code, which is always 0.
-int RunWindowedProgram(const EntryOptions& options = {});
+class MainPrompts;
+
+// Needs a running QApplication. Returns the exit code: 0, or 1 when memory ran out. `prompts`
+// answers in place of Qt's dialogs and message boxes (null: Qt's).
+int RunWindowedProgram(const EntryOptions& options = {}, MainPrompts* prompts = nullptr);
+
+// Asks the running program to end as Exit ends it (the seed is written), from wherever it is:
+// open windows are cancelled innermost first, a running task is asked to stop, and no new
+// question or message is shown. Any thread, also a signal watch, may call it.
+void RequestShutdown();
+bool ShutdownRequested();
+// Memory ran out on the window's thread: the program ends as above, then says why and
+// returns 1.
+void NoteOutOfMemory();
 
 }  // namespace tarvik

@@ -1,17 +1,27 @@
 #include "app/cli/cli_common.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "core/platform.h"
+#include "core/platform_files.h"
 #include "processing/pipeline.h"
 #include "resources/string_ids.h"
+#include "resources/string_table.h"
 
 namespace tarvik::cli {
+
+namespace {
+// The task RunOnWorker runs, for a cancel from another thread.
+std::mutex g_runningLock;
+WorkerTask* g_running = nullptr;
+}  // namespace
 
 CliApp::CliApp() : app_(Text(STR_CLI_PROGRAM), "tarvik-cli") {
   app_.set_help_flag("-h,--help", Text(STR_CLI_HELP));
@@ -44,6 +54,44 @@ void PrintError(std::string_view line) {
   std::fflush(stdout);
   std::fwrite(line.data(), 1, line.size(), stderr);
   std::fputc('\n', stderr);
+}
+
+void PrintNoMemory() {
+  // UTF-8 of the text in a fixed buffer: the message must get out without a free byte.
+  char buf[512];
+  std::size_t n = 0;
+  const char16_t* text = FindString(STR_NO_MEMORY);
+  for (; text && *text && n + 4 < sizeof buf; ++text) {
+    std::uint32_t c = *text;  // the table holds no surrogates
+    if (c < 0x80) {
+      buf[n++] = static_cast<char>(c);
+    } else if (c < 0x800) {
+      buf[n++] = static_cast<char>(0xC0 | (c >> 6));
+      buf[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      buf[n++] = static_cast<char>(0xE0 | (c >> 12));
+      buf[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      buf[n++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  buf[n++] = '\n';
+  std::fflush(stdout);
+  std::fflush(stderr);
+  [[maybe_unused]] ssize_t written = ::write(STDERR_FILENO, buf, n);
+}
+
+std::u16string PathArgument(const std::string& arg) {
+  return platform::PathFromNative(arg);
+}
+
+int CheckIniFolder(const std::string& ini) {
+  std::size_t slash = ini.rfind('/');
+  if (ini.empty() || slash == std::string::npos || slash == 0) return kExitOk;
+  const std::string folder = ini.substr(0, slash);
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return kExitOk;
+  PrintError(Text(STR_CLI_NO_INI_FOLDER, PathArgument(folder)));
+  return kExitFailed;
 }
 
 TerminalSink::TerminalSink() : active_(::isatty(STDERR_FILENO) == 1) {}
@@ -84,8 +132,25 @@ void TerminalSink::Draw() {
 }
 
 void RunOnWorker(WorkerTask& task) {
+  struct Running {
+    explicit Running(WorkerTask* task) {
+      std::lock_guard<std::mutex> guard(g_runningLock);
+      g_running = task;
+    }
+    ~Running() {
+      std::lock_guard<std::mutex> guard(g_runningLock);
+      g_running = nullptr;
+    }
+  } running(&task);
   std::thread worker([&task] { RunTask(&task); });
   worker.join();
+}
+
+bool CancelRunningTask() {
+  std::lock_guard<std::mutex> guard(g_runningLock);
+  if (!g_running) return false;
+  SetAbort(*g_running);
+  return true;
 }
 
 std::string AbortMessage(const WorkerTask& task) {

@@ -47,8 +47,14 @@ std::string Text(std::uint32_t id, const A&... args) {
   return Utf16ToUtf8(StrLoad(id, args...));
 }
 
+// Parses the arguments and runs the chosen command; returns the exit status. Running out of
+// memory anywhere ends the command with the message for it and kExitFailed.
+int RunCommandLine(int argc, char** argv);
+
 // One line on stderr (the line end is added).
 void PrintError(std::string_view line);
+// The out-of-memory message on stderr, without allocating anything.
+void PrintNoMemory();
 
 // The progress bar of a running task on stderr: "[#####-----]  42%  Анализ данных...".
 // Draws nothing unless stderr is a terminal; wipes its line when the task ends.
@@ -69,6 +75,15 @@ class TerminalSink : public TaskSink {
 
 // Runs the task's stages on a worker thread, as the windows do, and waits for the end.
 void RunOnWorker(WorkerTask& task);
+// Asks the task RunOnWorker is running to stop (any thread may call it); false when none runs.
+bool CancelRunningTask();
+
+// A file name from the command line, byte for byte (see platform::PathFromNative).
+std::u16string PathArgument(const std::string& arg);
+
+// Checks the folder of a settings file named by --ini: kExitOk, or kExitFailed after saying
+// that it does not exist (a folder is never made for it).
+int CheckIniFolder(const std::string& ini);
 
 // Why an aborted task stopped, for the user: its recorded failure, else "cancelled".
 std::string AbortMessage(const WorkerTask& task);

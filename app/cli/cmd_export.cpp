@@ -2,14 +2,16 @@
 //   [--areas NAME[,NAME...]] [--types CODE[,CODE...]] [--force]
 // Loads, parses and counts a table, ticks rows as the main window would, and writes the file
 // for the car through an export profile, with the tasks that Save as runs.
+#include <sys/stat.h>
+
 #include <charconv>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/cli/cli_common.h"
 #include "app/cli/convert_session.h"
+#include "core/platform_files.h"
 #include "core/store_lock.h"
 #include "resources/string_ids.h"
 
@@ -100,12 +102,14 @@ int RunExport(const ExportOptions& options) {
     int status = kExitOk;
     profile = ChooseProfile(session.params, options.profile, status);
     if (!profile) return status;
-    target = WithProfileExtension(Utf8ToUtf16(options.out), *profile);
+    target = WithProfileExtension(PathArgument(options.out), *profile);
   }
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path targetPath(Utf16ToUtf8(target));
-  if (!options.force && fs::exists(targetPath, ec) && !fs::is_directory(targetPath, ec)) {
+  // Checked again when the file is written, which never replaces what appeared meanwhile.
+  // A link counts as a file, also one that points nowhere.
+  struct stat st {};
+  const std::string native = platform::NativePath(target);
+  if (!options.force && platform::NameTaken(native) &&
+      !(::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
     PrintError(Text(STR_CLI_EXISTS, target));
     return kExitFailed;
   }
@@ -176,6 +180,7 @@ int RunExport(const ExportOptions& options) {
   task.entryList = entryList;
   task.areaList = areaList;
   task.exportProfile = profile;
+  task.replaceTarget = options.force;
   session.Run(task);
   if (Aborted(task) || task.failure.stringId != 0) {
     PrintError(AbortMessage(task));

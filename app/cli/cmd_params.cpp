@@ -68,9 +68,10 @@ void List(CParamStore& store, Output& out) {
 }
 
 int RunParams(const std::string& iniOption) {
+  if (int status = CheckIniFolder(iniOption); status != kExitOk) return status;
   CAppContext context;
   EntryOptions options;
-  options.iniPath = Utf8ToUtf16(iniOption);
+  options.iniPath = PathArgument(iniOption);
   options.writeDefaults = false;
   options.writeSeedAtExit = false;
   ProgramEntry entry(context, options);
@@ -86,6 +87,10 @@ int RunParams(const std::string& iniOption) {
   Line(out, Text(STR_CLI_PARAMS_FILE, context.iniPath));
   if (!ini.existed()) Line(out, Text(STR_CLI_PARAMS_NO_FILE));
   CParamStore store(&context);
+  if (!store.data) {
+    PrintNoMemory();
+    return kExitFailed;
+  }
   ReadParamSections(ini, store);
   List(store, out);
   return out.Finish() ? kExitOk : kExitFailed;

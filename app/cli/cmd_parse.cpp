@@ -46,7 +46,7 @@ int RunParse(const ParseOptions& options) {
   task.appContext = &context;
   task.poiStore = &store;
   task.progressWindow = &sink;
-  task.targetPath = Utf8ToUtf16(options.file);
+  task.targetPath = PathArgument(options.file);
   task.stageFlags = TASK_LOAD_FILE | TASK_PARSE;
   RunOnWorker(task);
 

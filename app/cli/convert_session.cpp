@@ -1,5 +1,6 @@
 #include "app/cli/convert_session.h"
 
+#include "core/platform.h"
 #include "core/store_lock.h"
 #include "resources/string_ids.h"
 
@@ -28,10 +29,17 @@ void ConvertSession::Run(WorkerTask& task) {
 }
 
 int ConvertSession::LoadSettings(const SessionOptions& options) {
+  if (int status = CheckIniFolder(options.ini); status != kExitOk) return status;
+  if (!poi.data || !params.data) {  // a store without its data block: no memory for it
+    PrintNoMemory();
+    return kExitFailed;
+  }
   EntryOptions entryOptions;
-  entryOptions.iniPath = Utf8ToUtf16(options.ini);
+  entryOptions.iniPath = PathArgument(options.ini);
   entryOptions.writeSeedAtExit = false;  // nothing here creates items
   entry.emplace(context, entryOptions);
+  if (int e = entry->defaultsError())
+    PrintError(Text(STR_DEFAULTS_UNSAVED, context.iniPath, Utf8ToUtf16(platform::ErrorText(e))));
 
   WorkerTask load;
   Prepare(load, TASK_LOAD_PARAMS);
@@ -64,7 +72,7 @@ int ConvertSession::LoadSettings(const SessionOptions& options) {
 int ConvertSession::LoadTable(const std::string& file) {
   WorkerTask open;
   Prepare(open, TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER);
-  open.targetPath = Utf8ToUtf16(file);
+  open.targetPath = PathArgument(file);
   Run(open);
   if (Aborted(open) || open.failure.stringId != 0) {
     PrintError(AbortMessage(open));

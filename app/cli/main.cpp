@@ -1,23 +1,19 @@
-// tarvik-cli: the conversion without windows. Each command lives in its own cmd_*.cpp and
-// registers itself here.
+// tarvik-cli: the conversion without windows (commands in cmd_*.cpp, see command_line.cpp).
 #include <clocale>
 
 #include "app/cli/cli_common.h"
-
-namespace tarvik::cli {
-void RegisterParse(CliApp& app);
-void RegisterParams(CliApp& app);
-void RegisterCount(CliApp& app);
-void RegisterExport(CliApp& app);
-}  // namespace tarvik::cli
+#include "core/platform_signals.h"
 
 int main(int argc, char** argv) {
+  tarvik::platform::IgnoreFileSizeSignal();
+  // Ctrl+C, kill or a closed terminal cancel the running task, which drops what it was
+  // writing; between tasks they end the program at once.
+  tarvik::platform::TerminationWatch watch([](int signal) {
+    if (!tarvik::cli::CancelRunningTask()) tarvik::platform::EndBySignal(signal);
+  });
   // The user's locale, as the windowed program has it: numbers must not depend on it.
   std::setlocale(LC_ALL, "");
-  tarvik::cli::CliApp app;
-  tarvik::cli::RegisterParse(app);
-  tarvik::cli::RegisterParams(app);
-  tarvik::cli::RegisterCount(app);
-  tarvik::cli::RegisterExport(app);
-  return app.Run(argc, argv);
+  int status = tarvik::cli::RunCommandLine(argc, argv);
+  if (int signal = watch.received()) tarvik::platform::EndBySignal(signal);
+  return status;
 }

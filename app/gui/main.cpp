@@ -1,12 +1,47 @@
 // The windowed program. It takes no arguments of its own; Qt's standard ones still apply.
 #include <QApplication>
+#include <new>
 
+#include "core/platform_signals.h"
+#include "core/text.h"
+#include "resources/string_ids.h"
+#include "ui/main_prompts.h"
 #include "ui/program.h"
 #include "ui/qt_setup.h"
 
+namespace {
+
+// Running out of memory in any window ends the program cleanly instead of aborting it.
+class Application : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override {
+    try {
+      return QApplication::notify(receiver, event);
+    } catch (const std::bad_alloc&) {
+      tarvik::NoteOutOfMemory();
+      return false;
+    }
+  }
+};
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  tarvik::platform::IgnoreFileSizeSignal();
+  // Before Qt starts its threads: a logout, kill or Ctrl+C ends the program as Exit does.
+  tarvik::platform::TerminationWatch watch([](int) { tarvik::RequestShutdown(); });
+  Application app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvik"));
   tarvik::UseRussianQt(app);  // without Qt's catalogue its own texts stay English
-  return tarvik::RunWindowedProgram();
+  try {
+    return tarvik::RunWindowedProgram();
+  } catch (const std::bad_alloc&) {
+    // Before the windows ran or after they ended: the warning box then stands alone.
+    try {
+      tarvik::QtPrompts().Warn(nullptr, tarvik::StrLoad(tarvik::STR_NO_MEMORY));
+    } catch (const std::bad_alloc&) {
+    }
+    return 1;
+  }
 }

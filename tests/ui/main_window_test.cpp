@@ -287,7 +287,8 @@ class MainWindowTest : public QObject {
       });
       QCOMPARE(h.prompts.saveCalls, 1);
       QVERIFY(!Exists(h.Path("none.csv")));
-      QVERIFY(h.prompts.warnings.empty());
+      QCOMPARE(h.prompts.warnings.size(), std::size_t{1});  // told why, no task run
+      QCOMPARE(h.prompts.warnings[0], StrLoad(831));
     }
     {
       MainHarness h([](CParamStore& s) {

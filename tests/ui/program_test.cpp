@@ -1,8 +1,15 @@
 // Start-up and shut-down of the windowed program.
+#include <QDir>
+#include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
+#include <csignal>
+#include <fstream>
+#include <thread>
 
+#include "main_window_harness.h"
 #include "params/ini_file.h"
 #include "resources/dialog_templates.h"
 #include "ui/framework/dlg_core.h"
@@ -53,6 +60,70 @@ class ProgramTest : public QObject {
     // The close box ends it as well.
     CloseWith([](DlgWindow* w) { w->close(); }, &title);
     QCOMPARE(RunWindowedProgram(options), 0);
+  }
+
+  // Asked from another thread to end (as the signal watch asks), the program closes what is
+  // open, innermost first, ends as Exit does and writes the seed; after running out of memory
+  // it says so and returns 1.
+  void endsAsExitDoesWhenAskedFromOutside() {
+    QTemporaryDir dir;
+    const std::u16string ini = FromQString(dir.filePath(QStringLiteral("Tarvik.ini")));
+    EntryOptions options;
+    options.iniPath = ini;
+    for (bool outOfMemory : {false, true}) {
+      // Settings without a seed: one written at the end shows the program ended as Exit ends it.
+      std::ofstream(dir.filePath(QStringLiteral("Tarvik.ini")).toStdString(), std::ios::binary)
+          << "[User]\r\nk=v\r\n";
+      QString title;
+      bool boxClosed = false;
+      CloseWith(
+          [&](DlgWindow*) {
+            // A message box of the program is open when the request comes.
+            QTimer::singleShot(0, [outOfMemory] {
+              std::thread([outOfMemory] {
+                if (outOfMemory)
+                  NoteOutOfMemory();
+                else
+                  RequestShutdown();
+              }).join();
+            });
+            QMessageBox box(QMessageBox::Warning, QString(), QStringLiteral("open"));
+            box.exec();
+            boxClosed = true;
+          },
+          &title);
+      test::FakePrompts prompts;
+      QCOMPARE(RunWindowedProgram(options, &prompts), outOfMemory ? 1 : 0);
+      QVERIFY(boxClosed);
+      QVERIFY(!ShutdownRequested());
+      std::int64_t seed = 0;
+      QVERIFY(ReadSeed(ini, seed));
+      QCOMPARE(prompts.warnings.size(), std::size_t{outOfMemory ? 1u : 0u});
+      if (outOfMemory) QCOMPARE(prompts.warnings[0], StrLoad(832));
+    }
+  }
+
+  // The real program, ended by SIGTERM (a logout does the same): it shuts down as Exit does
+  // and writes the seed into a settings file that had none.
+  void aSignalEndsTheProgramAsExitDoes() {
+    QTemporaryDir dir;
+    const QString exe = dir.filePath(QStringLiteral("tarvik"));
+    QVERIFY(QFile::copy(QStringLiteral(TARVIK_GUI), exe));
+    const QString ini = dir.filePath(QStringLiteral("Tarvik.ini"));
+    std::ofstream(ini.toStdString(), std::ios::binary) << "[User]\r\nk=v\r\n";
+    QProcess program;
+    program.start(exe, {});
+    QVERIFY(program.waitForStarted());
+    // The signal watch is the first thread the program starts.
+    const QDir threads(QStringLiteral("/proc/%1/task").arg(program.processId()));
+    QTRY_VERIFY_WITH_TIMEOUT(threads.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() >= 2,
+                             30000);
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    std::int64_t seed = 0;
+    QVERIFY(ReadSeed(FromQString(ini), seed));
   }
 };
 

@@ -1,8 +1,12 @@
 // tarvik-cli count and export, run as a process over settings written for the test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -202,6 +206,17 @@ TEST_F(CliConvert, ExportRefusesAnExistingFileUnlessForced) {
   r = Export("cams", {"--force"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(ReadBytes(dir_ / "cams.csv"), "keep");
+
+  // A link that points nowhere counts as a file; forced, the file it names is written and
+  // the link stays.
+  fs::create_symlink("elsewhere.txt", dir_ / "dang.csv");
+  EXPECT_EQ(Export("dang").status, 1);
+  EXPECT_FALSE(fs::exists(dir_ / "elsewhere.txt"));
+  r = Export("dang", {"--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dang.csv"));
+  EXPECT_EQ(ReadBytes(dir_ / "elsewhere.txt"), ReadBytes(dir_ / "cams.csv"));
+  EXPECT_TRUE(testfiles::NoTemporaries(dir_));
 }
 
 TEST_F(CliConvert, ExportTicksAreasAndTypesByName) {
@@ -278,6 +293,93 @@ TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
   // Missing option: a usage error.
   r = RunCli({"export", table_, "--ini", ini_});
   EXPECT_EQ(r.status, 2);
+
+  // An area that holds none of the points: nothing to export, no file.
+  WriteSettings([](CParamStore& s) {
+    FilterArea* a = s.AppendFilter();
+    a->Param = PARAM_ENABLED;
+    SetText(a->Name, u"Пусто");
+    a->AX = 100, a->AY = 10, a->CX = 101, a->CY = 9;
+  });
+  r = Export("empty", {"--areas", "Пусто"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Нечего экспортировать"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "empty.csv"));
+
+  // A file size limit fails the write (it does not kill the program); the file it was to
+  // replace stays as it was.
+  std::string big = "X,Y,TYPE,SPEED\r\n";
+  for (int i = 0; i < 4000; ++i) big += "37.6,55.7,2,60\r\n";
+  WriteBytes(table_, big);
+  WriteBytes(dir_ / "big.csv", "keep");
+  r = RunCli({"export", table_, "-o", (dir_ / "big").string(), "--ini", ini_, "--force"},
+             "ulimit -f 64; LC_ALL=C");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Ошибка записи файла экспорта"), std::string::npos) << r.err;
+  EXPECT_EQ(ReadBytes(dir_ / "big.csv"), "keep");
+  EXPECT_TRUE(testfiles::NoTemporaries(dir_));
+}
+
+// File names are bytes: a table named in Windows-1251 opens, an output name that is not UTF-8
+// is written as given, and messages show such bytes as replacement characters.
+TEST_F(CliConvert, FileNamesAreBytes) {
+  WriteSettings();
+  const std::string cp1251 = (dir_ / "\xCA\xE0\xEC\xE5\xF0\xFB.txt").string();
+  fs::copy_file(table_, cp1251);
+  CliRun r = RunCli({"export", cp1251, "-o", (dir_ / "\xE9t\xE9").string(), "--ini", ini_});
+  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(Export("plain").status, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "\xE9t\xE9.csv"), ReadBytes(dir_ / "plain.csv"));
+  EXPECT_NE(r.out.find("\xEF\xBF\xBDt\xEF\xBF\xBD.csv"), std::string::npos) << r.out;
+}
+
+// A settings file in a folder that does not exist is an error; defaults that cannot be
+// written (a link that points nowhere has the name) are told and serve the run.
+TEST_F(CliConvert, SettingsThatCannotBeWritten) {
+  CliRun r = RunCli({"count", table_, "--ini", (dir_ / "a" / "b" / "Tarvik.ini").string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("не существует"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "a"));
+
+  fs::create_symlink("nowhere/Tarvik.ini", dir_ / "dang.ini");
+  r = RunCli({"count", table_, "--ini", (dir_ / "dang.ini").string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("Не удалось записать параметры по умолчанию"), std::string::npos) << r.err;
+  EXPECT_NE(r.out.find("Весь мир"), std::string::npos) << r.out;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dang.ini"));
+}
+
+// A termination signal cancels the running task; the program then ends by that signal, and
+// the file it was to replace stays as it was.
+TEST_F(CliConvert, ASignalCancelsTheTaskAndEndsTheProgram) {
+  WriteSettings();
+  WriteBytes(dir_ / "cams.csv", "keep");
+  const fs::path fifo = dir_ / "slow.txt";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string out = (dir_ / "cams").string();
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(TARVIK_CLI, "tarvik-cli", "export", fifo.c_str(), "-o", out.c_str(), "--ini",
+            ini_.c_str(), "--force", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // Opening returns once the program reads the table; it then waits for more.
+  int fd = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(fd, 0);
+  const std::string head = "X,Y,TYPE\r\n37.6,55.7,2\r\n";
+  ASSERT_EQ(::write(fd, head.data(), head.size()), static_cast<ssize_t>(head.size()));
+  ::kill(pid, SIGTERM);
+  ::usleep(100000);
+  ::close(fd);  // the read returns, and the task sees the cancel
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+  EXPECT_EQ(ReadBytes(dir_ / "cams.csv"), "keep");
+  EXPECT_TRUE(testfiles::NoTemporaries(dir_));
 }
 
 TEST_F(CliConvert, NumbersIgnoreTheUsersLocale) {

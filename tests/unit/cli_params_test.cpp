@@ -96,6 +96,12 @@ TEST_F(CliParams, MissingAndUnreadableFiles) {
   EXPECT_EQ(folder.status, 1);
   EXPECT_NE(folder.out.find("Не удалось прочитать файл параметров"), std::string::npos)
       << folder.out;
+
+  // A folder that does not exist is an error, and is not made.
+  CliRun nowhere = RunParams(dir / "a" / "b" / "Tarvik.ini");
+  EXPECT_EQ(nowhere.status, 1);
+  EXPECT_NE(nowhere.out.find("не существует"), std::string::npos) << nowhere.out;
+  EXPECT_FALSE(fs::exists(dir / "a"));
 }
 
 }  // namespace

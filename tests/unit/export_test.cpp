@@ -17,6 +17,7 @@
 #include <random>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "convert_fixture.h"
 #include "core/platform.h"
@@ -234,14 +235,21 @@ TEST(ExportPois, ProgressAndStatus) {
   EXPECT_EQ(job.task.exportResult.linesWritten, 1000u);
 }
 
-TEST(ExportPois, MissingListsWriteAnEmptyFileAndHeldStoreTouchesNothing) {
-  {
+TEST(ExportPois, NothingSelectedWritesNoFileAndHeldStoreTouchesNothing) {
+  // No ticked area; a ticked area that holds no point; no records at all.
+  for (int variant = 0; variant < 3; ++variant) {
     ExportJob job;
     SetUpSingle(job, u"d", kMoscow);
-    job.areaNodes.clear();
+    if (variant == 0) job.areaNodes.clear();
+    if (variant == 1) {
+      FilterArea& a = job.params.Filters()[0];
+      std::tie(a.AX, a.AY, a.CX, a.CY) = std::make_tuple(0.0, 1.0, 1.0, 0.0);
+    }
+    if (variant == 2) job.SetRecords({});
     ASSERT_TRUE(job.Run());
-    EXPECT_TRUE(fs::exists(job.target));
-    EXPECT_EQ(job.Output(), "");
+    EXPECT_EQ(job.task.failure.stringId, 831u) << variant;
+    EXPECT_FALSE(fs::exists(job.target)) << variant;
+    EXPECT_TRUE(testfiles::NoTemporaries(job.dir)) << variant;
   }
   {
     ExportJob job;
@@ -315,22 +323,61 @@ class FileSizeLimit {
   void (*oldHandler_)(int) = nullptr;
 };
 
-TEST(ExportPois, FullDiskRemovesThePartialFile) {
-  ExportJob job;
-  job.AddArea({0, 10, 10, 0});
-  job.AddEntry(job.AddSchema(), 1, std::u16string(200, u'z'));
-  job.SetRecords(std::vector<PoiRecord>(2000, Rec(5, 5, 1)));
-  job.Tick({0}, {0});
-  {
-    FileSizeLimit limit(100000);
-    EXPECT_TRUE(job.Run());
+// A write that fails half-way (here: the file size limit, as on a full disk) leaves no partial
+// file, and an older file it was to replace exactly as it was.
+TEST(ExportPois, FullDiskKeepsWhatWasThere) {
+  for (bool older : {false, true}) {
+    ExportJob job;
+    job.AddArea({0, 10, 10, 0});
+    job.AddEntry(job.AddSchema(), 1, std::u16string(200, u'z'));
+    job.SetRecords(std::vector<PoiRecord>(2000, Rec(5, 5, 1)));
+    job.Tick({0}, {0});
+    if (older) testfiles::WriteBytes(job.target, "older");
+    job.task.replaceTarget = older;
+    {
+      FileSizeLimit limit(100000);
+      EXPECT_TRUE(job.Run());
+    }
+    EXPECT_FALSE(Aborted(job.task));
+    EXPECT_EQ(job.task.failure.stringId, 801u);
+    EXPECT_NE(Utf16ToUtf8(job.task.failure.detail).find(platform::ErrorText(EFBIG)),
+              std::string::npos);
+    EXPECT_EQ(fs::exists(job.target), older);
+    if (older) {
+      EXPECT_EQ(job.Output(), "older");
+    }
+    EXPECT_TRUE(testfiles::NoTemporaries(job.dir));
+    EXPECT_EQ(job.task.exportResult.linesWritten, 0u);
   }
-  EXPECT_FALSE(Aborted(job.task));
-  EXPECT_EQ(job.task.failure.stringId, 801u);
-  EXPECT_NE(Utf16ToUtf8(job.task.failure.detail).find(platform::ErrorText(EFBIG)),
-            std::string::npos);
-  EXPECT_FALSE(fs::exists(job.target));
-  EXPECT_EQ(job.task.exportResult.linesWritten, 0u);
+}
+
+// Without leave to replace, a file that takes the name while the export runs stays, and the
+// export is reported as not saved; with leave, the export replaces it.
+TEST(ExportPois, AFileThatAppearsMeanwhileIsReplacedOnlyWithLeave) {
+  StageOperation saved = g_exportStage;
+  g_exportStage = ExportPois;
+  for (bool leave : {false, true}) {
+    ExportJob job;
+    job.AddArea({0, 10, 10, 0});
+    job.AddEntry(job.AddSchema(), 1, u"d");
+    job.SetRecords(std::vector<PoiRecord>(5000, Rec(5, 5, 1)));
+    job.Tick({0}, {0});
+    struct Intruder : testing::RecordingSink {
+      fs::path target;
+      void SetProgress(int p) override {
+        RecordingSink::SetProgress(p);
+        if (p == 50) testfiles::WriteBytes(target, "someone else's");
+      }
+    } sink;
+    sink.target = job.target;
+    job.task.progressWindow = &sink;
+    job.task.replaceTarget = leave;
+    EXPECT_TRUE(job.Run());
+    EXPECT_EQ(job.task.failure.stringId, leave ? 0u : 830u);
+    EXPECT_EQ(job.Output().substr(0, 5), leave ? "5.000" : "someo");
+    EXPECT_TRUE(testfiles::NoTemporaries(job.dir));
+  }
+  g_exportStage = saved;
 }
 
 TEST(ExportPois, WriteFailureOnADeviceLeavesTheDevice) {
@@ -338,6 +385,7 @@ TEST(ExportPois, WriteFailureOnADeviceLeavesTheDevice) {
   ExportJob job;
   SetUpSingle(job, u"d", kMoscow);
   job.target = "/dev/full";
+  job.task.replaceTarget = true;
   job.Run();
   EXPECT_EQ(job.task.failure.stringId, 801u);
   EXPECT_TRUE(fs::is_character_file("/dev/full"));
@@ -382,6 +430,7 @@ TEST(ExportPois, AllocationFailureAnywhereLeavesNoPartialFile) {
       ++failures;
       EXPECT_EQ(job.task.failure.stringId, 802u) << k;
       EXPECT_FALSE(fs::exists(job.target)) << k;
+      EXPECT_TRUE(testfiles::NoTemporaries(job.dir)) << k;
       lastSucceeded = false;
     } else {
       EXPECT_EQ(job.Output(), full) << k;
@@ -407,7 +456,7 @@ class AbortAt : public testing::RecordingSink {
   int percent_;
 };
 
-TEST(ExportPois, CancelLeavesNoFileEvenWhenOneExisted) {
+TEST(ExportPois, CancelKeepsAnOlderFileAsItWas) {
   StageOperation saved = g_exportStage;
   g_exportStage = ExportPois;
   for (int at : {0, 50}) {
@@ -424,9 +473,11 @@ TEST(ExportPois, CancelLeavesNoFileEvenWhenOneExisted) {
     job.task.entryList = job.entryNodes.data();
     job.task.areaList = job.areaNodes.data();
     job.task.exportProfile = &job.Profile();
+    job.task.replaceTarget = true;
     RunTask(&job.task);
     EXPECT_TRUE(Aborted(job.task));
-    EXPECT_FALSE(fs::exists(job.target)) << at;
+    EXPECT_EQ(job.Output(), "an older export") << at;
+    EXPECT_TRUE(testfiles::NoTemporaries(job.dir)) << at;
     EXPECT_EQ(job.task.failure.stringId, 0u);
   }
   g_exportStage = saved;

@@ -12,6 +12,7 @@
 #include <limits>
 #include <sstream>
 
+#include "core/platform_files.h"
 #include "core/text.h"
 #include "test_files.h"
 
@@ -44,11 +45,16 @@ class TempDir {
 using testfiles::ReadBytes;
 using testfiles::WriteBytes;
 
-// True when no temporary file of a save is left in the folder.
-bool NoTemporaries(const fs::path& dir) {
-  for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().extension() == ".tmp") return false;
-  return true;
+using testfiles::NoTemporaries;
+
+// The bytes of a saved file holding `text` (UTF-8 here): UTF-16LE with a byte-order mark.
+std::string Saved(std::string_view text) {
+  std::string out = "\xFF\xFE";
+  for (char16_t c : Utf8ToUtf16(text)) {
+    out.push_back(static_cast<char>(c & 0xFF));
+    out.push_back(static_cast<char>(c >> 8));
+  }
+  return out;
 }
 
 std::u16string Get(const IniFile& ini, std::u16string_view section, std::u16string_view key,
@@ -152,7 +158,7 @@ TEST(IniWrite, NewFileHasWindowsLayout) {
   ini.WriteString(u"Export", u"0.Name", u"Профиль");
   ini.WriteString(u"Filter", u"0.Name", u"A");
   EXPECT_EQ(ini.Serialize(),
-            "[Filter]\r\nCount=0000000000\r\n0.Name=A\r\n[Export]\r\n0.Name=Профиль\r\n");
+            Saved("[Filter]\r\nCount=0000000000\r\n0.Name=A\r\n[Export]\r\n0.Name=Профиль\r\n"));
 }
 
 TEST(IniWrite, KeepsWhatItDoesNotOwn) {
@@ -177,20 +183,19 @@ TEST(IniWrite, KeepsWhatItDoesNotOwn) {
   std::int64_t seed = 1;
   ini.WriteStruct(u"core", u"seed", &seed, 8);
   ini.WriteString(u"User", u"Added", u"x");
-  EXPECT_EQ(ini.Serialize(),
-            "; my notes\r\n"
-            "[User]\r\n"
-            "Key = kept as written \r\n"
-            "; comment inside\r\n"
-            "Added=x\r\n"
-            "\r\n"
-            "[Core]\r\n"
-            "seed=010000000000000001\r\n"
-            "\r\n"
-            "[Tail]\r\n"
-            "a=b\r\n"
-            "[Filter]\r\n"
-            "0.Name=new\r\n");
+  EXPECT_EQ(ini.Serialize(), Saved("; my notes\r\n"
+                                   "[User]\r\n"
+                                   "Key = kept as written \r\n"
+                                   "; comment inside\r\n"
+                                   "Added=x\r\n"
+                                   "\r\n"
+                                   "[Core]\r\n"
+                                   "seed=010000000000000001\r\n"
+                                   "\r\n"
+                                   "[Tail]\r\n"
+                                   "a=b\r\n"
+                                   "[Filter]\r\n"
+                                   "0.Name=new\r\n"));
 }
 
 TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
@@ -215,7 +220,8 @@ TEST(IniWrite, RemovesEveryCopyOfASectionAndQuotesFragileValues) {
   EXPECT_EQ(Get(back, u"S", u"c"), u"line  break");
   EXPECT_EQ(Get(back, u"S", u"d"), u"plain \"inner\" quotes");
   EXPECT_EQ(Get(back, u"S", u"e"), u"ends in a break   ");
-  EXPECT_NE(ini.Serialize().find("d=plain \"inner\" quotes\r\n"), std::string::npos);
+  EXPECT_NE(ini.Serialize().find(Saved("d=plain \"inner\" quotes\r\n").substr(2)),
+            std::string::npos);
 }
 
 TEST(IniWrite, DroppedSectionsParseAsIfRemoved) {
@@ -227,46 +233,39 @@ TEST(IniWrite, DroppedSectionsParseAsIfRemoved) {
   IniFile dropped;
   dropped.Parse(text, drop);
   EXPECT_EQ(dropped.Serialize(), removed.Serialize());
-  EXPECT_EQ(dropped.Serialize(), "[a]\r\nk=1\r\n[b]\r\nk=2\r\n");
+  EXPECT_EQ(dropped.Serialize(), Saved("[a]\r\nk=1\r\n[b]\r\nk=2\r\n"));
 }
 
-TEST(IniEncoding, Utf16FilesStayUtf16) {
-  std::u16string text = u"[Filter]\r\n0.Name=Москва\r\n";
-  std::string bytes = "\xFF\xFE";
-  for (char16_t c : text) {
-    bytes.push_back(static_cast<char>(c & 0xFF));
-    bytes.push_back(static_cast<char>(c >> 8));
+// Whatever a file was read as, it is saved as UTF-16LE with a byte-order mark and CR LF, the
+// form in which the Windows profile functions read Unicode and keep it Unicode.
+TEST(IniEncoding, EveryEncodingReadsAndSavesAsUtf16) {
+  const std::u16string text = u"[Filter]\r\n0.Name=Весь мир\r\n";
+  auto utf16 = [&](bool little) {
+    std::string b = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char16_t c : text) {
+      char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+      b += little ? std::string{lo, hi} : std::string{hi, lo};
+    }
+    return b;
+  };
+  struct Case {
+    std::string bytes;
+    IniEncoding read;
+  };
+  const Case cases[] = {
+      {utf16(true), IniEncoding::Utf16Le},
+      {utf16(false), IniEncoding::Utf16Le},
+      {"\xEF\xBB\xBF" + Utf16ToUtf8(text), IniEncoding::Utf8Bom},
+      {Utf16ToUtf8(text), IniEncoding::Utf8},
+      {"[Filter]\n0.Name=\xC2\xE5\xF1\xFC \xEC\xE8\xF0\n", IniEncoding::Cp1251},  // LF only
+  };
+  for (const Case& c : cases) {
+    IniFile ini;
+    ini.Parse(c.bytes);
+    EXPECT_EQ(ini.encoding(), c.read);
+    EXPECT_EQ(Get(ini, u"Filter", u"0.Name"), u"Весь мир");
+    EXPECT_EQ(ini.Serialize(), utf16(true));
   }
-  IniFile ini;
-  ini.Parse(bytes);
-  EXPECT_EQ(ini.encoding(), IniEncoding::Utf16Le);
-  EXPECT_EQ(Get(ini, u"Filter", u"0.Name"), u"Москва");
-  EXPECT_EQ(ini.Serialize(), bytes);
-
-  std::string big = "\xFE\xFF";
-  for (char16_t c : text) {
-    big.push_back(static_cast<char>(c >> 8));
-    big.push_back(static_cast<char>(c & 0xFF));
-  }
-  IniFile be;
-  be.Parse(big);
-  EXPECT_EQ(Get(be, u"Filter", u"0.Name"), u"Москва");
-  EXPECT_EQ(be.Serialize(), bytes);  // written back little-endian
-}
-
-TEST(IniEncoding, Utf8BomKeptAndLegacyCp1251Read) {
-  IniFile bom;
-  bom.Parse("\xEF\xBB\xBF[A]\r\nk=\xD0\xAF\r\n");
-  EXPECT_EQ(bom.encoding(), IniEncoding::Utf8Bom);
-  EXPECT_EQ(Get(bom, u"A", u"k"), u"Я");
-  EXPECT_EQ(bom.Serialize(), "\xEF\xBB\xBF[A]\r\nk=\xD0\xAF\r\n");
-
-  // "Весь мир" in Windows-1251: not valid UTF-8.
-  IniFile legacy;
-  legacy.Parse("[Filter]\r\n0.Name=\xC2\xE5\xF1\xFC \xEC\xE8\xF0\r\n");
-  EXPECT_EQ(legacy.encoding(), IniEncoding::Cp1251);
-  EXPECT_EQ(Get(legacy, u"Filter", u"0.Name"), u"Весь мир");
-  EXPECT_EQ(legacy.Serialize(), "[Filter]\r\n0.Name=" + Utf16ToUtf8(u"Весь мир") + "\r\n");
 }
 
 TEST(IniFileIo, MissingFileIsEmptyAndUnreadableOneFails) {
@@ -292,19 +291,32 @@ TEST(IniFileIo, SaveReplacesTheFileKeepingItsModeAndLinks) {
   ini.WriteString(u"Core", u"x", u"1");
   ASSERT_TRUE(ini.Save(dir.u16("link.ini")));
   EXPECT_TRUE(fs::is_symlink(dir.path("link.ini")));
-  EXPECT_EQ(ReadBytes(file), "[User]\r\nk=v\r\n[Core]\r\nx=1\r\n");
+  EXPECT_EQ(ReadBytes(file), Saved("[User]\r\nk=v\r\n[Core]\r\nx=1\r\n"));
   struct stat st {};
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
   EXPECT_TRUE(NoTemporaries(dir.path("")));
 
-  // A save creates the per-user folder when it is missing.
-  ASSERT_TRUE(ini.Save(dir.u16("sub/Tarvik/Tarvik.ini")));
-  EXPECT_TRUE(fs::exists(dir.path("sub/Tarvik/Tarvik.ini")));
+  // A save never makes a folder for the file.
+  EXPECT_FALSE(ini.Save(dir.u16("sub/Tarvik/Tarvik.ini")));
+  EXPECT_EQ(ini.error(), ENOENT);
+  EXPECT_FALSE(fs::exists(dir.path("sub")));
+
+  // Temporary names cannot be guessed, and a link planted where one used to go is left alone:
+  // the save neither writes through it nor turns the settings into a link.
+  fs::path victim = dir.path("victim.txt");
+  WriteBytes(victim, "victim");
+  fs::remove(dir.path("link.ini"));
+  fs::create_symlink(victim,
+                     dir.path(("Tarvik.ini." + std::to_string(::getpid()) + ".tmp").c_str()));
+  ASSERT_TRUE(ini.Save(dir.u16("Tarvik.ini")));
+  EXPECT_EQ(ReadBytes(victim), "victim");
+  EXPECT_FALSE(fs::is_symlink(file));
 }
 
-IniIoStep g_failStep;
-int FailAt(IniIoStep step) {
+using platform::FileStep;
+FileStep g_failStep;
+int FailAt(FileStep step) {
   return step == g_failStep ? ENOSPC : 0;
 }
 
@@ -312,24 +324,24 @@ TEST(IniFileIo, AFaultAtAnyStepLeavesTheOldFileIntact) {
   TempDir dir;
   fs::path file = dir.path("Tarvik.ini");
   const std::string original = "[Filter]\r\nCount=0100000001\r\n0.Name=keep me\r\n";
-  for (IniIoStep step : {IniIoStep::Open, IniIoStep::Write, IniIoStep::Sync, IniIoStep::Rename}) {
+  for (FileStep step : {FileStep::Open, FileStep::Write, FileStep::Sync, FileStep::Rename}) {
     WriteBytes(file, original);
     IniFile ini;
     ASSERT_TRUE(ini.Load(dir.u16("Tarvik.ini")));
     ini.RemoveSection(u"Filter");
     g_failStep = step;
-    SetIniFaultHook(FailAt);
+    platform::SetFileFaultHook(FailAt);
     EXPECT_FALSE(ini.Save(dir.u16("Tarvik.ini")));
-    SetIniFaultHook(nullptr);
+    platform::SetFileFaultHook(nullptr);
     EXPECT_EQ(ini.error(), ENOSPC);
     EXPECT_EQ(ReadBytes(file), original) << static_cast<int>(step);
     EXPECT_TRUE(NoTemporaries(dir.path(""))) << static_cast<int>(step);
   }
-  g_failStep = IniIoStep::Read;
-  SetIniFaultHook(FailAt);
+  g_failStep = FileStep::Read;
+  platform::SetFileFaultHook(FailAt);
   IniFile ini;
   EXPECT_FALSE(ini.Load(dir.u16("Tarvik.ini")));
-  SetIniFaultHook(nullptr);
+  platform::SetFileFaultHook(nullptr);
   EXPECT_EQ(ini.error(), ENOSPC);
 }
 
@@ -342,7 +354,7 @@ TEST(IniSeed, ReadWriteAndDamagedValues) {
   ASSERT_TRUE(WriteSeed(path, 1700000123));
   ASSERT_TRUE(ReadSeed(path, seed));
   EXPECT_EQ(seed, 1700000123);
-  EXPECT_EQ(ReadBytes(dir.path("Tarvik.ini")), "[Core]\r\nSeed=7BF153650000000024\r\n");
+  EXPECT_EQ(ReadBytes(dir.path("Tarvik.ini")), Saved("[Core]\r\nSeed=7BF153650000000024\r\n"));
 
   WriteBytes(dir.path("Tarvik.ini"), "[Core]\r\nSeed=7BF153650000000025\r\n");
   EXPECT_FALSE(ReadSeed(path, seed));

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/platform_files.h"
 #include "core/text.h"
 #include "params/default_params.h"
 #include "processing/pipeline.h"
@@ -26,6 +27,17 @@ namespace fs = std::filesystem;
 
 using testfiles::ReadBytes;
 using testfiles::WriteBytes;
+
+// A saved file's text as UTF-8; saves are UTF-16LE with a byte-order mark (else: empty).
+std::string SavedText(const fs::path& p) {
+  const std::string bytes = ReadBytes(p);
+  if (bytes.size() % 2 != 0 || bytes.rfind("\xFF\xFE", 0) != 0) return {};
+  std::u16string text;
+  for (std::size_t i = 2; i < bytes.size(); i += 2)
+    text += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                  static_cast<unsigned char>(bytes[i + 1]) << 8);
+  return Utf16ToUtf8(text);
+}
 
 std::string Hex(const void* p, std::size_t n) {
   return Utf16ToUtf8(EncodeStruct(p, n));
@@ -51,8 +63,8 @@ class Sink : public TaskSink {
   int cancelAt = 0;
 };
 
-int FailRename(IniIoStep step) {
-  return step == IniIoStep::Rename ? EROFS : 0;
+int FailRename(platform::FileStep step) {
+  return step == platform::FileStep::Rename ? EROFS : 0;
 }
 
 class ParamIoTest : public ::testing::Test {
@@ -65,7 +77,7 @@ class ParamIoTest : public ::testing::Test {
     ctx.seed = 100;
   }
   void TearDown() override {
-    SetIniFaultHook(nullptr);
+    platform::SetFileFaultHook(nullptr);
     std::error_code ec;
     fs::remove_all(dir, ec);
   }
@@ -103,7 +115,7 @@ class ParamIoTest : public ::testing::Test {
 TEST_F(ParamIoTest, EmptyStoreSavesThreeCountOnlySections) {
   CParamStore store(&ctx);
   EXPECT_TRUE(Save(store));
-  EXPECT_EQ(ReadBytes(file),
+  EXPECT_EQ(SavedText(file),
             "[Filter]\r\nCount=0000000000\r\n"
             "[Schema]\r\nCount=0000000000\r\n"
             "[Export]\r\nCount=0000000000\r\n");
@@ -186,7 +198,7 @@ TEST_F(ParamIoTest, SaveWritesKeysInOrderDenselyWithCountLast) {
       "\r\n0.Codepage=E9FD0000E6\r\n0.StringLimit=" + Hex(std::int32_t{40}) +
       "\r\n0.Translit=0101\r\n0.Desc=d\r\n"
       "Count=0100000001\r\n";
-  EXPECT_EQ(ReadBytes(file), expected);
+  EXPECT_EQ(SavedText(file), expected);
 
   // Save, clear, load: the store holds exactly what the file holds.
   ASSERT_TRUE(Load(store));
@@ -241,7 +253,7 @@ TEST_F(ParamIoTest, EveryFieldRoundTripsAtItsLimits) {
   EXPECT_EQ(std::u16string(s1.Name), s0.Name);
   ASSERT_EQ(s1.Count, 1u);
   EXPECT_EQ(std::memcmp(&s1.Entries[0], &e0, sizeof e0), 0);
-  EXPECT_NE(ReadBytes(file).find("0.0.Type=FBFFFFFFF8"), std::string::npos);
+  EXPECT_NE(SavedText(file).find("0.0.Type=FBFFFFFFF8"), std::string::npos);
 }
 
 TEST_F(ParamIoTest, CountsAndMissingKeys) {
@@ -284,16 +296,30 @@ TEST_F(ParamIoTest, CountsAndMissingKeys) {
   EXPECT_EQ(store.Schemas()[0].Entries[2].Desc[0], 0);
 }
 
+// Memory and time follow the keys the file holds, whatever its counts say: junk keys under a
+// count of four billion, an item number near the top, an entry count of four billion.
 TEST_F(ParamIoTest, DamagedHugeCountsStayBounded) {
+  std::string junk;
+  for (int i = 0; i < 20000; ++i) junk += "j" + std::to_string(i) + "=\r\n";
   WriteBytes(file,
-             "[Filter]\r\nCount=FFFFFFFFFC\r\n0.Name=a\r\n"
-             "[Schema]\r\nCount=0100000001\r\n0.Count=FFFFFFFFFC\r\n");
+             "[Filter]\r\nCount=FFFFFFFFFC\r\n0.Name=a\r\n4000000000.Name=b\r\n"
+             "[Schema]\r\nCount=0100000001\r\n0.Count=FFFFFFFFFC\r\n0.7.Type=" +
+                 Hex(std::int32_t{5}) + "\r\n[Export]\r\nCount=FFFFFFFFFC\r\n" + junk);
   CParamStore store(&ctx);
+  const std::int64_t before = MemInUse(&ctx);
   ASSERT_TRUE(Load(store));
-  EXPECT_LE(store.Filters().size(), 2u + 256u);
-  EXPECT_EQ(FieldText(store.Filters()[0].Name), u"a");
+  EXPECT_LT(MemInUse(&ctx) - before, 2 << 20);
+  auto filters = store.Filters();
+  ASSERT_GE(filters.size(), 2u);
+  EXPECT_LE(filters.size(), 2u + 64u);
+  EXPECT_EQ(FieldText(filters.front().Name), u"a");
+  EXPECT_EQ(FieldText(filters.back().Name), u"b");
   ASSERT_EQ(store.Schemas().size(), 1u);
-  EXPECT_LE(store.Schemas()[0].Count, 2u + 256u);
+  auto entries = CParamStore::Entries(store.Schemas()[0]);
+  ASSERT_GE(entries.size(), 8u);
+  EXPECT_LE(entries.size(), 1u + 64u);
+  EXPECT_EQ(entries[7].Type, 5);
+  EXPECT_LE(store.Profiles().size(), 64u);
 }
 
 TEST_F(ParamIoTest, LoadRaisesTheSeedToTheLargestId) {
@@ -341,9 +367,9 @@ TEST_F(ParamIoTest, FailedSaveIsReportedAndKeepsTheFile) {
   ASSERT_TRUE(Save(store));
   const std::string before = ReadBytes(file);
   store.AddFilter();
-  SetIniFaultHook(FailRename);
+  platform::SetFileFaultHook(FailRename);
   EXPECT_TRUE(Save(store));  // not cancelled; the failure is in the task
-  SetIniFaultHook(nullptr);
+  platform::SetFileFaultHook(nullptr);
   EXPECT_TRUE(lastSaveFailed);
   EXPECT_EQ(lastFailure.stringId, 750u);
   EXPECT_NE(lastFailure.detail.find(ctx.iniPath), std::u16string::npos);
@@ -372,12 +398,12 @@ TEST_F(ParamIoTest, SaveAndReloadThroughThePipeline) {
 
   // A save that cannot write skips the reload: the unsaved edits stay in the store.
   store.AddFilter();
-  SetIniFaultHook(FailRename);
+  platform::SetFileFaultHook(FailRename);
   WorkerTask failing;
   Prepare(failing, store);
   failing.stageFlags = TASK_SAVE_PARAMS | TASK_LOAD_PARAMS;
   RunTask(&failing);
-  SetIniFaultHook(nullptr);
+  platform::SetFileFaultHook(nullptr);
   EXPECT_TRUE(failing.paramsSaveFailed);
   EXPECT_EQ(failing.failure.stringId, 750u);
   EXPECT_EQ(store.Filters().size(), 3u);
@@ -513,6 +539,32 @@ TEST_F(ParamIoTest, FirstStartDefaults) {
   EXPECT_FALSE(WriteDefaultParamsIfMissing(ctx));
   ASSERT_TRUE(Load(store));
   EXPECT_TRUE(store.Filters().empty());
+}
+
+// Defaults that cannot be written (a link that points nowhere has the name; a folder that
+// refuses the file) are told and serve the run from memory; nothing on disk changes.
+TEST_F(ParamIoTest, FirstStartDefaultsThatCannotBeWritten) {
+  using platform::FileStep;
+  for (int variant = 0; variant < 2; ++variant) {
+    fs::remove(file);
+    if (variant == 0) fs::create_symlink(dir / "nowhere" / "Tarvik.ini", file);
+    if (variant == 1)
+      platform::SetFileFaultHook([](FileStep s) { return s == FileStep::Open ? EROFS : 0; });
+    CAppContext run;
+    ProgramEntry entry(run, {ctx.iniPath, true, false});
+    platform::SetFileFaultHook(nullptr);
+    EXPECT_FALSE(entry.defaultsWritten());
+    EXPECT_EQ(entry.defaultsError(), variant == 0 ? EEXIST : EROFS);
+    EXPECT_EQ(fs::is_symlink(file), variant == 0);
+    EXPECT_FALSE(fs::exists(file));
+    CParamStore store(&run);
+    WorkerTask task;
+    Prepare(task, store);
+    task.appContext = &run;
+    ASSERT_TRUE(LoadParams(task));
+    EXPECT_EQ(store.Filters().size(), 1u);
+    EXPECT_NE(store.CurrentProfile(), nullptr);
+  }
 }
 
 TEST_F(ParamIoTest, SeedPersistsAcrossRuns) {

@@ -14,6 +14,7 @@
 #include "core/store_lock.h"
 #include "engine_test_util.h"
 #include "params/param_store.h"
+#include "test_files.h"
 
 namespace tarvik::enginetest {
 namespace {
@@ -383,47 +384,26 @@ TEST_F(Pipeline, CancelDuringFilterLeavesTheStoreEmpty) {
   EXPECT_FALSE(sink.SawStatus(kDone));
 }
 
-bool ExportThatIsCancelled(WorkerTask& t) {
-  std::ofstream(fs::path(t.targetPath)) << "partial";
-  SetAbort(t);
-  return false;
-}
-
-TEST_F(Pipeline, CancelledExportLeavesNoFileButRemovesOnlyARegularFile) {
-  g_exportStage = ExportThatIsCancelled;
-  fs::path out = fs::temp_directory_path() /
-                 ("tarvik_test_cancelled_export_" + std::to_string(::getpid()) + ".csv");
-  NewTask(TASK_EXPORT, Utf8ToUtf16(out.string()));
-  RunTask(task.get());
-  EXPECT_FALSE(fs::exists(out));
-
-  // Already cancelled before the stage: no operation work, an existing target still goes.
+// The export writes under a new name and drops it itself; a cancel leaves whatever is at the
+// target as it was: an older file, a folder, a pipe.
+TEST_F(Pipeline, CancelledExportLeavesTheTargetAsItWas) {
   g_exportStage = nullptr;
-  std::ofstream(out) << "old";
-  NewTask(TASK_EXPORT, Utf8ToUtf16(out.string()));
-  SetAbort(*task);
-  RunTask(task.get());
-  EXPECT_FALSE(fs::exists(out));
-
-  fs::path dir =
-      fs::temp_directory_path() / ("tarvik_test_export_dir_" + std::to_string(::getpid()));
-  fs::create_directories(dir);
-  NewTask(TASK_EXPORT, Utf8ToUtf16(dir.string()));
-  SetAbort(*task);
-  RunTask(task.get());
-  EXPECT_TRUE(fs::is_directory(dir));
-  fs::remove(dir);
-
-  // Nor a pipe or a device named as the target.
-  fs::path fifo =
-      fs::temp_directory_path() / ("tarvik_test_export_fifo_" + std::to_string(::getpid()));
-  fs::remove(fifo);
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  NewTask(TASK_EXPORT, Utf8ToUtf16(fifo.string()));
-  SetAbort(*task);
-  RunTask(task.get());
-  EXPECT_TRUE(fs::is_fifo(fifo));
-  fs::remove(fifo);
+  const fs::path base = fs::temp_directory_path() /
+                        ("tarvik_test_cancelled_export_" + std::to_string(::getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base);
+  std::ofstream(base / "old.csv") << "old";
+  fs::create_directory(base / "dir");
+  ASSERT_EQ(mkfifo((base / "fifo").c_str(), 0600), 0);
+  for (const char* name : {"old.csv", "dir", "fifo"}) {
+    NewTask(TASK_EXPORT, Utf8ToUtf16((base / name).string()));
+    SetAbort(*task);
+    RunTask(task.get());
+  }
+  EXPECT_EQ(testfiles::ReadBytes(base / "old.csv"), "old");
+  EXPECT_TRUE(fs::is_directory(base / "dir"));
+  EXPECT_TRUE(fs::is_fifo(base / "fifo"));
+  fs::remove_all(base);
 }
 
 TEST_F(Pipeline, AbortedTaskStillRunsLaterStagesForTheirCleanUp) {

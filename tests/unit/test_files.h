@@ -20,4 +20,11 @@ inline void WriteBytes(const std::filesystem::path& p, std::string_view bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// True when no temporary file of a replacing write is left in the folder.
+inline bool NoTemporaries(const std::filesystem::path& dir) {
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    if (e.path().extension() == ".tmp") return false;
+  return true;
+}
+
 }  // namespace tarvik::testfiles

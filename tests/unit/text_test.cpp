@@ -37,7 +37,8 @@ TEST(Format, FloatsMatchTheCLibraryWhateverTheLocale) {
   std::setlocale(LC_ALL, "ru_RU.UTF-8");
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> dist(-1e6, 1e6);
-  const char* formats[] = {"%f", "%.2f", "%.17g", "%g", "%e", "%.0f", "%10.3f", "%-12.4e", "%G"};
+  const char* formats[] = {"%f",   "%.2f",   "%.17g",   "%g", "%e",
+                           "%.0f", "%10.3f", "%-12.4e", "%G", "%.80g"};
   for (int i = 0; i < 2000; ++i) {
     double v = i < 10 ? std::vector<double>{0.0,         -0.0,  0.5,
                                             1.5,         2.5,   1e-5,
@@ -54,6 +55,8 @@ TEST(Format, FloatsMatchTheCLibraryWhateverTheLocale) {
   }
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(Fmt(u"%.2f %%", {99.999}), u"100.00 %");
+  // A precision beyond what the digits have room for gives a marker, never a longer read.
+  EXPECT_EQ(Fmt(u"%.500g|%.500e", {1.0 / 3, 1.0 / 3}), u"?|?");
 }
 
 TEST(Format, MalformedOrMismatchedFormatsFail) {
@@ -157,6 +160,14 @@ TEST(Encodings, Utf8RoundTripAndInvalidBytes) {
                         "b"),
             u"a\uFFFDb");
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+
+  // File names keep every byte, and read as replacement characters when shown.
+  for (const std::string& name :
+       std::vector<std::string>{"\xCA\xE0\xEC\xE5\xF0\xFB.txt", "\xE9t\xE9", "\xED\xA0\x80", s}) {
+    std::u16string kept = Utf8ToUtf16KeepingBytes(name);
+    EXPECT_EQ(Utf16ToUtf8KeepingBytes(kept), name);
+    EXPECT_EQ(Utf16ToUtf8(kept), Utf16ToUtf8(Utf8ToUtf16(name)));
+  }
 }
 
 TEST(Encodings, Windows1251BothWays) {
