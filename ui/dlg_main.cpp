@@ -56,6 +56,17 @@ constexpr MenuCaption kItemCaptions[] = {
     {IDM_ABOUT, STR_MENU_ABOUT},
 };
 
+// The keys that run menu items, shown in the menu.
+struct MenuShortcut {
+  int command;
+  QKeyCombination keys;
+};
+constexpr MenuShortcut kShortcuts[] = {
+    {IDM_OPEN, Qt::CTRL | Qt::Key_O},
+    {IDM_SAVE_AS, Qt::CTRL | Qt::Key_S},
+    {IDM_EXIT, Qt::CTRL | Qt::Key_Q},
+};
+
 std::u16string Format(const char16_t* format, const FmtArg& arg) {
   std::u16string out;
   const FmtArg args[] = {arg};
@@ -189,6 +200,8 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
       EnableMenuItem(window, c.key, true);
       CheckMenuItem(window, c.key, false);
     }
+    AssignMenuMnemonics(window);
+    for (const MenuShortcut& k : kShortcuts) SetMenuItemShortcut(window, k.command, k.keys);
   }
 
   poiStore_ = MakeTracked<CPoiStore>(context, context);

@@ -1,12 +1,35 @@
 // What a desktop program is expected to do beyond its own windows: Qt's texts in Russian.
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "main_window_harness.h"
 #include "ui/qt_setup.h"
 
 using namespace tarvik;
+using namespace tarvik::test;
+
+namespace {
+
+const std::u16string kExample = Utf8ToUtf16(TARVIK_EXAMPLES "/speedcams.txt");
+
+QStringList Captions(const QList<QAction*>& actions) {
+  QStringList out;
+  for (const QAction* a : actions)
+    if (!a->isSeparator()) out << a->text();
+  return out;
+}
+
+// A Cyrillic letter typed (QTest's own key names are Latin only).
+void TypeLetter(QWidget* to, char16_t upper, Qt::KeyboardModifiers modifiers = {}) {
+  QTest::sendKeyEvent(QTest::Click, to, static_cast<Qt::Key>(upper),
+                      QString(QChar(upper)).toLower(), modifiers);
+}
+
+}  // namespace
 
 class DesktopTest : public QObject {
   Q_OBJECT
@@ -19,6 +42,78 @@ class DesktopTest : public QObject {
     QMessageBox box(QMessageBox::Question, QString(), QStringLiteral("?"),
                     QMessageBox::Yes | QMessageBox::No);
     QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Да"));
+  }
+
+  void keyboardReachesEveryCommand() {
+    MainHarness h;
+    h.Run([&](DlgWindow* w) {
+      w->activateWindow();  // shortcuts reach the active window only
+      QVERIFY(QTest::qWaitForWindowActive(w));
+      QMenuBar* bar = w->Menu();
+      // Mnemonics: the first free letter of each caption, among its siblings.
+      QCOMPARE(Captions(bar->actions()),
+               (QStringList{QStringLiteral("&Файл"), QStringLiteral("&Настройка"),
+                            QStringLiteral("&Справка")}));
+      QCOMPARE(
+          Captions(w->MenuPopup(0)->menu()->actions()),
+          (QStringList{QStringLiteral("&Открыть..."), QStringLiteral("&Сохранить как..."),
+                       QStringLiteral("&Подготовить съемный диск..."), QStringLiteral("&Выход")}));
+      QCOMPARE(Captions(w->MenuPopup(1)->menu()->actions()),
+               (QStringList{QStringLiteral("&Фильтр..."), QStringLiteral("&Схема..."),
+                            QStringLiteral("&Экспорт...")}));
+
+      // Alt alone: the menu bar in keyboard mode on its first popup; Escape leaves it.
+      QTest::keyClick(w, Qt::Key_Alt);
+      QCOMPARE(bar->activeAction(), w->MenuPopup(0));
+      QTest::keyClick(bar, Qt::Key_Escape);
+      QVERIFY(!bar->activeAction());
+      QVERIFY(!w->Ended());
+      // F10 opens the first popup, Alt+letter the one of the letter; a letter in an open
+      // popup runs its item.
+      QTest::keyClick(w, Qt::Key_F10);
+      QTRY_VERIFY(w->MenuPopup(0)->menu()->isVisible());
+      QTest::keyClick(w->MenuPopup(0)->menu(), Qt::Key_Escape);
+      TypeLetter(w, u'Ф', Qt::AltModifier);
+      QTRY_VERIFY(w->MenuPopup(0)->menu()->isVisible());
+      TypeLetter(w->MenuPopup(0)->menu(), u'О');
+      QCOMPARE(h.prompts.openCalls, 1);
+      QTRY_VERIFY(!w->MenuPopup(0)->menu()->isVisible());
+
+      // Shortcuts, shown in the menu.
+      QCOMPARE(w->MenuItem(IDM_SAVE_AS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
+      QTest::keyClick(w, Qt::Key_O, Qt::ControlModifier);
+      QCOMPARE(h.prompts.openCalls, 2);
+      h.prompts.openAnswers.push_back(kExample);
+      QTest::keyClick(w, Qt::Key_O, Qt::ControlModifier);
+      List(w, IDC_AREA_LIST)->SetCheck(0, true);
+      w->activateWindow();  // back from the progress window
+      QVERIFY(QTest::qWaitForWindowActive(w));
+      QTest::keyClick(w, Qt::Key_S, Qt::ControlModifier);
+      QCOMPARE(h.prompts.saveCalls, 1);
+      // Tab goes from the area list to the schema box and on to the type list; Space ticks
+      // and clears the current row of either list, whichever column was clicked last.
+      ListViewWidget* areas = List(w, IDC_AREA_LIST);
+      ListViewWidget* types = List(w, IDC_TYPE_LIST);
+      areas->setFocus();
+      QTest::keyClick(w, Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), w->Item(IDC_SCHEMA_CHOICE));
+      QTest::keyClick(w, Qt::Key_Tab);
+      QCOMPARE(QApplication::focusWidget(), types);
+      QTest::keyClick(w, Qt::Key_Tab, Qt::ShiftModifier);
+      QTest::keyClick(w, Qt::Key_Tab, Qt::ShiftModifier);
+      QCOMPARE(QApplication::focusWidget(), areas);
+      for (ListViewWidget* list : {areas, types}) {
+        list->setFocus();
+        list->setCurrentItem(list->topLevelItem(1), 2);
+        const bool before = list->Check(1);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->Check(1), !before);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->Check(1), before);
+      }
+      QTest::keyClick(w, Qt::Key_Q, Qt::ControlModifier);
+      QTRY_VERIFY_WITH_TIMEOUT(w->Ended(), 2000);
+    });
   }
 };
 

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -173,6 +174,58 @@ bool SetMenuPopupText(DlgWindow* window, int position, std::u16string_view text)
   QAction* a = window ? window->MenuPopup(position) : nullptr;
   if (!a) return false;
   a->setText(ToQString(text));
+  return true;
+}
+
+namespace {
+
+// The position of the caption's mnemonic character ("&x"), or -1.
+int MnemonicAt(const QString& text) {
+  for (int i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != QLatin1Char('&')) continue;
+    if (text[i + 1] != QLatin1Char('&')) return i + 1;
+    ++i;  // "&&": a literal ampersand
+  }
+  return -1;
+}
+
+void AssignMnemonics(const QList<QAction*>& actions) {
+  QString taken;  // lower case
+  for (const QAction* a : actions)
+    if (int at = MnemonicAt(a->text()); at >= 0) taken += a->text()[at].toLower();
+  for (QAction* a : actions) {
+    const QString text = a->text();
+    if (a->isSeparator() || MnemonicAt(text) >= 0) continue;
+    for (int i = 0; i < text.size(); ++i) {
+      if (text[i] == QLatin1Char('&')) {
+        ++i;  // the second of "&&"
+        continue;
+      }
+      const QChar c = text[i].toLower();
+      if (!c.isLetterOrNumber() || taken.contains(c)) continue;
+      taken += c;
+      a->setText(text.left(i) + QLatin1Char('&') + text.mid(i));
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+void AssignMenuMnemonics(DlgWindow* window) {
+  if (!window) return;
+  QList<QAction*> popups;
+  for (int i = 0; QAction* popup = window->MenuPopup(i); ++i) {
+    popups << popup;
+    if (popup->menu()) AssignMnemonics(popup->menu()->actions());
+  }
+  AssignMnemonics(popups);
+}
+
+bool SetMenuItemShortcut(DlgWindow* window, int commandId, const QKeySequence& keys) {
+  QAction* a = window ? window->MenuItem(commandId) : nullptr;
+  if (!a) return false;
+  a->setShortcut(keys);
   return true;
 }
 

@@ -5,6 +5,7 @@
 // false or kComboNone) when the control is missing or of another kind.
 #include <QFont>
 #include <QIcon>
+#include <QKeySequence>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,9 +45,15 @@ bool SetComboSelection(QWidget* combo, int index);             // -1: none
 int ComboSelection(const QWidget* combo);                      // kComboNone: none
 std::intptr_t ComboItemData(const QWidget* combo, int index);  // kComboNone for a bad index
 
-// Menu items by command id, popups by position.
+// Menu items by command id, popups by position. As in a menu template, "&" marks the next
+// character as the caption's mnemonic and "&&" is an ampersand.
 bool SetMenuItemText(DlgWindow* window, int commandId, std::u16string_view text);
 bool SetMenuPopupText(DlgWindow* window, int position, std::u16string_view text);
+// Gives every popup and item caption without a mnemonic one: its first letter or digit that
+// no sibling uses yet (popups among popups, items among the items of their popup).
+void AssignMenuMnemonics(DlgWindow* window);
+// The keys that run a menu item, shown beside its caption.
+bool SetMenuItemShortcut(DlgWindow* window, int commandId, const QKeySequence& keys);
 bool EnableMenuItem(DlgWindow* window, int commandId, bool enable);
 bool CheckMenuItem(DlgWindow* window, int commandId, bool checked);
 

@@ -12,8 +12,11 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QStyleFactory>
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -66,6 +69,18 @@ class EnterToDialog : public QObject {
 
  private:
   std::function<void()> press_;
+};
+
+// Alt pressed and released alone puts the menu bar into keyboard mode, as on Windows, also
+// where the desktop's style leaves that off.
+class MenuBarStyle : public QProxyStyle {
+ public:
+  MenuBarStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_MenuBar_AltKeyNavigation) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
 };
 
 }  // namespace
@@ -211,6 +226,14 @@ void DlgWindow::BuildMenu() {
   if (!menu) return;
   menuBar_ = new QMenuBar(this);
   menuBar_->setNativeMenuBar(false);
+  auto* style = new MenuBarStyle;
+  style->setParent(menuBar_);  // goes with the bar
+  menuBar_->setStyle(style);
+  // F10 opens the first popup.
+  auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+  connect(f10, &QShortcut::activated, this, [this] {
+    if (!popups_.empty()) menuBar_->setActiveAction(popups_.front());
+  });
   for (const MenuPopupDef& popup : menu->popups) {
     QMenu* sub = menuBar_->addMenu(LoadQString(popup.textId));
     popups_.push_back(sub->menuAction());

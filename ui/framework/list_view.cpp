@@ -1,6 +1,7 @@
 #include "ui/framework/list_view.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -406,6 +407,19 @@ void ListViewWidget::mouseReleaseEvent(QMouseEvent* e) {
   pressedItem_ = -2;
   const QPoint at = e->position().toPoint();
   emit Clicked(HitTest(at), std::max(0, columnAt(at.x())));
+}
+
+void ListViewWidget::keyPressEvent(QKeyEvent* e) {
+  // Space ticks or clears the focus row's check box, whichever of its cells is current.
+  QTreeWidgetItem* current = currentItem();
+  if ((exStyle_ & LVS_EX_CHECKBOXES) && e->key() == Qt::Key_Space &&
+      !(e->modifiers() & ~Qt::KeypadModifier) && current &&
+      (current->flags() & Qt::ItemIsUserCheckable)) {
+    current->setCheckState(0, current->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    e->accept();
+    return;
+  }
+  QTreeWidget::keyPressEvent(e);
 }
 
 // ---- ListViewCtl ----

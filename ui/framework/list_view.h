@@ -93,6 +93,7 @@ class ListViewWidget : public QTreeWidget {
  protected:
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
  private:
   QTreeWidgetItem* At(int item) const;
