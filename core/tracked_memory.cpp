@@ -40,14 +40,27 @@ class LargeBlocks {
       if (e.block == block) return e.bytes;
     return 0;
   }
-  // A new large block of at least `n` bytes; null when none can be had.
-  void* Map(std::size_t n) {
+  // A large block of at least `n` bytes, zero-filled when `zero`; null when none can be had.
+  void* Map(std::size_t n, bool zero) {
     const std::size_t bytes = Round(n);
     if (!bytes) return nullptr;
     std::lock_guard<std::mutex> guard(mutex_);
     Entry* free = Find(nullptr);
     if (!free) return nullptr;
-    void* block = platform::MapHugeBlock(bytes, n);
+    for (Entry& k : kept_) {
+      if (k.block && k.bytes >= bytes && k.bytes - bytes <= bytes / 2) {
+        *free = k;
+        k = {};
+        if (zero) std::memset(free->block, 0, free->bytes);
+        return free->block;
+      }
+    }
+    // None fits: the kept ones go back before more is taken.
+    for (Entry& k : kept_) {
+      platform::UnmapHugeBlock(k.block, k.bytes);
+      k = {};
+    }
+    void* block = platform::MapHugeBlock(bytes, n);  // zero-filled
     if (block) *free = {block, bytes};
     return block;
   }
@@ -62,12 +75,20 @@ class LargeBlocks {
     if (moved) *e = {moved, bytes};
     return moved;
   }
+  // Ends a block, or keeps it for the next one of about its size.
   void Unmap(void* block) {
     std::lock_guard<std::mutex> guard(mutex_);
-    if (Entry* e = Find(block)) {
+    Entry* e = Find(block);
+    if (!e) return;
+    Entry* keep = nullptr;
+    for (Entry& k : kept_)
+      if (!k.block) keep = &k;
+    if (keep) {
+      *keep = *e;
+    } else {
       platform::UnmapHugeBlock(block, e->bytes);
-      *e = {};
     }
+    *e = {};
   }
 
  private:
@@ -88,6 +109,10 @@ class LargeBlocks {
 
   std::mutex mutex_;
   Entry entries_[256];
+  // Freed blocks kept for the next large ones of about their size: a table opened again (or
+  // the next one like it) finds its memory in place instead of the system clearing fresh pages
+  // and taking back the old ones. They no longer count as in use.
+  Entry kept_[2];
 };
 
 LargeBlocks& Large() {
@@ -102,7 +127,7 @@ std::size_t UsableSize(void* block) {
 
 void* AllocateRaw(std::size_t size, bool zero) {
   if (size >= kLargeBlock) {
-    if (void* p = Large().Map(size)) return p;  // zero-filled already
+    if (void* p = Large().Map(size, zero)) return p;
   }
   return zero ? std::calloc(1, size) : std::malloc(size);
 }
@@ -131,7 +156,7 @@ void* Reallocate(void* block, std::size_t old, std::size_t size) {
     return p;
   }
   if (size >= kLargeBlock) {
-    if (void* p = Large().Map(size)) {
+    if (void* p = Large().Map(size, false)) {
       std::memcpy(p, block, old);
       std::free(block);
       return p;
