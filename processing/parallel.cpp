@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
-#include <vector>
 
 #include "core/platform.h"
 
@@ -65,12 +64,12 @@ void RunOrdered(std::size_t count, unsigned threads, std::size_t window,
     }
   };
 
-  std::vector<std::thread> helpers;
-  for (unsigned slot = 1; slot < threads && slot < count; ++slot) {
+  std::thread helpers[kMaxThreads];
+  for (unsigned slot = 1; slot < threads && slot < count && slot < kMaxThreads; ++slot) {
     try {
-      helpers.emplace_back(helper, slot);
-    } catch (const std::system_error&) {
-      break;  // the threads that did start share the work
+      helpers[slot] = std::thread(helper, slot);
+    } catch (const std::exception&) {
+      break;  // no thread or no memory for one: the threads that did start share the work
     }
   }
 
@@ -107,7 +106,8 @@ void RunOrdered(std::size_t count, unsigned threads, std::size_t window,
   ended = true;
   changed.notify_all();
   lock.unlock();
-  for (std::thread& t : helpers) t.join();
+  for (std::thread& t : helpers)
+    if (t.joinable()) t.join();
 }
 
 }  // namespace tarvik
