@@ -127,20 +127,31 @@ constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8
                              1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
 // Eight ASCII digits at p (little-endian load) as their value; the usual SWAR reduction.
-inline bool EightDigits(const char* p, std::uint32_t& value) {
-  std::uint64_t v;
-  std::memcpy(&v, p, 8);
-  if (((v + 0x4646464646464646ull) | (v - 0x3030303030303030ull)) & 0x8080808080808080ull) {
-    return false;
-  }
+// The high bit of every byte of v that is no ASCII digit (and maybe of bytes after the first
+// such byte): a carry only ever runs upwards, so the lowest marked byte is right.
+inline std::uint64_t NonDigits(std::uint64_t v) {
+  return ((v + 0x4646464646464646ull) | (v - 0x3030303030303030ull)) & 0x8080808080808080ull;
+}
+
+// The value of eight ASCII digits in v (little-endian, first digit lowest).
+inline std::uint32_t EightDigitsValue(std::uint64_t v) {
   v -= 0x3030303030303030ull;
   v = (v * 10) + (v >> 8);
   v = (((v & 0x000000FF000000FFull) * (100 + (1000000ull << 32))) +
        (((v >> 16) & 0x000000FF000000FFull) * (1 + (10000ull << 32)))) >>
       32;
-  value = static_cast<std::uint32_t>(v);
+  return static_cast<std::uint32_t>(v);
+}
+
+inline bool EightDigits(const char* p, std::uint32_t& value) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  if (NonDigits(v)) return false;
+  value = EightDigitsValue(v);
   return true;
 }
+
+constexpr std::uint32_t kPow10Int[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
 
 inline bool FastDecimal(const char* p, const char* e, double& value, const char*& stop) {
   std::uint64_t m = 0;
@@ -151,7 +162,21 @@ inline bool FastDecimal(const char* p, const char* e, double& value, const char*
     ++p;
     std::uint32_t eight;
     for (; e - p >= 8 && EightDigits(p, eight); p += 8, fraction += 8) m = m * 100000000 + eight;
-    for (; p < e && IsDigit(*p); ++p, ++fraction) m = m * 10 + static_cast<unsigned>(*p - '0');
+    if (e - p >= 8) {
+      // Fewer than eight digits follow: all of them at once, as the last digits of eight
+      // whose first ones are zeros.
+      std::uint64_t v;
+      std::memcpy(&v, p, 8);
+      const int n = __builtin_ctzll(NonDigits(v)) / 8;  // not 8: the loop above took those
+      if (n > 0) {
+        v = (v << (64 - 8 * n)) | (0x3030303030303030ull >> (8 * n));
+        m = m * kPow10Int[n] + EightDigitsValue(v);
+        p += n;
+        fraction += n;
+      }
+    } else {
+      for (; p < e && IsDigit(*p); ++p, ++fraction) m = m * 10 + static_cast<unsigned>(*p - '0');
+    }
   }
   if (digits + fraction == 0 || digits + fraction > 19) return false;
   if (p < e && (*p | 0x20) == 'e') return false;
