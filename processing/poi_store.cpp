@@ -920,7 +920,9 @@ bool ParseSource(WorkerTask& task) {
   ReportProgress(task, 0);
   ReportStatus(task, STR_STATUS_PARSING);
   Parser(task, *d, task.poiStore->context).Run();
-  return !Aborted(task);
+  if (Aborted(task)) return false;
+  task.parsedLayout = static_cast<int>(d->sourceFormat);
+  return true;
 }
 
 }  // namespace tarvik

@@ -82,6 +82,7 @@ struct WorkerTask {
   TaskFailure failure;
   ExportResult exportResult;
   bool paramsSaveFailed = false;  // the save failed: the reload of the same task is skipped
+  int parsedLayout = -1;  // the layout (SOURCE_*) a parse found that ran to its end; -1: none
 };
 
 // Sets abortFlag to 1 when it reads 0.

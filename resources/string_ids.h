@@ -179,6 +179,12 @@ enum StringId : std::uint32_t {
 
   // Editors.
   STR_NOT_A_NUMBER = 920,  // field label, corner
+
+  // Main window: what it tells beyond the failures of tasks.
+  STR_SAVE_TICK_AREA = 940,
+  STR_SAVE_TICK_TYPE = 941,
+  STR_OPEN_NO_TABLE = 942,  // path
+  STR_EXPORT_DONE = 943,    // POIs written, path
 };
 
 }  // namespace tarvik

@@ -472,7 +472,8 @@ void CDlgMain::ApplyStatus(const StatusReport& report) {
   bar->SetPartIcon(0, icon(ICON_MEMORY), ICON_MEMORY);
   bar->SetPartText(0, ToQString(report.memory));
   bar->SetPartIcon(1, icon(report.poiIcon), report.poiIcon);
-  bar->SetPartText(1, ToQString(report.poi));
+  poiStatus_ = report.poi;
+  bar->SetPartText(1, ToQString(statusNote_.empty() ? poiStatus_ : statusNote_));
 }
 
 // ---- tasks ----
@@ -481,7 +482,14 @@ void CDlgMain::Warn(std::u16string_view text) {
   if (!text.empty()) Prompts().Warn(hwnd, std::u16string(text));
 }
 
+void CDlgMain::SetStatusNote(std::u16string note) {
+  statusNote_ = std::move(note);
+  if (StatusBarWidget* bar = StatusBar())
+    bar->SetPartText(1, ToQString(statusNote_.empty() ? poiStatus_ : statusNote_));
+}
+
 void CDlgMain::RunTaskDialogAndReport(const TaskRequest& request) {
+  SetStatusNote({});  // a note lasts until the next task
   taskRunning_ = true;
   const int result = RunTaskDialog(progress_, request);
   taskRunning_ = false;
@@ -489,10 +497,22 @@ void CDlgMain::RunTaskDialogAndReport(const TaskRequest& request) {
   // The task ran silently; what went wrong is told here, once the progress window is gone.
   if (progress_.lastFailure.stringId != 0) {
     Warn(FailureText(progress_.lastFailure));
-  } else if ((request.stageFlags & TASK_EXPORT) && progress_.lastExport.linesLeftOut != 0) {
-    Warn(StrLoad(STR_SIZE_LIMIT, static_cast<unsigned long long>(progress_.lastExport.linesWritten),
-                 static_cast<unsigned long long>(progress_.lastExport.linesLeftOut)));
+    return;
   }
+  if (progress_.lastAborted) return;  // cancelled
+  const ExportResult& written = progress_.lastExport;
+  if (request.stageFlags & TASK_EXPORT) {
+    SetStatusNote(StrLoad(STR_EXPORT_DONE, static_cast<unsigned long long>(written.linesWritten),
+                          request.targetPath ? *request.targetPath : std::u16string()));
+    if (written.linesLeftOut != 0)
+      Warn(StrLoad(STR_SIZE_LIMIT, static_cast<unsigned long long>(written.linesWritten),
+                   static_cast<unsigned long long>(written.linesLeftOut)));
+  }
+  // A file without a header line leaves nothing loaded, which would otherwise look as if
+  // nothing had been opened.
+  if ((request.stageFlags & TASK_PARSE) && progress_.lastParsedLayout == SOURCE_NONE &&
+      request.targetPath)
+    Warn(StrLoad(STR_OPEN_NO_TABLE, *request.targetPath));
 }
 
 // ---- commands ----
@@ -580,6 +600,13 @@ void CDlgMain::CmdSaveAs() {
     ReleaseParams(params);
     return;
   }
+  // An export needs a ticked row in each list. Without, the user learns what to tick before
+  // choosing a file (area rows start unticked, so this is the usual first try).
+  if (const std::uint32_t missing = MissingTicks(); missing != 0) {
+    ReleaseParams(params);  // a refresh may run while the message is shown
+    Warn(StrLoad(missing));
+    return;
+  }
   // The enabled profiles as file types, numbered from 1 in store order; the current one (or
   // the first) gives the preselected type and the initial name.
   std::vector<FileType> types;
@@ -623,16 +650,25 @@ void CDlgMain::CmdSaveAs() {
     request.entryList = CollectChecked(*typeList_, entryNodes);
     request.areaList = CollectChecked(*areaList_, areaNodes);
   }
-  // An export needs a checked row in each list; without, nothing is written and the user
-  // learns why.
-  if (!request.entryList || !request.areaList) {
-    Warn(StrLoad(STR_FAIL_EXPORT_NOTHING));
-    return;
-  }
   // Only a Yes gives the export leave to replace: a file that appears after this check stays.
   request.replaceTarget = IsExistingFile(path);
   if (request.replaceTarget && !Prompts().AskYesNo(nullptr, StrLoad(STR_OVERWRITE, path))) return;
   RunTaskDialogAndReport(request);
+}
+
+std::uint32_t CDlgMain::MissingTicks() const {
+  auto anyChecked = [](const TrackedObject<ListViewCtl>& ctl) {
+    const ListViewWidget* list = ctl ? ctl->list : nullptr;
+    for (int i = 0; list && i < list->ItemCount(); ++i)
+      if (list->Check(i)) return true;
+    return false;
+  };
+  // No type row: nothing loaded, or no camera of a type the schema describes.
+  if (!typeList_ || !typeList_->list || typeList_->list->ItemCount() == 0)
+    return STR_FAIL_EXPORT_NOTHING;
+  if (!anyChecked(areaList_)) return STR_SAVE_TICK_AREA;
+  if (!anyChecked(typeList_)) return STR_SAVE_TICK_TYPE;
+  return 0;
 }
 
 void CDlgMain::CmdDrive() {
@@ -716,6 +752,8 @@ void CDlgMain::OnDestroy(DlgWindow*, DlgParam) {
     sourcePath_.clear();
   }
   statisticsPending_ = schemasPending_ = retryScheduled_ = taskRunning_ = false;
+  poiStatus_.clear();
+  statusNote_.clear();
 }
 
 }  // namespace tarvik

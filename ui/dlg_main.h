@@ -126,6 +126,8 @@ class CDlgMain : public CDlgBoxCore {
   void ClearStatistics();
   void RetryRefreshLater();
   void ApplyStatus(const StatusReport& report);
+  // A note shown in place of the POI state in status bar part 1; empty: the state again.
+  void SetStatusNote(std::u16string note);
   // Runs the request behind the progress dialog, then tells the user what went wrong.
   void RunTaskDialogAndReport(const TaskRequest& request);
   void Warn(std::u16string_view text);
@@ -134,6 +136,8 @@ class CDlgMain : public CDlgBoxCore {
   void CmdSchemaChosen();
   void CmdOpen();
   void CmdSaveAs();
+  // The text that says which list needs a ticked row before an export; 0 when both have one.
+  std::uint32_t MissingTicks() const;
   void CmdDrive();
   void CmdExit();
   void CmdEditor(CDlgBoxCore& editor);
@@ -154,6 +158,9 @@ class CDlgMain : public CDlgBoxCore {
   TrackedObject<CParamStore> paramStore_;
   CDlgProc progress_;
   TrackedObject<StatusMonitor> monitor_;
+
+  std::u16string poiStatus_;   // the POI state the monitor reported last
+  std::u16string statusNote_;  // shown in its place until the next task
 
   // A refresh skipped because a store was held: the lists were cleared and are filled again
   // as soon as the store is free.

@@ -83,6 +83,8 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
   lastFailure = {};
   lastExport = {};
   lastParamsSaveFailed = false;
+  lastAborted = true;
+  lastParsedLayout = -1;
   task_ = MakeTracked<WorkerTask>(context);
   if (!task_) {
     PostEndMessage(window, IDCANCEL);
@@ -139,6 +141,7 @@ void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
   // No thread is ever killed: the worker ends right after posting the end message, so this
   // wait is short. Should the dialog have ended another way, the abort flag makes every
   // stage give up first.
+  lastAborted = Aborted(*task_);  // before the flag is raised below for the wait
   if (worker_.joinable()) {
     SetAbort(*task_);
     worker_.join();
@@ -146,6 +149,7 @@ void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
   lastFailure = task_->failure;
   lastExport = task_->exportResult;
   lastParamsSaveFailed = task_->paramsSaveFailed;
+  lastParsedLayout = task_->parsedLayout;
   task_.reset();
   sink_.reset();
 }

@@ -34,6 +34,8 @@ class CDlgProc : public CDlgBoxCore {
   TaskFailure lastFailure;
   ExportResult lastExport;
   bool lastParamsSaveFailed = false;
+  bool lastAborted = false;   // cancelled, failed, or no task could be made
+  int lastParsedLayout = -1;  // see WorkerTask::parsedLayout
 
   // One report of the worker as the window applies it, on the window's thread.
   struct Report {

@@ -5,8 +5,11 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <filesystem>
+#include <fstream>
 
 #include "main_window_harness.h"
+#include "resources/string_ids.h"
 #include "ui/qt_setup.h"
 
 using namespace tarvik;
@@ -21,6 +24,10 @@ QStringList Captions(const QList<QAction*>& actions) {
   for (const QAction* a : actions)
     if (!a->isSeparator()) out << a->text();
   return out;
+}
+
+void WriteFile(const std::u16string& path, const std::string& bytes) {
+  std::ofstream(std::filesystem::path(path), std::ios::binary) << bytes;
 }
 
 // A Cyrillic letter typed (QTest's own key names are Latin only).
@@ -113,6 +120,79 @@ class DesktopTest : public QObject {
       }
       QTest::keyClick(w, Qt::Key_Q, Qt::ControlModifier);
       QTRY_VERIFY_WITH_TIMEOUT(w->Ended(), 2000);
+    });
+  }
+  void noSilentDeadEnds() {
+    MainHarness h;
+    const std::u16string unknownTypes = h.Path("unknown.txt");
+    WriteFile(unknownTypes, "X,Y,TYPE\r\n37.5,55.5,99\r\n");
+    const std::u16string empty = h.Path("empty.txt"), binary = h.Path("binary.bkm"),
+                         noHeader = h.Path("noheader.txt");
+    WriteFile(empty, "");
+    WriteFile(binary, std::string("\x7f"
+                                  "ELF\x02\x01\0\0\xff\xfe",
+                                  12));
+    WriteFile(noHeader, "37.5,55.5,1,60\r\n");
+    h.Run([&](DlgWindow* w) {
+      ListViewWidget* areas = List(w, IDC_AREA_LIST);
+      ListViewWidget* types = List(w, IDC_TYPE_LIST);
+      h.prompts.saveAnswer = SaveChoice{h.Path("out.csv"), 1};
+      // Save as tells what is missing before any file is chosen.
+      const struct {
+        std::function<void()> prepare;
+        std::uint32_t text;
+      } saves[] = {
+          {[] {}, STR_FAIL_EXPORT_NOTHING},  // nothing loaded
+          {[&] {
+             h.prompts.openAnswers.push_back(kExample);
+             Command(w, IDM_OPEN);
+           },
+           STR_SAVE_TICK_AREA},
+          {[&] {
+             areas->SetCheck(1, true);
+             for (int i = 0; i < types->ItemCount(); ++i) types->SetCheck(i, false);
+           },
+           STR_SAVE_TICK_TYPE},
+          {[&] {
+             h.prompts.openAnswers.push_back(unknownTypes);  // no type the schema describes
+             Command(w, IDM_OPEN);
+             areas->SetCheck(0, true);
+           },
+           STR_FAIL_EXPORT_NOTHING},
+      };
+      for (const auto& save : saves) {
+        h.prompts.warnings.clear();
+        save.prepare();
+        Command(w, IDM_SAVE_AS);
+        QCOMPARE(h.prompts.warnings, std::vector<std::u16string>{StrLoad(save.text)});
+      }
+      QCOMPARE(h.prompts.saveCalls, 0);
+
+      // A file without a table is named.
+      for (const std::u16string& file : {empty, binary, noHeader}) {
+        h.prompts.warnings.clear();
+        h.prompts.openAnswers.push_back(file);
+        Command(w, IDM_OPEN);
+        QCOMPARE(h.prompts.warnings, std::vector<std::u16string>{StrLoad(STR_OPEN_NO_TABLE, file)});
+        QCOMPARE(areas->ItemCount(), 0);
+      }
+
+      // A written file is told in the status bar until the next task.
+      h.prompts.warnings.clear();
+      h.prompts.openAnswers.push_back(kExample);
+      Command(w, IDM_OPEN);
+      areas->SetCheck(0, true);  // World
+      Command(w, IDM_SAVE_AS);
+      QCOMPARE(h.prompts.saveCalls, 1);
+      StatusBarWidget* bar = h.main.StatusBar();
+      const QString done = LoadQString(STR_EXPORT_DONE, 14u, h.Path("out.csv"));
+      QCOMPARE(bar->PartText(1), done);
+      QTest::qWait(700);  // a cycle of the monitor leaves it
+      QCOMPARE(bar->PartText(1), done);
+      h.prompts.openAnswers.push_back(kExample);
+      Command(w, IDM_OPEN);
+      QTRY_COMPARE(bar->PartText(1), LoadQString(605, 18u, kExample));
+      QVERIFY(h.prompts.warnings.empty());
     });
   }
 };

@@ -244,7 +244,9 @@ class EditorsTest : public QObject {
                              .arg(id);
          },
          [](MainHarness& h, DlgWindow* w) {
+           List(w, IDC_AREA_LIST)->SetCheck(0, true);
            Command(w, IDM_SAVE_AS);  // cancelled; the types show the new profile
+           QCOMPARE(h.prompts.saveCalls, 1);
            QCOMPARE(h.prompts.saveTypes.back().description, u"Навигатор (*.txt)");
          }},
     };

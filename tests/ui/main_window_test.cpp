@@ -286,10 +286,10 @@ class MainWindowTest : public QObject {
         h.prompts.saveAnswer = SaveChoice{h.Path("none.csv"), 1};
         Command(w, IDM_SAVE_AS);  // every area unchecked
       });
-      QCOMPARE(h.prompts.saveCalls, 1);
+      QCOMPARE(h.prompts.saveCalls, 0);  // told what to tick before a file is chosen
       QVERIFY(!Exists(h.Path("none.csv")));
-      QCOMPARE(h.prompts.warnings.size(), std::size_t{1});  // told why, no task run
-      QCOMPARE(h.prompts.warnings[0], StrLoad(831));
+      QCOMPARE(h.prompts.warnings.size(), std::size_t{1});
+      QCOMPARE(h.prompts.warnings[0], StrLoad(940));
     }
     {
       MainHarness h([](CParamStore& s) {
