@@ -26,6 +26,7 @@
 #include "ui/framework/list_view.h"
 #include "ui/framework/qt_text.h"
 #include "ui/main_prompts.h"
+#include "ui/remembered_folders.h"
 #include "ui/status_bar.h"
 #include "ui/ui_resources.h"
 
@@ -277,6 +278,9 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
         [window] { PostEndMessage(window, IDCANCEL); });
   }
   if (!started) PostEndMessage(window, IDCANCEL);
+
+  openFolder_ = ReadRememberedFolder(context->iniPath, kOpenFolderKey);
+  saveFolder_ = ReadRememberedFolder(context->iniPath, kSaveFolderKey);
 
   TaskRequest startup;
   startup.stageFlags = TASK_LOAD_PARAMS;
@@ -577,8 +581,9 @@ void CDlgMain::CmdSchemaChosen() {
 void CDlgMain::CmdOpen() {
   const std::vector<FileType> types = {{StrLoad(STR_OPEN_TYPES), u"*.txt;*.bkm"},
                                        {StrLoad(STR_OPEN_ALL), u"*.*"}};
-  std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types);
+  std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types, openFolder_);
   if (!path || path->empty() || path->size() > kMaxDialogPath) return;
+  Remember(kOpenFolderKey, openFolder_, *path);
   {
     std::lock_guard<std::mutex> guard(sourcePathLock_);
     sourcePath_ = std::move(*path);
@@ -628,7 +633,9 @@ void CDlgMain::CmdSaveAs() {
     FormatAppend(description, u"%s (*%s)", args);
     types.push_back({std::move(description), u"*" + std::u16string(parts.ext)});
   }
-  std::optional<SaveChoice> choice = Prompts().SaveFile(hwnd, types, defaultIndex, defaultName);
+  std::optional<SaveChoice> choice =
+      Prompts().SaveFile(hwnd, types, defaultIndex, defaultName, saveFolder_);
+  if (choice && !choice->path.empty()) Remember(kSaveFolderKey, saveFolder_, choice->path);
   std::u16string path;
   ExportProfile* profile = nullptr;
   if (choice && choice->path.size() <= kMaxDialogPath) {
@@ -669,6 +676,16 @@ std::uint32_t CDlgMain::MissingTicks() const {
   if (!anyChecked(areaList_)) return STR_SAVE_TICK_AREA;
   if (!anyChecked(typeList_)) return STR_SAVE_TICK_TYPE;
   return 0;
+}
+
+void CDlgMain::Remember(std::u16string_view key, std::u16string& folder,
+                        const std::u16string& chosen) {
+  std::u16string now = FolderOf(chosen);
+  if (now.empty() || now == folder) return;
+  folder = std::move(now);
+  // Only a convenience: a file that cannot take it costs the user nothing but the next start
+  // in the same folder, so nothing is said.
+  RememberFolder(context->iniPath, key, folder);
 }
 
 void CDlgMain::CmdDrive() {
@@ -754,6 +771,8 @@ void CDlgMain::OnDestroy(DlgWindow*, DlgParam) {
   statisticsPending_ = schemasPending_ = retryScheduled_ = taskRunning_ = false;
   poiStatus_.clear();
   statusNote_.clear();
+  openFolder_.clear();
+  saveFolder_.clear();
 }
 
 }  // namespace tarvik

@@ -138,6 +138,8 @@ class CDlgMain : public CDlgBoxCore {
   void CmdSaveAs();
   // The text that says which list needs a ticked row before an export; 0 when both have one.
   std::uint32_t MissingTicks() const;
+  // Keeps the folder of a file chosen in a dialog as where that dialog starts next time.
+  void Remember(std::u16string_view key, std::u16string& folder, const std::u16string& chosen);
   void CmdDrive();
   void CmdExit();
   void CmdEditor(CDlgBoxCore& editor);
@@ -159,8 +161,9 @@ class CDlgMain : public CDlgBoxCore {
   CDlgProc progress_;
   TrackedObject<StatusMonitor> monitor_;
 
-  std::u16string poiStatus_;   // the POI state the monitor reported last
-  std::u16string statusNote_;  // shown in its place until the next task
+  std::u16string poiStatus_;                // the POI state the monitor reported last
+  std::u16string statusNote_;               // shown in its place until the next task
+  std::u16string openFolder_, saveFolder_;  // where the file dialogs start
 
   // A refresh skipped because a store was held: the lists were cleared and are filled again
   // as soon as the store is free.

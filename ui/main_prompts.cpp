@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -32,17 +33,24 @@ std::optional<std::u16string> Chosen(const QFileDialog& dialog) {
   return path;
 }
 
+void StartIn(QFileDialog& dialog, const std::u16string& folder) {
+  const QString dir = ToQString(folder);
+  if (!dir.isEmpty() && QFileInfo(dir).isDir()) dialog.setDirectory(dir);
+}
+
 }  // namespace
 
 // While the program is being ended nothing new is asked or told: every question has its
 // negative answer.
 
 std::optional<std::u16string> QtPrompts::OpenFile(QWidget* owner,
-                                                  const std::vector<FileType>& types) {
+                                                  const std::vector<FileType>& types,
+                                                  const std::u16string& folder) {
   if (ShutdownRequested()) return std::nullopt;
   QFileDialog dialog(owner);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
+  StartIn(dialog, folder);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   const QStringList filters = QtFilters(types);
   dialog.setNameFilters(filters);
@@ -52,11 +60,13 @@ std::optional<std::u16string> QtPrompts::OpenFile(QWidget* owner,
 }
 
 std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<FileType>& types,
-                                              int typeIndex, const std::u16string& name) {
+                                              int typeIndex, const std::u16string& name,
+                                              const std::u16string& folder) {
   if (ShutdownRequested()) return std::nullopt;
   QFileDialog dialog(owner);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
+  StartIn(dialog, folder);
   // The program asks its own overwrite question.
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setOption(QFileDialog::HideNameFilterDetails);

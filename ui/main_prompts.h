@@ -24,13 +24,15 @@ struct SaveChoice {
 class MainPrompts {
  public:
   virtual ~MainPrompts() = default;
-  // An existing file; nothing when the user cancels. The first type is preselected.
-  virtual std::optional<std::u16string> OpenFile(QWidget* owner,
-                                                 const std::vector<FileType>& types) = 0;
+  // An existing file; nothing when the user cancels. The first type is preselected. The
+  // dialog starts in `folder` when that exists.
+  virtual std::optional<std::u16string> OpenFile(QWidget* owner, const std::vector<FileType>& types,
+                                                 const std::u16string& folder) = 0;
   // A file name in an existing folder (the file need not exist; the dialog asks nothing about
-  // overwriting); nothing when the user cancels.
+  // overwriting); nothing when the user cancels. Starts in `folder` when that exists.
   virtual std::optional<SaveChoice> SaveFile(QWidget* owner, const std::vector<FileType>& types,
-                                             int typeIndex, const std::u16string& name) = 0;
+                                             int typeIndex, const std::u16string& name,
+                                             const std::u16string& folder) = 0;
   // A question with Yes and No and no caption; true only for Yes.
   virtual bool AskYesNo(QWidget* owner, const std::u16string& text) = 0;
   // A warning with an OK button and no caption.
@@ -39,10 +41,11 @@ class MainPrompts {
 
 class QtPrompts : public MainPrompts {
  public:
-  std::optional<std::u16string> OpenFile(QWidget* owner,
-                                         const std::vector<FileType>& types) override;
+  std::optional<std::u16string> OpenFile(QWidget* owner, const std::vector<FileType>& types,
+                                         const std::u16string& folder) override;
   std::optional<SaveChoice> SaveFile(QWidget* owner, const std::vector<FileType>& types,
-                                     int typeIndex, const std::u16string& name) override;
+                                     int typeIndex, const std::u16string& name,
+                                     const std::u16string& folder) override;
   bool AskYesNo(QWidget* owner, const std::u16string& text) override;
   void Warn(QWidget* owner, const std::u16string& text) override;
 };

@@ -1,4 +1,6 @@
 // What a desktop program is expected to do beyond its own windows: Qt's texts in Russian.
+#include <QComboBox>
+#include <QDir>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -9,8 +11,10 @@
 #include <fstream>
 
 #include "main_window_harness.h"
+#include "params/ini_file.h"
 #include "resources/string_ids.h"
 #include "ui/qt_setup.h"
+#include "ui/remembered_folders.h"
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -194,6 +198,45 @@ class DesktopTest : public QObject {
       QTRY_COMPARE(bar->PartText(1), LoadQString(605, 18u, kExample));
       QVERIFY(h.prompts.warnings.empty());
     });
+  }
+  void dialogsStartWhereTheLastOneEnded() {
+    MainHarness h;
+    // A folder name with Cyrillic letters and a blank at its end, which a reader that trims
+    // values would lose.
+    const QString tables = h.dir.filePath(QStringLiteral("таблицы "));
+    const QString exports = h.dir.filePath(QStringLiteral("usb"));
+    QVERIFY(QDir().mkpath(tables) && QDir().mkpath(exports));
+    const std::u16string table = FromQString(tables + QStringLiteral("/cams.txt"));
+    std::filesystem::copy_file(std::filesystem::path(kExample), std::filesystem::path(table));
+    h.Run([&](DlgWindow* w) {
+      h.prompts.openAnswers.push_back(table);
+      Command(w, IDM_OPEN);
+      QVERIFY(h.prompts.openFolder.empty());  // nothing remembered yet
+      List(w, IDC_AREA_LIST)->SetCheck(0, true);
+      h.prompts.saveAnswer = SaveChoice{FromQString(exports + QStringLiteral("/cams.csv")), 1};
+      Command(w, IDM_SAVE_AS);
+      QVERIFY(h.prompts.saveFolder.empty());
+      // A settings save in between keeps the section.
+      auto* combo = qobject_cast<QComboBox*>(w->Item(IDC_SCHEMA_CHOICE));
+      combo->setCurrentIndex(1);
+      w->SendCommand(IDC_SCHEMA_CHOICE, CommandCode::SelectionChanged, combo);
+    });
+    h.scriptRan = false;  // the program again, over the same settings file
+    h.Run([&](DlgWindow* w) {
+      Command(w, IDM_OPEN);
+      QCOMPARE(ToQString(h.prompts.openFolder), tables);
+      h.prompts.openAnswers.push_back(table);
+      Command(w, IDM_OPEN);
+      List(w, IDC_AREA_LIST)->SetCheck(0, true);
+      h.prompts.saveAnswer.reset();
+      Command(w, IDM_SAVE_AS);
+      QCOMPARE(ToQString(h.prompts.saveFolder), exports);
+    });
+    // Unicode as the Windows program reads it back.
+    IniFile ini;
+    QVERIFY(ini.Load(h.context->iniPath));
+    QCOMPARE(ini.encoding(), IniEncoding::Utf16Le);
+    QCOMPARE(ReadRememberedFolder(h.context->iniPath, kOpenFolderKey), FromQString(tables));
   }
 };
 

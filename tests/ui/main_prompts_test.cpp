@@ -45,8 +45,9 @@ class MainPromptsTest : public QObject {
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
     QStringList filters;
-    QString selected;
+    QString selected, startedIn;
     WhenShown<QFileDialog>([&](QFileDialog* d) {
+      startedIn = d->directory().absolutePath();
       filters = d->nameFilters();
       selected = d->selectedNameFilter();
       QCOMPARE(d->fileMode(), QFileDialog::ExistingFile);
@@ -55,15 +56,17 @@ class MainPromptsTest : public QObject {
     });
     QtPrompts prompts;
     const auto path = prompts.OpenFile(
-        nullptr, {{u"Text files (*.txt; *.bkm)", u"*.txt;*.bkm"}, {u"All files (*.*)", u"*.*"}});
+        nullptr, {{u"Text files (*.txt; *.bkm)", u"*.txt;*.bkm"}, {u"All files (*.*)", u"*.*"}},
+        FromQString(dir_.path()));
     QVERIFY(path);
+    QCOMPARE(startedIn, QDir(dir_.path()).absolutePath());
     QCOMPARE(ToQString(*path), file);
     QCOMPARE(filters, (QStringList{QStringLiteral("Text files (*.txt; *.bkm) (*.txt *.bkm)"),
                                    QStringLiteral("All files (*.*) (*.*)")}));
     QCOMPARE(selected, QStringLiteral("Text files (*.txt; *.bkm)"));  // shown without patterns
 
     WhenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
-    QVERIFY(!prompts.OpenFile(nullptr, {{u"All files (*.*)", u"*.*"}}));
+    QVERIFY(!prompts.OpenFile(nullptr, {{u"All files (*.*)", u"*.*"}}, u"/no/such/folder"));
   }
 
   void saveAsksNoOverwriteQuestionAndNamesTheType() {
@@ -84,7 +87,7 @@ class MainPromptsTest : public QObject {
     });
     QtPrompts prompts;
     const auto choice = prompts.SaveFile(
-        nullptr, {{u"Nissan (*.csv)", u"*.csv"}, {u"Текст (*.txt)", u"*.txt"}}, 2, u"POIs");
+        nullptr, {{u"Nissan (*.csv)", u"*.csv"}, {u"Текст (*.txt)", u"*.txt"}}, 2, u"POIs", u"");
     QVERIFY(noOwnQuestion);
     QCOMPARE(selected, QStringLiteral("Текст (*.txt)"));
     QCOMPARE(typed, QStringLiteral("POIs"));

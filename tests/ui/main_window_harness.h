@@ -37,21 +37,26 @@ class FakePrompts : public MainPrompts {
   std::vector<FileType> openTypes, saveTypes;
   int saveIndex = -1;
   std::u16string saveName;
+  std::u16string openFolder, saveFolder;  // where the last dialogs started
   std::vector<std::u16string> questions;
   std::vector<QWidget*> questionOwners;
   std::vector<std::u16string> warnings;
 
-  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>& types) override {
+  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>& types,
+                                         const std::u16string& folder) override {
     ++openCalls;
     openTypes = types;
+    openFolder = folder;
     if (openAnswers.empty()) return std::nullopt;
     auto answer = openAnswers.front();
     openAnswers.pop_front();
     return answer;
   }
   std::optional<SaveChoice> SaveFile(QWidget*, const std::vector<FileType>& types, int index,
-                                     const std::u16string& name) override {
+                                     const std::u16string& name,
+                                     const std::u16string& folder) override {
     ++saveCalls;
+    saveFolder = folder;
     saveTypes = types;
     saveIndex = index;
     saveName = name;

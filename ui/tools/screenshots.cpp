@@ -203,11 +203,12 @@ bool DialogShot(const QString& path, CAppContext& context, CDlgParams& dialog,
 // The main window itself, with examples/speedcams.txt opened: what a user sees after Open.
 class ExamplePrompts : public MainPrompts {
  public:
-  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>&) override {
+  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>&,
+                                         const std::u16string&) override {
     return std::u16string(u"examples/speedcams.txt");  // as typed in the repository's folder
   }
   std::optional<SaveChoice> SaveFile(QWidget*, const std::vector<FileType>&, int,
-                                     const std::u16string&) override {
+                                     const std::u16string&, const std::u16string&) override {
     return std::nullopt;
   }
   bool AskYesNo(QWidget*, const std::u16string&) override { return false; }
