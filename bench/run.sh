@@ -210,6 +210,30 @@ section_mainwin() {
   done
 }
 
-SECTIONS=(section_machine section_parse section_convert section_params section_mainwin)
+# ---- map: full redraws of 1,000,000 and 5,000,000 POIs at 1600 x 1000 pixels --------------
+# Full: every POI in view, the density picture; dots: zoomed in on a suburb, a few thousand
+# dots by type. The picture's own pixels are the renderer's only memory (4 bytes a pixel).
+section_map() {
+  echo "== map: one frame at 1600 x 1000 pixels, median of 5 repetitions"
+  [ -x "$BIN/bench_map" ] || { echo "  missing $BIN/bench_map (needs Google Benchmark): skipped"; return; }
+  local csv name line wall cpu mib per
+  csv=$("$BIN/bench_map" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+          --benchmark_format=csv 2>/dev/null)
+  for name in MapFull/1000000 MapFull/5000000 MapDots/1000000 MapDots/5000000; do
+    line=$(echo "$csv" | grep "^\"BM_${name}_median\"")
+    wall=$(echo "$line" | cut -d, -f3)
+    cpu=$(echo "$line" | cut -d, -f4)
+    per=$(echo "$line" | cut -d, -f11)
+    mib=$(echo "$line" | cut -d, -f14)
+    if [ "$name" = MapFull/1000000 ]; then
+      echo "  $name: ${wall} ms wall, ${cpu} ms CPU, limit 30 ms [$(verdict "$wall <= 30")];" \
+           "picture ${mib} MiB = ${per} bytes per POI, nothing per POI"
+    else
+      echo "  $name: ${wall} ms wall, ${cpu} ms CPU; ${per} bytes per POI"
+    fi
+  done
+}
+
+SECTIONS=(section_machine section_parse section_convert section_params section_mainwin section_map)
 for section in "${SECTIONS[@]}"; do "$section"; done
 echo "== load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

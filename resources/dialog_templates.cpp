@@ -146,6 +146,20 @@ constexpr DlgControlDef kDrive[] = {
 
 constexpr const char16_t* kShellFont = u"MS Shell Dlg";
 
+// Map window: tools over the map, which is created at run time in the free rectangle
+// 6, 26, 628 x 346 below them.
+constexpr DlgControlDef kMap[] = {
+    {1101, CtlClass::Button, kPush, 6, 6, 72, 16, STR_MAP_SHOW_ALL},
+    {1102, CtlClass::Button, kCheck | BS_PUSHLIKE, 84, 6, 84, 16, STR_MAP_NEW_AREA},
+    {1103, CtlClass::Static, kLabel, 186, 6, 48, 16, STR_LONGITUDE},
+    {1104, CtlClass::Static, kLabel, 236, 6, 60, 16},
+    {1105, CtlClass::Static, kLabel, 306, 6, 48, 16, STR_LATITUDE},
+    {1106, CtlClass::Static, kLabel, 356, 6, 60, 16},
+    {1107, CtlClass::Static, SS_LEFT, 6, 376, 490, 20, STR_MAP_HINT},
+    {1, CtlClass::Button, kDefPush, 510, 378, 60, 16, STR_OK},
+    {2, CtlClass::Button, kPush, 574, 378, 60, 16, STR_CANCEL},
+};
+
 constexpr DlgTemplateDef kTemplates[] = {
     {DLG_ABOUT, kModal, 309, 203, STR_ABOUT_TITLE, 0, kShellFont, 8, kAbout},
     {DLG_MAIN, WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | DS_SETFONT | DS_CENTER, 661,
@@ -156,6 +170,7 @@ constexpr DlgTemplateDef kTemplates[] = {
     {DLG_SCHEMA, kModal, 591, 266, STR_SCHEMA_TITLE, 0, kShellFont, 8, kSchema},
     {DLG_EXPORT, kModal, 547, 224, STR_EXPORT_TITLE, 0, kShellFont, 8, kExport},
     {DLG_DRIVE, kModal, 523, 227, STR_DRIVE_TITLE, 0, kShellFont, 8, kDrive},
+    {DLG_MAP, kModal | WS_THICKFRAME, 640, 400, STR_MAP_TITLE, 0, kShellFont, 8, kMap},
 };
 
 constexpr MenuItemDef kFileItems[] = {
@@ -167,6 +182,7 @@ constexpr MenuItemDef kOptionItems[] = {
     {32778, u"Filter...", STR_MENU_FILTER},
     {32780, u"Schema...", STR_MENU_SCHEMA},
     {32785, u"Export param...", STR_MENU_EXPORT},
+    {32790, u"Map...", STR_MENU_MAP},
 };
 constexpr MenuItemDef kHelpItems[] = {
     {32774, u"About...", STR_MENU_ABOUT},

@@ -30,6 +30,7 @@ enum : std::uint32_t {
   BS_AUTOCHECKBOX = 0x3u,
   BS_TYPEMASK = 0xFu,
   BS_ICON = 0x40u,
+  BS_PUSHLIKE = 0x1000u,  // a check box drawn as a button that stays pressed
 
   SS_LEFT = 0x0u,
   SS_CENTER = 0x1u,
@@ -62,6 +63,7 @@ enum : std::uint16_t {
   DLG_SCHEMA = 138,
   DLG_EXPORT = 141,
   DLG_DRIVE = 142,
+  DLG_MAP = 150,
 
   MENU_MAIN = 109,
 

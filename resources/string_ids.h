@@ -185,6 +185,33 @@ enum StringId : std::uint32_t {
   STR_SAVE_TICK_TYPE = 941,
   STR_OPEN_NO_TABLE = 942,  // path
   STR_EXPORT_DONE = 943,    // POIs written, path
+
+  // The map.
+  STR_MENU_MAP = 1000,
+  STR_MAP_TITLE = 1001,
+  STR_MAP_SHOW_ALL = 1002,
+  STR_MAP_NEW_AREA = 1003,
+  STR_MAP_IN_VIEW = 1004,  // POIs in view
+  STR_MAP_DENSITY = 1005,
+  STR_MAP_OTHER_TYPES = 1006,
+  STR_MAP_KM = 1007,          // km
+  STR_MAP_M = 1008,           // metres
+  STR_MAP_DEGREES = 1009,     // decimals, degrees
+  STR_MAP_NAME_COUNT = 1010,  // name, count
+  STR_MAP_AREA_OFF = 1011,    // name
+  STR_MAP_NAME_PROMPT = 1012,
+  STR_MAP_HINT = 1013,
+  STR_CLI_MAP_HELP = 1015,
+  STR_CLI_MAP_OUT = 1016,
+  STR_CLI_MAP_WIDTH = 1017,
+  STR_CLI_MAP_HEIGHT = 1018,
+  STR_CLI_MAP_BBOX = 1019,
+  STR_CLI_MAP_BAD_BBOX = 1020,      // the option's text
+  STR_CLI_MAP_NOT_PNG = 1021,       // path
+  STR_CLI_MAP_WRITE_FAILED = 1022,  // path, reason
+  STR_CLI_MAP_NO_FONT = 1023,
+  STR_CLI_MAP_SUMMARY = 1024,   // path, width, height, POIs in view
+  STR_CLI_MAP_BAD_SIZE = 1026,  // least, most
 };
 
 }  // namespace tarvik

@@ -5,6 +5,7 @@ set -euo pipefail
 pkgs=(cmake ninja-build g++ make pkg-config git dpkg-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
+      libpng-dev libfreetype-dev libfontconfig-dev
       clang locales mawk)
 
 # libFuzzer ships in the runtime package that matches the default clang.

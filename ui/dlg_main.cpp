@@ -54,6 +54,7 @@ constexpr MenuCaption kItemCaptions[] = {
     {IDM_FILTER, STR_MENU_FILTER},
     {IDM_SCHEMA, STR_MENU_SCHEMA},
     {IDM_EXPORT_PARAMS, STR_MENU_EXPORT},
+    {IDM_MAP, STR_MENU_MAP},
     {IDM_ABOUT, STR_MENU_ABOUT},
 };
 
@@ -244,7 +245,7 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
   if (paramStore_) {
     const std::pair<CDlgParams*, std::uint32_t> bound[] = {
         {&filterEditor, DLG_FILTER}, {&schemaEditor, DLG_SCHEMA}, {&exportEditor, DLG_EXPORT},
-        {&driveDialog, DLG_DRIVE},   {&aboutBox, DLG_ABOUT},
+        {&driveDialog, DLG_DRIVE},   {&aboutBox, DLG_ABOUT},      {&mapWindow, DLG_MAP},
     };
     for (const auto& [dialog, templateId] : bound) {
       dialog->context = context;
@@ -253,6 +254,8 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
       dialog->paramStore = paramStore_.get();
     }
     filterEditor.prompts = &Prompts();
+    mapWindow.prompts = &Prompts();
+    mapWindow.poiStore = poiStore_.get();
   }
 
   LayoutStatusAndColumns(window->Client()->width());
@@ -549,6 +552,9 @@ void CDlgMain::OnCommand(DlgWindow*, const DlgCommand& command, DlgParam) {
     case IDM_EXPORT_PARAMS:
       CmdEditor(exportEditor);
       break;
+    case IDM_MAP:
+      CmdEditor(mapWindow);
+      break;
     case IDM_ABOUT:
       CmdAbout();
       break;
@@ -747,11 +753,12 @@ void CDlgMain::OnDestroy(DlgWindow*, DlgParam) {
   }
   // The store goes below.
   for (CDlgParams* dialog : std::initializer_list<CDlgParams*>{
-           &driveDialog, &exportEditor, &schemaEditor, &filterEditor, &aboutBox}) {
+           &driveDialog, &exportEditor, &schemaEditor, &filterEditor, &aboutBox, &mapWindow}) {
     dialog->templateId = 0;
     dialog->owner = nullptr;
     dialog->paramStore = nullptr;
   }
+  mapWindow.poiStore = nullptr;
   progress_.templateId = 0;
   progress_.owner = nullptr;
   layout_.reset();

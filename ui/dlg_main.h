@@ -16,6 +16,7 @@
 #include "ui/dlg_about.h"
 #include "ui/dlg_export.h"
 #include "ui/dlg_filter.h"
+#include "ui/dlg_map.h"
 #include "ui/dlg_proc.h"
 #include "ui/dlg_schema.h"
 #include "ui/framework/dlg_core.h"
@@ -44,6 +45,7 @@ enum : std::uint16_t {
   IDM_SAVE_AS = 32782,
   IDM_EXPORT_PARAMS = 32785,
   IDM_DRIVE = 32787,
+  IDM_MAP = 32790,
 };
 
 // The start parameter the main window hands its editors, the drive dialog and the about box:
@@ -87,6 +89,8 @@ class CDlgMain : public CDlgBoxCore {
   CDlgExport exportEditor;
   CDlgDrive driveDialog;
   CDlgAbout aboutBox;
+  // The map window, bound like the editors and to the POI store.
+  CDlgMap mapWindow;
 
   // What the window owns while it runs (null before and after).
   CPoiStore* PoiStore() const { return poiStore_.get(); }

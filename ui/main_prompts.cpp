@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -104,6 +106,20 @@ void QtPrompts::Warn(QWidget* owner, const std::u16string& text) {
   QMessageBox box(QMessageBox::Warning, QString(), ToDisplayLines(ToQString(text)), QMessageBox::Ok,
                   owner);
   box.exec();
+}
+
+std::optional<std::u16string> QtPrompts::AskText(QWidget* owner, const std::u16string& title,
+                                                 const std::u16string& label,
+                                                 const std::u16string& text, int maxLength) {
+  if (ShutdownRequested()) return std::nullopt;
+  QInputDialog dialog(owner);
+  dialog.setInputMode(QInputDialog::TextInput);
+  dialog.setWindowTitle(ToQString(title));
+  dialog.setLabelText(ToQString(label));
+  dialog.setTextValue(ToQString(text));
+  if (auto* edit = dialog.findChild<QLineEdit*>()) edit->setMaxLength(maxLength);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return FromQString(dialog.textValue());
 }
 
 }  // namespace tarvik

@@ -37,6 +37,11 @@ class MainPrompts {
   virtual bool AskYesNo(QWidget* owner, const std::u16string& text) = 0;
   // A warning with an OK button and no caption.
   virtual void Warn(QWidget* owner, const std::u16string& text) = 0;
+  // A line of text, `text` offered to start with, at most `maxLength` characters; nothing
+  // when the user cancels.
+  virtual std::optional<std::u16string> AskText(QWidget* owner, const std::u16string& title,
+                                                const std::u16string& label,
+                                                const std::u16string& text, int maxLength) = 0;
 };
 
 class QtPrompts : public MainPrompts {
@@ -48,6 +53,9 @@ class QtPrompts : public MainPrompts {
                                      const std::u16string& folder) override;
   bool AskYesNo(QWidget* owner, const std::u16string& text) override;
   void Warn(QWidget* owner, const std::u16string& text) override;
+  std::optional<std::u16string> AskText(QWidget* owner, const std::u16string& title,
+                                        const std::u16string& label, const std::u16string& text,
+                                        int maxLength) override;
 };
 
 // The longest path the file dialogs hand back, in characters; a longer one counts as none.

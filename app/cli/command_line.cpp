@@ -11,6 +11,7 @@ void RegisterParse(CliApp& app);
 void RegisterParams(CliApp& app);
 void RegisterCount(CliApp& app);
 void RegisterExport(CliApp& app);
+void RegisterMap(CliApp& app);
 
 int RunCommandLine(int argc, char** argv) {
   try {
@@ -19,6 +20,7 @@ int RunCommandLine(int argc, char** argv) {
     RegisterParams(app);
     RegisterCount(app);
     RegisterExport(app);
+    RegisterMap(app);
     return app.Run(argc, argv);
   } catch (const std::bad_alloc&) {
     // Everything the command held is released by now; files it was writing are gone.

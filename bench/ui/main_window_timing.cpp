@@ -42,6 +42,10 @@ class TablePrompts : public MainPrompts {
   void Warn(QWidget*, const std::u16string& text) override {
     std::fprintf(stderr, "warning: %s\n", Utf16ToUtf8(text).c_str());
   }
+  std::optional<std::u16string> AskText(QWidget*, const std::u16string&, const std::u16string&,
+                                        const std::u16string&, int) override {
+    return std::nullopt;
+  }
 
  private:
   std::u16string path_;

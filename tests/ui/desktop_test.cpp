@@ -71,7 +71,7 @@ class DesktopTest : public QObject {
                        QStringLiteral("&Подготовить съемный диск..."), QStringLiteral("&Выход")}));
       QCOMPARE(Captions(w->MenuPopup(1)->menu()->actions()),
                (QStringList{QStringLiteral("&Фильтр..."), QStringLiteral("&Схема..."),
-                            QStringLiteral("&Экспорт...")}));
+                            QStringLiteral("&Экспорт..."), QStringLiteral("&Карта...")}));
 
       // Alt alone: the menu bar in keyboard mode on its first popup; Escape leaves it.
       QTest::keyClick(w, Qt::Key_Alt);

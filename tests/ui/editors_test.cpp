@@ -6,12 +6,15 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QtTest>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "main_window_harness.h"
 #include "params/param_io.h"
 #include "resources/string_ids.h"
 #include "ui/framework/field_values.h"
+#include "ui/map_widget.h"
 
 using namespace tarvik;
 using namespace tarvik::test;
@@ -39,6 +42,32 @@ QString Text(DlgWindow* w, int id) {
 }
 bool Enabled(DlgWindow* w, int id) {
   return w->Item(id)->isEnabled();
+}
+
+// The map of a map window, showing `view` (sized to the map).
+MapWidget* MapOf(DlgWindow* w, double x, double y, double scale) {
+  auto* map = w->Control<MapWidget>(CDlgMap::IDC_MAP);
+  MapView view;
+  view.centerX = x;
+  view.centerY = y;
+  view.scale = scale;
+  map->SetView(view);
+  return map;
+}
+// A drag of the left button over the map from `a` to `b`.
+void Drag(QWidget* map, QPointF a, QPointF b, Qt::KeyboardModifiers modifiers = {}) {
+  auto send = [&](QEvent::Type type, QPointF at, Qt::MouseButton button, Qt::MouseButtons held) {
+    QMouseEvent e(type, at, map->mapToGlobal(at), button, held, modifiers);
+    QApplication::sendEvent(map, &e);
+  };
+  send(QEvent::MouseButtonPress, a, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, (a + b) / 2, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseMove, b, Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, b, Qt::LeftButton, Qt::NoButton);
+}
+QPointF At(MapWidget* map, double x, double y) {
+  const PixelPoint p = map->View().ToPixel({x, y});
+  return {p.x, p.y};
 }
 
 // Ends a dialog that a script left open (a failed check), once what the script posted to it
@@ -108,6 +137,7 @@ struct EditorRun {
   std::unique_ptr<CAppContext> context = UiContext();
   CParamStore store{context.get()};
   FakePrompts prompts;
+  CPoiStore* poiStore = nullptr;  // what a map shows
 
   explicit EditorRun(const std::function<void(CParamStore&)>& fill = StandardSets) {
     ParamStoreHold hold(&store, ParamStoreHold::Wait);
@@ -134,6 +164,12 @@ struct EditorRun {
       case DLG_DRIVE:
         dialog = std::make_unique<CDlgDrive>();
         break;
+      case DLG_MAP: {
+        auto map = std::make_unique<CDlgMap>();
+        map->poiStore = poiStore;
+        dialog = std::move(map);
+        break;
+      }
       default:
         dialog = std::make_unique<CDlgAbout>();
         break;
@@ -182,6 +218,7 @@ class EditorsTest : public QObject {
       std::function<void(IniSets&, std::uint64_t)> expect;
       std::function<void(MainHarness&, DlgWindow*)> check;
     };
+    AreaCorners drawn;
     const Case cases[] = {
         {IDM_FILTER, DLG_FILTER,
          [](DlgWindow* e) {
@@ -249,9 +286,29 @@ class EditorsTest : public QObject {
            QCOMPARE(h.prompts.saveCalls, 1);
            QCOMPARE(h.prompts.saveTypes.back().description, u"Навигатор (*.txt)");
          }},
+        // The map: a rectangle dragged from south-east to north-west with Shift, named, OK.
+        {IDM_MAP, DLG_MAP,
+         [&drawn](DlgWindow* e) {
+           MapWidget* map = MapOf(e, 37.6, 55.75, 400);
+           const QPointF c(map->width() / 2.0, map->height() / 2.0), d(120, 80);
+           Drag(map, c + d, c - d, Qt::ShiftModifier);
+           drawn = CornersFromDrag(map->View().ToGeo({c.x() - d.x(), c.y() - d.y()}),
+                                   map->View().ToGeo({c.x() + d.x(), c.y() + d.y()}));
+           Press(e, IDOK);
+         },
+         [&drawn](IniSets& s, std::uint64_t id) {
+           s.filters << QStringLiteral("Москва-2|%1|%2|%3|%4|64|%5")
+                            .arg(Num(drawn.AX), Num(drawn.AY), Num(drawn.CX), Num(drawn.CY))
+                            .arg(id);
+         },
+         [](MainHarness& h, DlgWindow* w) {
+           QCOMPARE(h.prompts.textOffered.back(), u"<новый элемент>");
+           QVERIFY(Rows(List(w, IDC_AREA_LIST)).contains(QStringLiteral("  Москва-2|7")));
+         }},
     };
     for (const Case& c : cases) {
       MainHarness h;
+      h.prompts.textAnswers.push_back(u"Москва-2");
       h.Run([&](DlgWindow* w) {
         h.prompts.openAnswers.push_back(kExample);
         Command(w, IDM_OPEN);
@@ -311,9 +368,71 @@ class EditorsTest : public QObject {
     }
   }
 
+  // A reshaped area reaches the store only through OK; a locked one does not move, and its
+  // drag moves the map instead.
+  void mapEditsWaitForOk() {
+    for (const int result : {IDOK, IDCANCEL}) {
+      EditorRun run([](CParamStore& s) {
+        StandardSets(s);
+        s.Filters()[1].Param |= PARAM_LOCKED;  // Kazan
+      });
+      double east = 0;
+      std::vector<FilterArea> before(run.store.Filters().begin(), run.store.Filters().end());
+      QCOMPARE(run.Run(DLG_MAP,
+                       [&](DlgWindow* e) {
+                         MapWidget* map = MapOf(e, 43.5, 55.5, 60);
+                         const QPointF moscowEast = At(map, 38, 55.5);
+                         Drag(map, moscowEast, moscowEast + QPointF(30, 0));
+                         east = map->Areas()[2].corners.CX;
+                         const double centre = map->View().centerX;
+                         const QPointF kazanWest = At(map, 49, 55.5);
+                         Drag(map, kazanWest, kazanWest + QPointF(30, 0));
+                         QCOMPARE(map->Areas()[1].corners, (AreaCorners{49, 56, 50, 55}));
+                         QVERIFY(map->View().centerX < centre);
+                         Press(e, result);
+                       }),
+               result);
+      QCOMPARE(east, RoundSixDecimals(38 + 30 / (60 * std::cos(55.5 * 3.14159265358979 / 180))));
+      FilterArea& moscow = run.store.Filters()[2];
+      QCOMPARE(moscow.CX, result == IDOK ? east : 38.0);
+      QCOMPARE(moscow.AX, 37.0);
+      QCOMPARE(run.store.Filters().size(), before.size());
+    }
+  }
+
+  // The map opens while another thread reads the POIs, and draws them once it is done.
+  void mapNeverWaitsForThePoiStore() {
+    EditorRun run;
+    CPoiStore poi(run.context.get());
+    poi.data->records = static_cast<PoiRecord*>(MemAllocZero(run.context.get(), sizeof(PoiRecord)));
+    poi.data->records[0] = {37.6, 55.7, 1, 60, 0, 0};
+    poi.data->recordCount = 1;
+    run.poiStore = &poi;
+    std::atomic<int> phase{0};  // 1: held, 2: let go
+    std::thread reader([&] {
+      EnterStore(poi);
+      phase = 1;
+      while (phase.load() != 2) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      LeaveStore(poi);
+    });
+    while (phase.load() != 1) std::this_thread::yield();
+    run.Run(DLG_MAP, [&](DlgWindow* e) {
+      auto* map = e->Control<MapWidget>(CDlgMap::IDC_MAP);
+      QCOMPARE(map->LastFrame().frames, 0u);
+      phase = 2;
+      QTRY_COMPARE(map->LastFrame().stats.inView, 1u);
+      QVERIFY(map->LastFrame().current);  // fitted to the one camera once it could be read
+      QVERIFY(std::fabs(map->View().centerX - 37.6) < 1e-9);
+      Press(e, IDCANCEL);
+    });
+    phase = 2;
+    reader.join();
+  }
+
   // Every dialog holds the store from start to end, whichever way it ends.
   void theStoreIsHeldUntilEveryWayOut() {
-    const std::uint32_t dialogs[] = {DLG_FILTER, DLG_SCHEMA, DLG_EXPORT, DLG_DRIVE, DLG_ABOUT};
+    const std::uint32_t dialogs[] = {DLG_FILTER, DLG_SCHEMA, DLG_EXPORT,
+                                     DLG_DRIVE,  DLG_ABOUT,  DLG_MAP};
     enum Way { Ok, CancelButton, Escape, CloseBox };
     for (std::uint32_t id : dialogs) {
       for (Way way : {Ok, CancelButton, Escape, CloseBox}) {

@@ -80,7 +80,10 @@ class FrameworkTest : public QObject {
         switch (def.cls) {
           case CtlClass::Button:
             QVERIFY(qobject_cast<QPushButton*>(c) || qobject_cast<QCheckBox*>(c));
+            // A check box drawn as a button is a button that stays pressed.
             QCOMPARE(qobject_cast<QCheckBox*>(c) != nullptr,
+                     (def.style & BS_TYPEMASK) == BS_AUTOCHECKBOX && !(def.style & BS_PUSHLIKE));
+            QCOMPARE(qobject_cast<QAbstractButton*>(c)->isCheckable(),
                      (def.style & BS_TYPEMASK) == BS_AUTOCHECKBOX);
             break;
           case CtlClass::Static:

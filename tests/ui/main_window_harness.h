@@ -68,6 +68,17 @@ class FakePrompts : public MainPrompts {
     return answerYes;
   }
   void Warn(QWidget*, const std::u16string& text) override { warnings.push_back(text); }
+
+  std::deque<std::optional<std::u16string>> textAnswers;  // empty: cancel
+  std::vector<std::u16string> textOffered;
+  std::optional<std::u16string> AskText(QWidget*, const std::u16string&, const std::u16string&,
+                                        const std::u16string& text, int) override {
+    textOffered.push_back(text);
+    if (textAnswers.empty()) return std::nullopt;
+    auto answer = textAnswers.front();
+    textAnswers.pop_front();
+    return answer;
+  }
 };
 
 inline FilterArea* AddArea(CParamStore& s, const char16_t* name, double ax, double ay, double cx,

@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
 #include "cli_runner.h"
 #include "core/text.h"
+#include "map/map_overlay.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
 #include "params/param_store.h"
@@ -396,6 +399,92 @@ TEST_F(CliConvert, NumbersIgnoreTheUsersLocale) {
   EXPECT_EQ(ReadBytes(dir_ / "c.csv"), ReadBytes(dir_ / "ru.csv"));
   CliRun count = RunCli({"count", table_, "--ini", ini_}, "LC_ALL=ru_RU.UTF-8");
   EXPECT_NE(count.out.find("83.33 %"), std::string::npos) << count.out;
+}
+
+// The picture of `tarvik-cli map`: an enabled area's outline where its corners fall, a
+// cluster of cameras darker than the land around it.
+TEST_F(CliConvert, MapDrawsTheAreasAndTheDensityOfTheCameras) {
+  WriteSettings();
+  std::string table = "IDX,X,Y,TYPE,SPEED,DIRTYPE,DIRECTION\r\n";
+  for (int i = 0; i < 25000; ++i)  // a square degree around 36.5, 59.5, on a grid
+    table += std::to_string(i) + "," + std::to_string(36 + (i % 160) / 160.0) + "," +
+             std::to_string(59 + (i / 160) / 160.0) + ",2,60,0,0\r\n";
+  WriteBytes(table_, table);
+  const fs::path out = dir_ / "map.png";
+  CliRun r = RunCli({"map", table_, "-o", out.string(), "--ini", ini_, "--width", "400", "--height",
+                     "300", "--bbox", "28,50,44,62"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("25000"), std::string::npos) << r.out;
+
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, out.c_str()));
+  image.format = PNG_FORMAT_RGB;
+  std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+  ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+  ASSERT_EQ(image.width, 400u);
+  ASSERT_EQ(image.height, 300u);
+  auto pixel = [&](int x, int y) {
+    const unsigned char* p = &rgb[(static_cast<std::size_t>(y) * 400 + x) * 3];
+    return Argb{0xFF000000u | p[0] << 16 | p[1] << 8 | p[2]};
+  };
+  auto light = [&](int x, int y) {
+    const Argb c = pixel(x, y);
+    return 0.3 * (c >> 16 & 0xFF) + 0.59 * (c >> 8 & 0xFF) + 0.11 * (c & 0xFF);
+  };
+
+  // "Москва", 35..40 x 54..57: its outline, two pixels wide inside the box.
+  const MapView view = FitView(
+      [] {
+        GeoBox b;
+        b.Add(28, 50);
+        b.Add(44, 62);
+        return b;
+      }(),
+      400, 300, 0);
+  const PixelBox box = AreaPixels(view, 35, 57, 40, 54);
+  const int midX = (box.left + box.right) / 2, midY = (box.top + box.bottom) / 2;
+  for (auto [x, y] : {std::pair{box.left, midY},
+                      {box.right, midY},
+                      {midX, box.top},
+                      {midX, box.bottom},
+                      {box.left + 1, midY},
+                      {midX, box.bottom - 1}})
+    EXPECT_EQ(pixel(x, y), map_colors::kArea) << x << ", " << y;
+  for (auto [x, y] : {std::pair{box.left - 2, midY},
+                      {box.right + 2, midY},
+                      {midX, box.bottom + 2},
+                      {box.left + 3, midY}})
+    EXPECT_NE(pixel(x, y), map_colors::kArea) << x << ", " << y;
+
+  const PixelPoint cluster = view.ToPixel({36.5, 59.5}), land = view.ToPixel({42.3, 58.1});
+  EXPECT_LT(light(int(cluster.x), int(cluster.y)) + 60, light(int(land.x), int(land.y)));
+}
+
+TEST_F(CliConvert, MapRefusesBadBoxesSizesAndFilesThatAreNoPictures) {
+  WriteSettings();
+  WriteBytes(dir_ / "notes.txt", "keep me");
+  const struct {
+    std::vector<std::string> more;
+    const char* out;
+    int status;
+    const char* says;
+  } cases[] = {
+      {{"--bbox", "30,50,30,60"}, "m.png", 2, "--bbox"},
+      {{"--bbox", "30;50;40;60"}, "m.png", 2, "--bbox"},
+      {{"--bbox", "30,50,40,95"}, "m.png", 2, "--bbox"},
+      {{"--width", "8"}, "m.png", 2, "16"},
+      {{}, "notes.txt", 1, "PNG"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {"map", table_, "--ini", ini_, "-o", (dir_ / c.out).string()};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const CliRun r = RunCli(args);
+    EXPECT_EQ(r.status, c.status) << c.out;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(ReadBytes(dir_ / "notes.txt"), "keep me");
+  EXPECT_FALSE(fs::exists(dir_ / "m.png"));
 }
 
 }  // namespace

@@ -175,8 +175,14 @@ TEST_F(OutOfMemory, EveryCommandEndsCleanly) {
   ASSERT_EQ(RunCommand(exportArgs, dir, 0).status, 0);
   const std::string complete = ReadBytes(csv);
   WriteBytes(csv, "keep");
+  std::string picture;
+  const fs::path png = dir / "map.png";
   const std::vector<std::vector<std::string>> commands = {
-      {"parse", table}, {"params", "--ini", ini}, {"count", table, "--ini", ini}, exportArgs};
+      {"parse", table},
+      {"params", "--ini", ini},
+      {"count", table, "--ini", ini},
+      exportArgs,
+      {"map", table, "--ini", ini, "-o", png.string(), "--width", "64", "--height", "48"}};
   for (const auto& args : commands) {
     Sweep(args, [&](const CommandRun& r, long k) {
       EXPECT_EQ(ReadBytes(ini), settings) << args[0] << " " << k;
@@ -185,6 +191,10 @@ TEST_F(OutOfMemory, EveryCommandEndsCleanly) {
       EXPECT_TRUE(written == "keep" || written == complete)
           << args[0] << " " << k << ": " << r.status << " " << written;
       WriteBytes(csv, "keep");
+      // A picture is written whole or not at all.
+      if (args[0] == "map" && k == 0) picture = ReadBytes(png);
+      EXPECT_TRUE(!fs::exists(png) || ReadBytes(png) == picture) << k;
+      fs::remove(png);
     });
   }
 }

@@ -87,15 +87,15 @@ bool IsControlEnabled(const QWidget* control) {
 }
 
 bool SetChecked(QWidget* box, bool checked) {
-  auto* check = As<QCheckBox>(box);
-  if (!check) return false;
+  auto* check = As<QAbstractButton>(box);
+  if (!check || !check->isCheckable()) return false;
   check->setChecked(checked);
   return true;
 }
 
 bool IsChecked(const QWidget* box) {
-  auto* check = As<QCheckBox>(box);
-  return check && check->isChecked();
+  auto* check = As<QAbstractButton>(box);
+  return check && check->isCheckable() && check->isChecked();
 }
 
 bool SetButtonIcon(QWidget* button, const QIcon& icon) {

@@ -260,7 +260,15 @@ QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
   switch (def.cls) {
     case CtlClass::Button: {
       const std::uint32_t kind = def.style & BS_TYPEMASK;
-      if (kind == BS_AUTOCHECKBOX) {
+      if (kind == BS_AUTOCHECKBOX && (def.style & BS_PUSHLIKE)) {
+        // A tool that stays pressed while it is on.
+        auto* tool = new QPushButton(text, client_);
+        tool->setCheckable(true);
+        tool->setAutoDefault(false);
+        connect(tool, &QPushButton::clicked, this,
+                [this, id, tool] { SendCommand(id, CommandCode::Clicked, tool); });
+        control = tool;
+      } else if (kind == BS_AUTOCHECKBOX) {
         auto* box = new QCheckBox(text, client_);
         connect(box, &QCheckBox::clicked, this,
                 [this, id, box] { SendCommand(id, CommandCode::Clicked, box); });

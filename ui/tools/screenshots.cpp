@@ -3,11 +3,11 @@
 // The editors, the about box and the export drive dialog run as themselves over sample sets;
 // the templates of the main window and the progress window get the fonts, texts, list looks
 // and a little sample content their dialogs give them; and the main window runs as itself
-// with the example table opened. Each is grabbed as painted.
+// with the example table opened, and the map window from its menu. Each is grabbed as
+// painted. The sample settings stay beside them (example-settings.ini).
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <array>
 #include <cstdio>
@@ -23,6 +23,7 @@
 #include "ui/framework/list_view.h"
 #include "ui/framework/qt_text.h"
 #include "ui/main_prompts.h"
+#include "ui/map_widget.h"
 #include "ui/status_bar.h"
 #include "ui/ui_resources.h"
 
@@ -131,19 +132,23 @@ class Preview : public CDlgBoxCore {
   std::array<ListViewCtl, 2> lists_;
 };
 
-// A few cities, as a user adds them in the filter editor.
+// A few cities, as a user adds them in the filter editor; one of them locked (as a shared
+// settings file may have it) and one disabled.
 void AddCities(CParamStore& store) {
   const struct {
     const char16_t* name;
     double ax, ay, cx, cy;
-  } cities[] = {{u"Москва", 36.8, 56.1, 38.3, 55.4},
-                {u"Санкт-Петербург", 29.6, 60.2, 30.8, 59.6},
-                {u"Казань", 48.8, 56.0, 49.4, 55.6},
-                {u"Екатеринбург", 60.3, 57.0, 60.9, 56.6},
-                {u"Сочи", 39.5, 43.8, 40.0, 43.4}};
+    std::uint8_t param;
+  } cities[] = {{u"Москва", 36.8, 56.1, 38.3, 55.4, PARAM_ENABLED},
+                {u"Санкт-Петербург", 29.6, 60.2, 30.8, 59.6, PARAM_ENABLED | PARAM_LOCKED},
+                {u"Казань", 48.8, 56.0, 49.4, 55.6, PARAM_ENABLED},
+                {u"Нижний Новгород", 43.6, 56.5, 44.3, 56.1, 0},
+                {u"Екатеринбург", 60.3, 57.0, 60.9, 56.6, PARAM_ENABLED},
+                {u"Сочи", 39.5, 43.8, 40.0, 43.4, PARAM_ENABLED}};
   for (const auto& c : cities) {
     if (FilterArea* f = store.AddFilter()) {
       SetText(f->Name, c.name);
+      f->Param = c.param;
       f->AX = c.ax;
       f->AY = c.ay;
       f->CX = c.cx;
@@ -213,11 +218,17 @@ class ExamplePrompts : public MainPrompts {
   }
   bool AskYesNo(QWidget*, const std::u16string&) override { return false; }
   void Warn(QWidget*, const std::u16string&) override {}
+  std::optional<std::u16string> AskText(QWidget*, const std::u16string&, const std::u16string&,
+                                        const std::u16string&, int) override {
+    return std::nullopt;
+  }
 };
 
-bool MainWindowShot(const QString& path, CAppContext& context) {
-  QTemporaryDir dir;
-  context.iniPath = FromQString(dir.filePath(QStringLiteral("Tarvik.ini")));
+// The main window with the example table opened, and the map window opened from it over
+// the western part of the table. The sample settings stay in `settingsPath`.
+bool MainWindowShot(const QString& path, const QString& mapPath, const QString& settingsPath,
+                    CAppContext& context, bool& mapSaved) {
+  context.iniPath = FromQString(settingsPath);
   {
     // The first-start sets and a few cities.
     CParamStore store(&context);
@@ -238,7 +249,7 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
   main.context = &context;
   main.templateId = DLG_MAIN;
   main.prompts = &prompts;
-  bool opened = false, saved = false;
+  bool opened = false, saved = false, mapMoved = false;
   QTimer poll;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     DlgWindow* w = main.hwnd;
@@ -258,6 +269,28 @@ bool MainWindowShot(const QString& path, CAppContext& context) {
     poll.stop();
     QApplication::processEvents();
     saved = w->grab().save(path);
+    QTimer mapPoll;
+    QObject::connect(&mapPoll, &QTimer::timeout, [&] {
+      auto* m = qobject_cast<DlgWindow*>(QApplication::activeModalWidget());
+      if (!m || m->Template().id != DLG_MAP || !m->isVisible()) return;
+      auto* map = m->Control<MapWidget>(CDlgMap::IDC_MAP);
+      if (!map) return;
+      if (!mapMoved) {
+        mapMoved = true;
+        GeoBox west;
+        west.Add(27, 43);
+        west.Add(63, 61);
+        map->SetView(FitView(west, map->width(), map->height()));
+        return;
+      }
+      if (!map->LastFrame().current) return;
+      mapPoll.stop();
+      QApplication::processEvents();
+      mapSaved = m->grab().save(mapPath);
+      PostEndMessage(m, IDCANCEL);
+    });
+    mapPoll.start(20);
+    w->SendCommand(IDM_MAP);
     w->SendCommand(IDM_EXIT);
   });
   poll.start(20);
@@ -312,8 +345,12 @@ int main(int argc, char** argv) {
   CDlgAbout about;
   report(pathOf(DLG_ABOUT), DialogShot(pathOf(DLG_ABOUT), context, about, DLG_ABOUT));
   const QString mainPath = QStringLiteral("%1/main_window.png").arg(dir);
-  const bool mainSaved = MainWindowShot(mainPath, context);
+  const QString mapPath = QStringLiteral("%1/map_window.png").arg(dir);
+  bool mapSaved = false;
+  const bool mainSaved = MainWindowShot(
+      mainPath, mapPath, QStringLiteral("%1/example-settings.ini").arg(dir), context, mapSaved);
   report(mainPath, mainSaved);
+  report(mapPath, mapSaved);
   context.ui.reset();
   return ok ? 0 : 1;
 }

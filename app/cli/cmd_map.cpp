@@ -1,0 +1,124 @@
+// tarvik-cli map FILE -o map.png [--ini PATH] [--schema NAME] [--width W --height H]
+//   [--bbox X1,Y1,X2,Y2]
+// Loads a table and the settings and draws the map picture the map window shows: the POIs
+// (density, or dots by type), the areas with their names, the degree grid, the legend and the
+// scale bar, as a PNG file.
+#include <charconv>
+#include <cmath>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/cli/cli_common.h"
+#include "app/cli/convert_session.h"
+#include "core/platform_files.h"
+#include "core/store_lock.h"
+#include "map/map_scene.h"
+#include "map/png_file.h"
+#include "map/raster_canvas.h"
+#include "resources/string_ids.h"
+
+namespace tarvik::cli {
+
+namespace {
+
+constexpr int kMinSide = 16;
+constexpr int kMaxSide = 8192;
+
+struct MapOptions : SessionOptions {
+  std::string out;
+  int width = 1600;
+  int height = 1000;
+  std::string bbox;
+};
+
+// "X1,Y1,X2,Y2" in degrees, any two opposite corners; nothing unless it is a box on the earth.
+std::optional<GeoBox> ParseBox(const std::string& text) {
+  double v[4];
+  const char* p = text.data();
+  const char* end = p + text.size();
+  for (int i = 0; i < 4; ++i) {
+    while (p < end && *p == ' ') ++p;
+    if (p < end && *p == '+') ++p;
+    const auto r = std::from_chars(p, end, v[i]);
+    if (r.ec != std::errc() || !std::isfinite(v[i])) return std::nullopt;
+    p = r.ptr;
+    while (p < end && *p == ' ') ++p;
+    if (i < 3) {
+      if (p == end || *p != ',') return std::nullopt;
+      ++p;
+    }
+  }
+  if (p != end || v[0] == v[2] || v[1] == v[3]) return std::nullopt;
+  for (int i = 0; i < 4; ++i)
+    if (std::fabs(v[i]) > (i % 2 ? 90.0 : 180.0)) return std::nullopt;
+  GeoBox box;
+  box.Add(v[0], v[1]);
+  box.Add(v[2], v[3]);
+  return box;
+}
+
+int RunMap(const MapOptions& options) {
+  if (options.width < kMinSide || options.width > kMaxSide || options.height < kMinSide ||
+      options.height > kMaxSide) {
+    PrintError(Text(STR_CLI_MAP_BAD_SIZE, kMinSide, kMaxSide));
+    return kExitUsage;
+  }
+  std::optional<GeoBox> box;
+  if (!options.bbox.empty() && !(box = ParseBox(options.bbox))) {
+    PrintError(Text(STR_CLI_MAP_BAD_BBOX, Utf8ToUtf16(options.bbox)));
+    return kExitUsage;
+  }
+  const std::u16string out = PathArgument(options.out);
+  const std::string native = platform::NativePath(out);
+  // A picture replaces a picture; anything else (the table itself, say) stays.
+  if (platform::NameTaken(native) && !IsPngFile(native)) {
+    PrintError(Text(STR_CLI_MAP_NOT_PNG, out));
+    return kExitFailed;
+  }
+
+  ConvertSession session;
+  if (int status = session.Open(options); status != kExitOk) return status;
+  StoreHold<CPoiStore> poiHold(&session.poi, StoreHold<CPoiStore>::Wait);
+  StoreHold<CParamStore> paramHold(&session.params, StoreHold<CParamStore>::Wait);
+  const PoiData& d = *session.poi.data;
+  const std::span<const PoiRecord> records(d.records, d.records ? d.recordCount : 0);
+  const std::vector<MapAreaMark> areas = AreaMarks(session.params);
+  const MapSchema schema = SchemaOfMap(session.params);
+  const MapView view = box ? FitView(*box, options.width, options.height, 0)
+                           : FitView(HomeBox(records, areas), options.width, options.height);
+
+  MapFont font;
+  if (!font.Ok()) PrintError(Text(STR_CLI_MAP_NO_FONT));
+  MapImage image(&session.context);
+  DensityStats stats;
+  if (!RenderMapPicture(&session.context, records, areas, schema, view, &font, image, stats)) {
+    PrintNoMemory();
+    return kExitFailed;
+  }
+  std::string error;
+  if (!WritePng(native, image, error)) {
+    PrintError(Text(STR_CLI_MAP_WRITE_FAILED, out, Utf8ToUtf16(error)));
+    return kExitFailed;
+  }
+  Output summary;
+  summary.Append(Text(STR_CLI_MAP_SUMMARY, out, options.width, options.height, stats.inView) +
+                 '\n');
+  return summary.Finish() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void RegisterMap(CliApp& app) {
+  auto options = std::make_shared<MapOptions>();
+  CLI::App* cmd = app.AddCommand("map", STR_CLI_MAP_HELP, [options] { return RunMap(*options); });
+  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
+  cmd->add_option("-o,--output", options->out, Text(STR_CLI_MAP_OUT))->required();
+  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI));
+  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA));
+  cmd->add_option("--width", options->width, Text(STR_CLI_MAP_WIDTH));
+  cmd->add_option("--height", options->height, Text(STR_CLI_MAP_HEIGHT));
+  cmd->add_option("--bbox", options->bbox, Text(STR_CLI_MAP_BBOX));
+}
+
+}  // namespace tarvik::cli

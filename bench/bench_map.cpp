@@ -1,0 +1,99 @@
+// Map pictures: a full redraw of 1,000,000 and 5,000,000 POIs at 1600 x 1000 pixels (the
+// density picture of every POI), and a zoomed-in frame with its dots by type. The POIs lie
+// in clusters around cities, in random order, as in a real table.
+//   bench_map [--benchmark_filter=...]
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "map/map_raster.h"
+#include "map/map_scene.h"
+
+namespace tarvik {
+namespace {
+
+// Cluster centres: longitude, latitude, weight.
+constexpr double kCities[][3] = {
+    {37.6176, 55.7558, 30}, {30.3141, 59.9386, 15}, {49.1221, 55.7887, 4}, {60.6122, 56.8519, 4},
+    {82.9346, 55.0415, 4},  {39.7015, 47.2357, 4},  {44.0020, 56.3287, 4}, {2.3522, 48.8566, 10},
+    {13.4050, 52.5200, 8},  {12.4964, 41.9028, 6},  {-3.7038, 40.4168, 6}, {-0.1276, 51.5072, 8},
+};
+
+std::vector<PoiRecord> MakeRecords(std::size_t n) {
+  std::vector<PoiRecord> records(n);
+  std::uint64_t state = 1;
+  auto next = [&state] {  // splitmix64
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  auto uniform = [&next] { return static_cast<double>(next() >> 11) * 0x1.0p-53; };
+  double total = 0;
+  for (const auto& c : kCities) total += c[2];
+  for (PoiRecord& r : records) {
+    double pick = uniform() * total;
+    const double* city = kCities[0];
+    for (const auto& c : kCities)
+      if ((pick -= c[2]) <= 0) {
+        city = c;
+        break;
+      }
+    const double radius = std::sqrt(-2.0 * std::log(1.0 - uniform())) * 0.8;
+    const double angle = 6.283185307179586 * uniform();
+    r.X = city[0] + radius * std::cos(angle) * 1.7;
+    r.Y = city[1] + radius * std::sin(angle);
+    r.TYPE = static_cast<std::int32_t>(1 + next() % 7);
+  }
+  return records;
+}
+
+const std::vector<PoiRecord>& Records(std::size_t n) {
+  static std::vector<PoiRecord> records;
+  if (records.size() != n) records = MakeRecords(n);
+  return records;
+}
+
+// Renders the frame of `view` over n POIs again and again.
+void Frames(benchmark::State& state, const MapView& view) {
+  const std::size_t n = static_cast<std::size_t>(state.range(0));
+  const std::vector<PoiRecord>& records = Records(n);
+  CAppContext context;
+  DensityLayer layer(&context);
+  const std::int32_t types[] = {1, 2, 3, 4, 5, 6, 7};
+  layer.SetTypes(types);
+  MapImage image(&context);
+  DensityStats stats;
+  for (auto _ : state) {
+    layer.Render(records, view, image, stats);
+    benchmark::DoNotOptimize(image.Row(0));
+  }
+  state.counters["in_view"] = stats.inView;
+  state.counters["dots"] = stats.dots;
+  // Everything the frame needs beyond the records: the picture itself.
+  state.counters["picture_MiB"] = static_cast<double>(image.Bytes()) / (1 << 20);
+  state.counters["bytes_per_poi"] = static_cast<double>(image.Bytes()) / static_cast<double>(n);
+}
+
+// Every POI in view: the density picture.
+void BM_MapFull(benchmark::State& state) {
+  Frames(state,
+         FitView(HomeBox(Records(static_cast<std::size_t>(state.range(0))), {}), 1600, 1000));
+}
+BENCHMARK(BM_MapFull)->Arg(1000000)->Arg(5000000)->Unit(benchmark::kMillisecond);
+
+// Zoomed in on a suburb: a few thousand dots by type out of all the POIs.
+void BM_MapDots(benchmark::State& state) {
+  GeoBox box;
+  box.Add(38.6, 56.2);
+  box.Add(38.9, 56.35);
+  Frames(state, FitView(box, 1600, 1000));
+}
+BENCHMARK(BM_MapDots)->Arg(1000000)->Arg(5000000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace tarvik
+
+BENCHMARK_MAIN();

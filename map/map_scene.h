@@ -1,0 +1,43 @@
+#pragma once
+// A whole map picture from the loaded POIs and the parameter sets: what the command line
+// writes, and what the map window shows before its own marks.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "map/map_overlay.h"
+#include "map/map_raster.h"
+
+namespace tarvik {
+
+class CParamStore;
+class MapFont;
+
+// The types of the current schema with their descriptions, each type once (its first
+// entry, as the counting finds it), in entry order: legend entry i.
+struct MapSchema {
+  std::vector<std::int32_t> types;
+  std::vector<std::u16string> descs;
+};
+// The caller holds the store.
+MapSchema SchemaOfMap(CParamStore& store);
+
+// The legend of a dot picture: the entries with POIs in view, "name: count", then those of
+// no entry.
+std::vector<LegendEntry> MakeLegend(const MapSchema& schema,
+                                    std::span<const std::uint32_t> typeCounts);
+
+// The areas as the map draws them (not deleted), names pointing into the store.
+std::vector<MapAreaMark> AreaMarks(CParamStore& store);
+
+// The box a map opens on: the POIs, or when there are none the enabled areas, or when there
+// are none either the whole earth (empty).
+GeoBox HomeBox(std::span<const PoiRecord> records, std::span<const MapAreaMark> areas);
+
+// Base layer and overlay into `image`; false when memory ran out.
+bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
+                      std::span<const MapAreaMark> areas, const MapSchema& schema,
+                      const MapView& view, MapFont* font, MapImage& image, DensityStats& stats);
+
+}  // namespace tarvik

@@ -1,0 +1,125 @@
+// The map's arithmetic: the projection and its inverse, zooming and dragging, the corners a
+// dragged rectangle gives, six decimals, the parts of an area under the mouse.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "map/map_edit.h"
+#include "map/map_view.h"
+
+namespace tarvik {
+namespace {
+
+constexpr double kDegree = 3.14159265358979323846 / 180;
+
+MapView View(double cx, double cy, double scale, int w = 1600, int h = 1000) {
+  MapView v;
+  v.centerX = cx;
+  v.centerY = cy;
+  v.scale = scale;
+  v.width = w;
+  v.height = h;
+  return v;
+}
+
+TEST(MapView, ProjectionRoundTripsAndKeepsTheAspectOfItsLatitude) {
+  const MapView views[] = {View(0, 0, 2), View(37.6173, 55.7558, 800),
+                           View(-70.65, -33.45, 1e5, 640, 480), View(30, 84, 1e7),
+                           View(179.5, 10, 0.001)};
+  const GeoPoint points[] = {{0, 0},           {37.6173, 55.7558}, {-179.999999, -89.999999},
+                             {179.999999, 90}, {30.0000001, 84.1}, {-70.6, -33.5}};
+  for (const MapView& v : views) {
+    SCOPED_TRACE(testing::Message()
+                 << "view " << v.centerX << ", " << v.centerY << " x" << v.scale);
+    for (const GeoPoint& g : points) {
+      const GeoPoint back = v.ToGeo(v.ToPixel(g));
+      EXPECT_NEAR(back.x, g.x, 1e-9);
+      EXPECT_NEAR(back.y, g.y, 1e-9);
+    }
+    // A degree east is cos(latitude) of a degree north, at the centre and everywhere.
+    const PixelPoint c = v.ToPixel({v.centerX, v.centerY});
+    EXPECT_DOUBLE_EQ(c.x, v.width / 2.0);
+    EXPECT_DOUBLE_EQ(c.y, v.height / 2.0);
+    const PixelPoint east = v.ToPixel({v.centerX + 1, v.centerY - 3});
+    const PixelPoint north = v.ToPixel({v.centerX, v.centerY + 1});
+    EXPECT_NEAR((east.x - c.x) / (c.y - north.y), std::cos(v.centerY * kDegree), 1e-9);
+  }
+}
+
+TEST(MapView, ZoomAndDragKeepThePointUnderTheMouse) {
+  const MapView v = View(37.6, 55.7, 300);
+  for (const PixelPoint p : {PixelPoint{10, 20}, PixelPoint{800, 500}, PixelPoint{1590, 990}}) {
+    for (double factor : {0.5, 1.4142, 8.0}) {
+      const GeoPoint g = v.ToGeo(p);
+      const PixelPoint after = ZoomAt(v, p, factor).ToPixel(g);
+      EXPECT_NEAR(after.x, p.x, 1e-6);
+      EXPECT_NEAR(after.y, p.y, 1e-6);
+    }
+    const GeoPoint grabbed = v.ToGeo({400, 300});
+    const PixelPoint moved = Anchored(v, grabbed, p).ToPixel(grabbed);
+    EXPECT_NEAR(moved.x, p.x, 1e-6);
+    EXPECT_NEAR(moved.y, p.y, 1e-6);
+  }
+  // Zooming stops at the limits, and the fit of nothing is the earth.
+  EXPECT_EQ(ZoomAt(v, {0, 0}, 1e30).scale, kMaxScale);
+  const MapView earth = FitView({}, 1600, 1000);
+  EXPECT_LT(earth.Bounds().west, -170);
+  EXPECT_GT(earth.Bounds().east, 170);
+}
+
+// "%f" and back, as the filter editor shows a corner and reads it.
+double AsTheEditorWrites(double v) {
+  char text[400];
+  std::snprintf(text, sizeof text, "%f", v);
+  return std::strtod(text, nullptr);
+}
+
+TEST(MapEdit, CornersOfADragAreNorthWestAndSouthEastInSixDecimals) {
+  const GeoPoint nw{37.12345649, 55.98765451}, se{37.9, 55.1};
+  const GeoPoint ne{se.x, nw.y}, sw{nw.x, se.y};
+  const AreaCorners want{37.123456, 55.987655, 37.9, 55.1};
+  const std::pair<GeoPoint, GeoPoint> drags[] = {{nw, se}, {se, nw}, {ne, sw}, {sw, ne}};
+  for (const auto& [from, to] : drags) EXPECT_EQ(CornersFromDrag(from, to), want);
+
+  for (double v : {37.6173004, -122.41941561, 179.9999996, 0.1 + 0.2, 55.7558, -33.0000005001, 1e-7,
+                   12345.6789015}) {
+    EXPECT_EQ(RoundSixDecimals(v), AsTheEditorWrites(v)) << v;
+    EXPECT_EQ(RoundSixDecimals(RoundSixDecimals(v)), RoundSixDecimals(v)) << v;
+  }
+  EXPECT_FALSE(std::signbit(RoundSixDecimals(-0.0000004)));
+}
+
+TEST(MapEdit, EdgesAndCornersUnderTheMouseAndWhatDraggingThemDoes) {
+  // The area fills pixels 400..1200 x 200..800 of the view.
+  const MapView v = View(37.5, 55.5, 1000);
+  const GeoPoint a = v.ToGeo({400, 200}), c = v.ToGeo({1200, 800});
+  const AreaCorners area{a.x, a.y, c.x, c.y};
+  struct Case {
+    PixelPoint at;
+    AreaPart part;
+  };
+  const Case cases[] = {
+      {{400, 500}, AreaPart::West},      {{1203, 500}, AreaPart::East},
+      {{800, 196}, AreaPart::North},     {{800, 804.5}, AreaPart::South},
+      {{402, 198}, AreaPart::NorthWest}, {{1199, 203}, AreaPart::NorthEast},
+      {{397, 804}, AreaPart::SouthWest}, {{1204, 796}, AreaPart::SouthEast},
+      {{800, 500}, AreaPart::Inside},    {{394, 500}, AreaPart::None},
+      {{800, 806}, AreaPart::None},      {{1300, 100}, AreaPart::None},
+  };
+  for (const Case& t : cases) EXPECT_EQ(HitTest(v, area, t.at), t.part) << t.at.x << ", " << t.at.y;
+
+  // Dragged parts move their edges; past the opposite edge they trade places, so A stays
+  // north-west.
+  const AreaCorners box{37, 56, 38, 55};
+  EXPECT_EQ(DragPart(box, AreaPart::East, {38.5, 0}), (AreaCorners{37, 56, 38.5, 55}));
+  EXPECT_EQ(DragPart(box, AreaPart::NorthWest, {36.25, 56.5}), (AreaCorners{36.25, 56.5, 38, 55}));
+  EXPECT_EQ(DragPart(box, AreaPart::West, {39, 0}), (AreaCorners{38, 56, 39, 55}));
+  EXPECT_EQ(DragPart(box, AreaPart::SouthEast, {36.5, 57.1234567}),
+            (AreaCorners{36.5, 57.123457, 37, 56}));
+  EXPECT_EQ(DragPart(box, AreaPart::Inside, {0, 0}), box);
+}
+
+}  // namespace
+}  // namespace tarvik

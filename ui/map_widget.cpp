@@ -1,0 +1,602 @@
+#include "ui/map_widget.h"
+
+#include <QHelpEvent>
+#include <QMetaObject>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTimer>
+#include <QToolTip>
+#include <QWheelEvent>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "core/store_lock.h"
+#include "core/text.h"
+#include "params/param_store.h"
+#include "processing/poi_store.h"
+#include "resources/dialog_templates.h"
+#include "resources/string_ids.h"
+#include "ui/framework/qt_text.h"
+#include "ui/ui_resources.h"
+
+namespace tarvik {
+namespace {
+
+constexpr double kFrameMs = 16;  // a frame time at 60 Hz
+constexpr int kRetryMs = 50;     // the POI store was held: the next try
+constexpr int kMinDrawPixels = 3;
+
+using Clock = std::chrono::steady_clock;
+
+QColor Color(Argb c) {
+  return QColor::fromRgba(c);
+}
+
+bool SameView(const MapView& a, const MapView& b) {
+  return a.centerX == b.centerX && a.centerY == b.centerY && a.scale == b.scale &&
+         a.width == b.width && a.height == b.height;
+}
+
+std::span<const PoiRecord> Records(const CPoiStore& store) {
+  const PoiData* d = store.data;
+  return d && d->records ? std::span<const PoiRecord>(d->records, d->recordCount)
+                         : std::span<const PoiRecord>();
+}
+
+// The map canvas over Qt's painter, in the small font of the dialogs.
+class PainterCanvas : public MapCanvas {
+ public:
+  PainterCanvas(QPainter& p, const UiResources* ui) : p_(p), ui_(ui), fm_(p.font()) {}
+
+  void FillRect(int x, int y, int w, int h, Argb color) override {
+    p_.fillRect(QRect(x, y, w, h), Color(color));
+  }
+  void Frame(int x, int y, int w, int h, Argb color, int thickness, bool dashed) override {
+    QPen pen(Color(color), thickness);
+    pen.setStyle(dashed ? Qt::DashLine : Qt::SolidLine);
+    pen.setJoinStyle(Qt::MiterJoin);
+    p_.setPen(pen);
+    p_.setBrush(Qt::NoBrush);
+    // The pen's middle runs half its width inside the edges.
+    const double half = thickness / 2.0;
+    p_.drawRect(QRectF(x + half, y + half, w - thickness, h - thickness));
+  }
+  void Text(int x, int y, std::u16string_view text, Argb color) override {
+    p_.setPen(Color(color));
+    p_.drawText(QPoint(x, y + fm_.ascent()), ToQString(text));
+  }
+  int TextWidth(std::u16string_view text) override {
+    return fm_.horizontalAdvance(ToQString(text));
+  }
+  int LineHeight() override { return fm_.height(); }
+  void Lock(int x, int y, int size) override {
+    if (ui_) p_.drawPixmap(x, y, ui_->Icon(ICON_LOCKED).pixmap(size, size));
+  }
+
+ private:
+  QPainter& p_;
+  const UiResources* ui_;
+  QFontMetrics fm_;
+};
+
+}  // namespace
+
+// ---- the render thread ----
+
+class MapWidget::Frames {
+ public:
+  struct Frame {
+    explicit Frame(CAppContext* context) : image(context) {}
+    MapImage image;
+    MapView view;
+    DensityStats stats;
+    std::vector<std::uint32_t> typeCounts;
+    double ms = 0;
+  };
+  enum class Result { None, Frame, Busy };
+
+  // `ready` is called on the render thread after each frame or busy answer.
+  Frames(CAppContext* context, std::function<void()> ready)
+      : context_(context), ready_(std::move(ready)), layer_(context) {
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~Frames() { Stop(); }
+
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      stop_ = true;
+    }
+    cv_.notify_all();
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void SetSource(CPoiStore* store, std::vector<std::int32_t> types) {
+    std::lock_guard<std::mutex> g(m_);
+    store_ = store;
+    types_ = std::move(types);
+    typesChanged_ = true;
+  }
+
+  // Replaces a frame that has not started.
+  void Request(const MapView& view) {
+    {
+      std::lock_guard<std::mutex> g(m_);
+      job_ = view;
+    }
+    cv_.notify_all();
+  }
+
+  // Waits until nothing is to do, at most `ms`; true when so.
+  bool WaitIdle(double ms) {
+    std::unique_lock<std::mutex> g(m_);
+    return cv_.wait_for(g, std::chrono::duration<double, std::milli>(ms),
+                        [this] { return stop_ || (!job_ && !running_); });
+  }
+
+  // On the window thread: the newest frame into `front` (its old one is kept for reuse).
+  Result Take(std::unique_ptr<Frame>& front) {
+    std::lock_guard<std::mutex> g(m_);
+    if (fresh_) {
+      fresh_ = false;
+      busy_ = false;
+      std::swap(front, done_);
+      return Result::Frame;
+    }
+    if (busy_) {
+      busy_ = false;
+      return Result::Busy;
+    }
+    return Result::None;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> g(m_);
+    for (;;) {
+      cv_.wait(g, [this] { return stop_ || job_; });
+      if (stop_) return;
+      const MapView view = *job_;
+      job_.reset();
+      running_ = true;
+      CPoiStore* store = store_;
+      std::vector<std::int32_t> types;
+      const bool typesChanged = typesChanged_;
+      if (typesChanged) types = types_;
+      typesChanged_ = false;
+      g.unlock();
+
+      if (typesChanged) layer_.SetTypes(types);
+      if (!back_) back_ = std::make_unique<Frame>(context_);
+      bool busy = false;
+      const Clock::time_point t0 = Clock::now();
+      if (store && !TryEnterStore(*store)) {
+        busy = true;
+      } else {
+        Frame& f = *back_;
+        f.view = view;
+        const std::span<const PoiRecord> records =
+            store ? Records(*store) : std::span<const PoiRecord>();
+        if (!layer_.Render(records, view, f.image, f.stats)) f.image.Resize(0, 0);
+        const std::span<const std::uint32_t> counts = layer_.TypeCounts();
+        f.typeCounts.assign(counts.begin(), counts.end());
+        if (store) LeaveStore(*store);
+        f.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+      }
+
+      g.lock();
+      running_ = false;
+      if (busy) {
+        busy_ = true;
+      } else {
+        std::swap(back_, done_);
+        fresh_ = true;
+      }
+      cv_.notify_all();
+      g.unlock();
+      ready_();
+      g.lock();
+    }
+  }
+
+  CAppContext* context_;
+  std::function<void()> ready_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool stop_ = false;
+  bool running_ = false;
+  std::optional<MapView> job_;
+  CPoiStore* store_ = nullptr;
+  std::vector<std::int32_t> types_;
+  bool typesChanged_ = false;
+  bool fresh_ = false;
+  bool busy_ = false;
+  std::unique_ptr<Frame> done_;  // finished, not yet taken
+  // The render thread's own.
+  std::unique_ptr<Frame> back_;
+  DensityLayer layer_;
+  std::thread thread_;
+
+ public:
+  // The window thread's own: the frame on show, and how many came.
+  std::unique_ptr<Frame> front;
+  unsigned frames = 0;
+};
+
+// ---- the widget ----
+
+MapWidget::MapWidget(CAppContext* context, QWidget* parent) : QWidget(parent), context_(context) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::ClickFocus);
+  if (const UiResources* ui = Ui(context)) setFont(ui->fontSmall);
+  frames_ = std::make_unique<Frames>(context, [this] {
+    QMetaObject::invokeMethod(
+        this, [this] { TakeFrame(); }, Qt::QueuedConnection);
+  });
+  view_.width = width();
+  view_.height = height();
+}
+
+MapWidget::~MapWidget() {
+  Stop();
+}
+
+void MapWidget::Stop() {
+  if (frames_) frames_->Stop();
+}
+
+void MapWidget::SetSource(CPoiStore* store, MapSchema schema) {
+  store_ = store;
+  schema_ = std::move(schema);
+  frames_->SetSource(store, schema_.types);
+  for (MapArea& a : areas_) a.count.reset();
+  RequestFrame();
+}
+
+void MapWidget::SetView(const MapView& view) {
+  view_ = view;
+  view_.width = width();
+  view_.height = height();
+  view_ = Clamped(view_);
+  fitPending_ = false;
+  RequestFrame();
+}
+
+void MapWidget::ShowAll() {
+  fitPending_ = true;
+  TryFit();
+}
+
+void MapWidget::TryFit() {
+  if (!fitPending_ || width() <= 0 || height() <= 0) return;
+  std::vector<MapAreaMark> enabled;
+  for (const MapArea& a : areas_)
+    enabled.push_back({a.corners.AX, a.corners.AY, a.corners.CX, a.corners.CY, {}, a.param});
+  GeoBox box;
+  if (store_) {
+    if (!TryEnterStore(*store_)) return RetryLater(true);
+    box = HomeBox(Records(*store_), enabled);
+    LeaveStore(*store_);
+  } else {
+    box = HomeBox({}, enabled);
+  }
+  fitPending_ = false;
+  view_ = FitView(box, width(), height());
+  RequestFrame();
+}
+
+void MapWidget::RetryLater(bool fit) {
+  retryFit_ = retryFit_ || fit;
+  if (retryScheduled_) return;
+  retryScheduled_ = true;
+  QTimer::singleShot(kRetryMs, this, [this] {
+    retryScheduled_ = false;
+    const bool fit = retryFit_;
+    retryFit_ = false;
+    if (fit) TryFit();
+    RequestFrame();
+  });
+}
+
+void MapWidget::RequestFrame() {
+  if (!frames_) return;
+  frames_->Request(view_);
+  // Frames that come within a frame time are waited for, so the picture never lags the
+  // mouse; slower ones arrive when ready.
+  const Frames::Frame* f = frames_->front.get();
+  if ((!f || f->ms <= kFrameMs) && frames_->WaitIdle(kFrameMs)) TakeFrame();
+  update();
+}
+
+void MapWidget::TakeFrame() {
+  if (!frames_) return;
+  switch (frames_->Take(frames_->front)) {
+    case Frames::Result::Frame: {
+      ++frames_->frames;
+      const Frames::Frame& f = *frames_->front;
+      legend_ = f.stats.dots ? MakeLegend(schema_, f.typeCounts) : std::vector<LegendEntry>();
+      update();
+      break;
+    }
+    case Frames::Result::Busy:
+      RetryLater(false);
+      break;
+    case Frames::Result::None:
+      break;
+  }
+}
+
+MapWidget::FrameInfo MapWidget::LastFrame() const {
+  FrameInfo info;
+  if (!frames_ || !frames_->front) return info;
+  const Frames::Frame& f = *frames_->front;
+  info.view = f.view;
+  info.stats = f.stats;
+  info.ms = f.ms;
+  info.frames = frames_->frames;
+  info.current = SameView(f.view, view_);
+  return info;
+}
+
+void MapWidget::resizeEvent(QResizeEvent*) {
+  view_.width = width();
+  view_.height = height();
+  if (fitPending_) {
+    TryFit();
+  } else {
+    RequestFrame();
+  }
+}
+
+// ---- painting ----
+
+void MapWidget::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), Color(map_colors::kBackground));
+  DensityStats stats;
+  if (const Frames::Frame* f = frames_ ? frames_->front.get() : nullptr;
+      f && f->image.Width() > 0) {
+    const MapImage& m = f->image;
+    const QImage image(reinterpret_cast<const uchar*>(m.Row(0)), m.Width(), m.Height(),
+                       static_cast<qsizetype>(m.Width()) * 4, QImage::Format_RGB32);
+    if (SameView(f->view, view_)) {
+      p.drawImage(0, 0, image);
+    } else {
+      // The last frame where its corners lie in the new view, until the new one comes.
+      const PixelPoint tl = view_.ToPixel(f->view.ToGeo({0, 0}));
+      const PixelPoint br = view_.ToPixel(f->view.ToGeo({double(m.Width()), double(m.Height())}));
+      p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+      p.drawImage(QRectF(QPointF(tl.x, tl.y), QPointF(br.x, br.y)), image);
+    }
+    stats = f->stats;
+  }
+
+  std::vector<MapAreaMark> marks;
+  marks.reserve(areas_.size() + 1);
+  for (std::size_t i = 0; i < areas_.size(); ++i) {
+    const MapArea& a = areas_[i];
+    const bool lit = static_cast<int>(i) == hover_ || static_cast<int>(i) == reshaped_;
+    marks.push_back({a.corners.AX, a.corners.AY, a.corners.CX, a.corners.CY, a.name, a.param, lit});
+  }
+  if (drag_ == Drag::Draw) {
+    const AreaCorners c = CornersFromDrag(drawFrom_, drawTo_);
+    marks.push_back({c.AX, c.AY, c.CX, c.CY, {}, PARAM_ENABLED, true});
+  }
+  PainterCanvas canvas(p, Ui(context_));
+  DrawMapOverlay(canvas, view_, {marks, legend_, stats});
+}
+
+// ---- the mouse ----
+
+int MapWidget::AreaAt(PixelPoint p, AreaPart& part) const {
+  int best = -1;
+  double bestSize = INFINITY;
+  part = AreaPart::None;
+  for (int i = static_cast<int>(areas_.size()) - 1; i >= 0; --i) {
+    const AreaCorners& c = areas_[static_cast<std::size_t>(i)].corners;
+    const AreaPart hit = HitTest(view_, c, p);
+    if (hit == AreaPart::None) continue;
+    if (hit != AreaPart::Inside) {
+      part = hit;
+      return i;
+    }
+    const PixelPoint a = view_.ToPixel({c.AX, c.AY}), b = view_.ToPixel({c.CX, c.CY});
+    const double size = std::fabs((b.x - a.x) * (b.y - a.y));
+    if (size < bestSize) {
+      bestSize = size;
+      best = i;
+      part = AreaPart::Inside;
+    }
+  }
+  return best;
+}
+
+void MapWidget::UpdateCursor(PixelPoint p, Qt::KeyboardModifiers modifiers) {
+  if (drawMode_ || (modifiers & Qt::ShiftModifier)) {
+    setCursor(Qt::CrossCursor);
+    return;
+  }
+  AreaPart part = AreaPart::None;
+  const int i = AreaAt(p, part);
+  const bool locked = i >= 0 && (areas_[static_cast<std::size_t>(i)].param & PARAM_LOCKED);
+  Qt::CursorShape shape = Qt::OpenHandCursor;
+  if (!locked) {
+    switch (part) {
+      case AreaPart::West:
+      case AreaPart::East:
+        shape = Qt::SizeHorCursor;
+        break;
+      case AreaPart::North:
+      case AreaPart::South:
+        shape = Qt::SizeVerCursor;
+        break;
+      case AreaPart::NorthWest:
+      case AreaPart::SouthEast:
+        shape = Qt::SizeFDiagCursor;
+        break;
+      case AreaPart::NorthEast:
+      case AreaPart::SouthWest:
+        shape = Qt::SizeBDiagCursor;
+        break;
+      default:
+        break;
+    }
+  }
+  setCursor(shape);
+}
+
+void MapWidget::mousePressEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton || drag_ != Drag::None) return;
+  const PixelPoint p{e->position().x(), e->position().y()};
+  if (drawMode_ || (e->modifiers() & Qt::ShiftModifier)) {
+    drag_ = Drag::Draw;
+    drawFrom_ = drawTo_ = view_.ToGeo(p);
+    update();
+    return;
+  }
+  AreaPart part = AreaPart::None;
+  const int i = AreaAt(p, part);
+  if (i >= 0 && part != AreaPart::Inside &&
+      !(areas_[static_cast<std::size_t>(i)].param & PARAM_LOCKED)) {
+    drag_ = Drag::Reshape;
+    reshaped_ = i;
+    reshapedPart_ = part;
+    update();
+    return;
+  }
+  drag_ = Drag::Pan;
+  grabbed_ = view_.ToGeo(p);
+  setCursor(Qt::ClosedHandCursor);
+}
+
+void MapWidget::mouseMoveEvent(QMouseEvent* e) {
+  const PixelPoint p{e->position().x(), e->position().y()};
+  const GeoPoint g = view_.ToGeo(p);
+  switch (drag_) {
+    case Drag::Pan:
+      view_ = Anchored(view_, grabbed_, p);
+      RequestFrame();
+      break;
+    case Drag::Draw:
+      drawTo_ = g;
+      update();
+      break;
+    case Drag::Reshape: {
+      MapArea& a = areas_[static_cast<std::size_t>(reshaped_)];
+      a.corners = DragPart(a.corners, reshapedPart_, g);
+      // The drag may have carried an edge over its opposite: follow the part it became.
+      AreaPart part = HitTest(view_, a.corners, p);
+      if (part != AreaPart::None && part != AreaPart::Inside) reshapedPart_ = part;
+      a.count.reset();
+      update();
+      break;
+    }
+    case Drag::None: {
+      AreaPart part = AreaPart::None;
+      const int hover = AreaAt(p, part);
+      if (hover != hover_) {
+        hover_ = hover;
+        update();
+      }
+      UpdateCursor(p, e->modifiers());
+      break;
+    }
+  }
+  if (onCursor) onCursor(view_.ToGeo(p));
+}
+
+void MapWidget::mouseReleaseEvent(QMouseEvent* e) {
+  if (e->button() != Qt::LeftButton) return;
+  const Drag drag = drag_;
+  drag_ = Drag::None;
+  reshaped_ = -1;
+  if (drag == Drag::Draw) {
+    drawTo_ = view_.ToGeo({e->position().x(), e->position().y()});
+    FinishDrawing();
+  }
+  UpdateCursor({e->position().x(), e->position().y()}, e->modifiers());
+  update();
+}
+
+void MapWidget::FinishDrawing() {
+  const PixelPoint a = view_.ToPixel(drawFrom_), b = view_.ToPixel(drawTo_);
+  const AreaCorners c = CornersFromDrag(drawFrom_, drawTo_);
+  update();
+  // A click, or a rectangle without room inside, is no area.
+  if (std::fabs(a.x - b.x) < kMinDrawPixels || std::fabs(a.y - b.y) < kMinDrawPixels ||
+      !(c.AX < c.CX) || !(c.CY < c.AY))
+    return;
+  std::optional<std::u16string> name = askName ? askName() : std::nullopt;
+  if (!name) return;
+  MapArea area;
+  area.corners = area.original = c;
+  area.name = std::move(*name);
+  area.param = PARAM_ENABLED;
+  areas_.push_back(std::move(area));
+  if (drawMode_) {
+    drawMode_ = false;
+    if (onDrawModeEnded) onDrawModeEnded();
+  }
+  update();
+}
+
+void MapWidget::wheelEvent(QWheelEvent* e) {
+  const double notches = e->angleDelta().y() / 120.0;
+  if (notches == 0) return;
+  // Each notch: the square root of 2, two notches double.
+  view_ = ZoomAt(view_, {e->position().x(), e->position().y()}, std::pow(2.0, notches / 2));
+  RequestFrame();
+  e->accept();
+}
+
+void MapWidget::leaveEvent(QEvent*) {
+  if (hover_ >= 0) {
+    hover_ = -1;
+    update();
+  }
+  if (onCursor) onCursor(std::nullopt);
+}
+
+void MapWidget::SetDrawMode(bool on) {
+  drawMode_ = on;
+  setCursor(on ? Qt::CrossCursor : Qt::OpenHandCursor);
+}
+
+// ---- tooltips ----
+
+std::optional<std::uint32_t> MapWidget::CountOf(MapArea& area) {
+  if (area.count || !store_) return area.count;
+  if (!TryEnterStore(*store_)) return std::nullopt;  // shown without the count this time
+  area.count = CountInside(Records(*store_), area.corners, schema_.types);
+  LeaveStore(*store_);
+  return area.count;
+}
+
+std::u16string MapWidget::TipOf(MapArea& area) {
+  if (!(area.param & PARAM_ENABLED)) return StrLoad(STR_MAP_AREA_OFF, area.name);
+  const std::optional<std::uint32_t> count = CountOf(area);
+  return count ? StrLoad(STR_MAP_NAME_COUNT, area.name, *count) : area.name;
+}
+
+bool MapWidget::event(QEvent* e) {
+  if (e->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(e);
+    AreaPart part = AreaPart::None;
+    const int i = AreaAt({double(help->pos().x()), double(help->pos().y())}, part);
+    if (i >= 0 && drag_ == Drag::None) {
+      QToolTip::showText(help->globalPos(), ToQString(TipOf(areas_[static_cast<std::size_t>(i)])),
+                         this);
+    } else {
+      QToolTip::hideText();
+      e->ignore();
+    }
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+}  // namespace tarvik
