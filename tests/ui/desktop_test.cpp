@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "main_window_harness.h"
 #include "params/ini_file.h"
@@ -18,6 +19,7 @@
 
 using namespace tarvik;
 using namespace tarvik::test;
+using namespace std::string_literals;
 
 namespace {
 
@@ -133,9 +135,10 @@ class DesktopTest : public QObject {
     const std::u16string empty = h.Path("empty.txt"), binary = h.Path("binary.bkm"),
                          noHeader = h.Path("noheader.txt");
     WriteFile(empty, "");
-    WriteFile(binary, std::string("\x7f"
-                                  "ELF\x02\x01\0\0\xff\xfe",
-                                  12));
+    // The length comes from the literal: it holds NULs, and a hand count can read past it.
+    WriteFile(binary,
+              "\x7f"
+              "ELF\x02\x01\0\0\xff\xfe"s);
     WriteFile(noHeader, "37.5,55.5,1,60\r\n");
     h.Run([&](DlgWindow* w) {
       ListViewWidget* areas = List(w, IDC_AREA_LIST);
