@@ -1,16 +1,23 @@
 #include "ui/dlg_main.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMetaObject>
+#include <QMimeData>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "core/platform_files.h"
@@ -38,6 +45,9 @@ constexpr char16_t kEdition[] = u"Beta";
 
 constexpr int kColumnWidth = 30;
 constexpr int kRetryMs = 20;
+// The smallest the schema box and the type list get, in dialog units.
+constexpr int kMinComboUnits = 60;
+constexpr int kMinListUnits = 60;
 
 // The main menu: the popups by position and the items by command id, with their captions.
 struct MenuCaption {
@@ -102,6 +112,43 @@ class ShowWatcher : public QObject {
 
  private:
   std::function<void()> fn_;
+};
+
+// Hands the first local file of a drop to `open`; anything else is refused at the door, and
+// so is every drop while an editor or a task holds the window (it is not the modal one then).
+class DropWatcher : public QObject {
+ public:
+  DropWatcher(QWidget* parent, std::function<void(std::u16string)> open)
+      : QObject(parent), open_(std::move(open)) {}
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched != parent()) return false;
+    const bool idle = QApplication::activeModalWidget() == parent();
+    if (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove) {
+      auto* drag = static_cast<QDropEvent*>(e);
+      if (idle && !FileOf(drag->mimeData()).isEmpty()) drag->acceptProposedAction();
+      return true;
+    }
+    if (e->type() == QEvent::Drop) {
+      auto* drop = static_cast<QDropEvent*>(e);
+      const QString file = idle ? FileOf(drop->mimeData()) : QString();
+      if (file.isEmpty()) return true;
+      drop->acceptProposedAction();
+      open_(platform::PathFromNative(QFile::encodeName(file).toStdString()));
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  static QString FileOf(const QMimeData* data) {
+    if (!data) return {};
+    for (const QUrl& url : data->urls()) {
+      const QString path = url.toLocalFile();
+      if (!path.isEmpty() && QFileInfo(path).isFile()) return path;
+    }
+    return {};
+  }
+  std::function<void(std::u16string)> open_;
 };
 
 // The checked rows of a list, from the top, each put at the head: the reverse of the
@@ -236,6 +283,13 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
     layout_->RegisterControl(SchemaLabel(), kTop | LAYOUT_LEFT_HALF);
     layout_->RegisterControl(MatchLabel(), kTop);
   }
+  // Below this size the schema box would shrink to nothing and "Схема" would slide over the
+  // match label: the box keeps room for about fifteen characters, the lists a few rows.
+  if (QWidget* combo = Control(IDC_SCHEMA_CHOICE); combo && TypeList()) {
+    const int widthToGive = 2 * std::max(0, combo->width() - window->UnitsX(kMinComboUnits));
+    const int heightToGive = std::max(0, TypeList()->height() - window->UnitsY(kMinListUnits));
+    window->setMinimumSize(window->width() - widthToGive, window->height() - heightToGive);
+  }
 
   progress_.context = context;
   progress_.templateId = DLG_PROGRESS;
@@ -261,7 +315,20 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
   LayoutStatusAndColumns(window->Client()->width());
   // Column widths need the lists' laid-out client areas, which exist once the window shows.
   window->installEventFilter(new ShowWatcher(window, [this] {
-    if (hwnd) LayoutStatusAndColumns(hwnd->Client()->width());
+    if (!hwnd) return;
+    LayoutStatusAndColumns(hwnd->Client()->width());
+    // The file named on the command line, over the window that is now shown.
+    if (!startFile.empty()) OpenTable(std::exchange(startFile, {}));
+  }));
+  // A table dropped onto the window opens as Open opens it, once the drop is over.
+  window->setAcceptDrops(true);
+  window->installEventFilter(new DropWatcher(window, [this](std::u16string path) {
+    QMetaObject::invokeMethod(
+        hwnd,
+        [this, path = std::move(path)] {
+          if (hwnd && QApplication::activeModalWidget() == hwnd) OpenTable(path);
+        },
+        Qt::QueuedConnection);
   }));
 
   monitor_ = MakeTracked<StatusMonitor>(context);
@@ -590,9 +657,13 @@ void CDlgMain::CmdOpen() {
   std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types, openFolder_);
   if (!path || path->empty() || path->size() > kMaxDialogPath) return;
   Remember(kOpenFolderKey, openFolder_, *path);
+  OpenTable(std::move(*path));
+}
+
+void CDlgMain::OpenTable(std::u16string path) {
   {
     std::lock_guard<std::mutex> guard(sourcePathLock_);
-    sourcePath_ = std::move(*path);
+    sourcePath_ = std::move(path);
   }
   const std::u16string target = SourcePath();
   TaskRequest request;

@@ -82,6 +82,9 @@ class CDlgMain : public CDlgBoxCore {
   // The file dialogs and message boxes; null: Qt's (QtPrompts).
   MainPrompts* prompts = nullptr;
 
+  // A table to open as soon as the window is first shown (`tarvik FILE`); empty: none.
+  std::u16string startFile;
+
   // The editors, the export drive dialog and the about box, bound at start-up to the window
   // and the parameter store. An editor that is not bound (no store) only counts again.
   CDlgFilter filterEditor;
@@ -139,6 +142,8 @@ class CDlgMain : public CDlgBoxCore {
 
   void CmdSchemaChosen();
   void CmdOpen();
+  // Loads, parses and counts a table, as Open does once a file is chosen.
+  void OpenTable(std::u16string path);
   void CmdSaveAs();
   // The text that says which list needs a ticked row before an export; 0 when both have one.
   std::uint32_t MissingTicks() const;

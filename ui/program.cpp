@@ -47,7 +47,8 @@ void NoteOutOfMemory() {
   RequestShutdown();
 }
 
-int RunWindowedProgram(const EntryOptions& options, MainPrompts* prompts) {
+int RunWindowedProgram(const EntryOptions& options, MainPrompts* prompts,
+                       const std::u16string& startFile) {
   QtPrompts qtPrompts;
   MainPrompts& ask = prompts ? *prompts : qtPrompts;
   CAppContext context;
@@ -67,6 +68,7 @@ int RunWindowedProgram(const EntryOptions& options, MainPrompts* prompts) {
     main.context = &context;
     main.templateId = DLG_MAIN;
     main.prompts = prompts;
+    main.startFile = startFile;
     RunModal(main, 0);
   }
   entry.Finish();  // writes "Core"/"Seed" and releases the context with its resources

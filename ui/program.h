@@ -8,8 +8,10 @@ namespace tarvik {
 class MainPrompts;
 
 // Needs a running QApplication. Returns the exit code: 0, or 1 when memory ran out. `prompts`
-// answers in place of Qt's dialogs and message boxes (null: Qt's).
-int RunWindowedProgram(const EntryOptions& options = {}, MainPrompts* prompts = nullptr);
+// answers in place of Qt's dialogs and message boxes (null: Qt's); `startFile`, when given,
+// is opened as soon as the main window shows.
+int RunWindowedProgram(const EntryOptions& options = {}, MainPrompts* prompts = nullptr,
+                       const std::u16string& startFile = {});
 
 // Asks the running program to end as Exit ends it (the seed is written), from wherever it is:
 // open windows are cancelled innermost first, a running task is asked to stop, and no new

@@ -1,4 +1,4 @@
-// The windowed program. It takes no arguments of its own; Qt's standard ones still apply.
+// The windowed program: `tarvik [FILE]` opens FILE at start; Qt's standard arguments apply.
 #include <QApplication>
 #include <new>
 
@@ -33,9 +33,11 @@ int main(int argc, char** argv) {
   tarvik::platform::TerminationWatch watch([](int) { tarvik::RequestShutdown(); });
   Application app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvik"));
+  QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
   tarvik::UseRussianQt(app);  // without Qt's catalogue its own texts stay English
   try {
-    return tarvik::RunWindowedProgram();
+    const std::u16string startFile = tarvik::StartFileArgument(argc, argv);
+    return tarvik::RunWindowedProgram({}, nullptr, startFile);
   } catch (const std::bad_alloc&) {
     // Before the windows ran or after they ended: the warning box then stands alone.
     try {

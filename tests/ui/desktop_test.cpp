@@ -1,16 +1,21 @@
-// What a desktop program is expected to do beyond its own windows: Qt's texts in Russian.
+// What a desktop program is expected to do beyond its own windows.
 #include <QComboBox>
 #include <QDir>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <QtTest>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "core/platform_files.h"
 #include "main_window_harness.h"
 #include "params/ini_file.h"
 #include "resources/string_ids.h"
@@ -200,6 +205,86 @@ class DesktopTest : public QObject {
       Command(w, IDM_OPEN);
       QTRY_COMPARE(bar->PartText(1), LoadQString(605, 18u, kExample));
       QVERIFY(h.prompts.warnings.empty());
+    });
+  }
+  void aTableArrivesByDropOrCommandLine() {
+    // The command line: FILE made absolute, byte for byte, whatever the options around it.
+    const std::string cwd = std::filesystem::current_path().native();
+    const struct {
+      std::vector<const char*> args;
+      std::string file;
+    } lines[] = {
+        {{"tarvik"}, ""},
+        {{"tarvik", "cams.txt", "second.txt"}, cwd + "/cams.txt"},
+        {{"tarvik", "/t/\xea\xe0\xec.txt"}, "/t/\xea\xe0\xec.txt"},  // Windows-1251 name
+        {{"tarvik", "--", "-x.txt"}, cwd + "/-x.txt"},
+    };
+    for (const auto& line : lines) {
+      std::vector<char*> argv;
+      for (const char* a : line.args) argv.push_back(const_cast<char*>(a));
+      QCOMPARE(StartFileArgument(static_cast<int>(argv.size()), argv.data()),
+               line.file.empty() ? std::u16string() : platform::PathFromNative(line.file));
+    }
+
+    MainHarness h;
+    h.main.startFile = kExample;
+    h.Run([&](DlgWindow* w) {
+      ListViewWidget* areas = List(w, IDC_AREA_LIST);
+      QTRY_COMPARE(areas->ItemCount(), 5);  // opened once the window showed
+      // A drop opens the first file it carries; text, a folder or a busy window refuse it.
+      const std::u16string other = h.Path("one.txt");
+      WriteFile(other, "X,Y,TYPE\r\n37.5,55.5,1\r\n");
+      // Whether the window takes what is dragged over it (`enter`) or dropped onto it.
+      auto offer = [&](bool enter, const QList<QUrl>& urls, const QString& text = {}) {
+        QMimeData data;
+        data.setUrls(urls);
+        if (!text.isEmpty()) data.setText(text);
+        QDragEnterEvent dragged(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent& e = enter ? dragged : dropped;
+        QApplication::sendEvent(w, &e);
+        return e.isAccepted();
+      };
+      const QUrl file = QUrl::fromLocalFile(ToQString(other));
+      QVERIFY(!offer(true, {}, QStringLiteral("37.5,55.5,1")));
+      QVERIFY(!offer(true, {QUrl::fromLocalFile(h.dir.path())}));
+      QVERIFY(offer(true, {QUrl::fromLocalFile(h.dir.path()), file}));
+      QDialog busy(w);
+      busy.setModal(true);
+      busy.show();
+      QTRY_COMPARE(QApplication::activeModalWidget(), &busy);
+      QVERIFY(!offer(true, {file}));
+      busy.hide();
+      QTRY_COMPARE(QApplication::activeModalWidget(), w);
+      QVERIFY(offer(false, {file}));
+      QTRY_COMPARE(h.main.SourcePath(), other);
+      QTRY_COMPARE(Rows(List(w, IDC_TYPE_LIST)).size(), 1);
+    });
+  }
+  void aSmallWindowKeepsEveryControl() {
+    MainHarness h;
+    h.Run([&](DlgWindow* w) {
+      const QSize start = w->size();
+      // Far below the minimum, the minimum itself, and the size the window opens with.
+      for (const QSize asked : {QSize(400, 250), w->minimumSize(), start}) {
+        w->resize(asked);
+        QTRY_COMPARE(w->size(), asked.expandedTo(w->minimumSize()));
+        QTRY_COMPARE(w->Client()->width(), w->width());
+        const QRect client = w->Client()->rect();
+        const QRect label = w->Item(IDC_SCHEMA_LABEL)->geometry(),
+                    combo = w->Item(IDC_SCHEMA_CHOICE)->geometry(),
+                    match = w->Item(IDC_MATCH_LABEL)->geometry(),
+                    areas = w->Item(IDC_AREA_LIST)->geometry(),
+                    types = w->Item(IDC_TYPE_LIST)->geometry(),
+                    bar = h.main.StatusBar()->geometry();
+        QVERIFY2(label.right() < combo.left() && combo.right() < match.left() &&
+                     match.right() <= client.right() && areas.right() < types.left(),
+                 qPrintable(QStringLiteral("at %1x%2").arg(w->width()).arg(w->height())));
+        QVERIFY(combo.width() >= w->UnitsX(58));  // room for about fifteen characters
+        QVERIFY(types.height() >= w->UnitsY(58) && types.bottom() < bar.top());
+        QVERIFY(std::abs(bar.bottom() - client.bottom()) <= 1);  // the layout rounds halves
+      }
+      QVERIFY(w->minimumWidth() < start.width() && w->minimumHeight() < start.height());
     });
   }
   void dialogsStartWhereTheLastOneEnded() {
