@@ -5,8 +5,9 @@ TSAN_BUILD ?= build-tsan
 BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
+PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build run test sanitize tsan fuzz bench screenshots format clean
+.PHONY: all deps configure build run test install package sanitize tsan fuzz bench screenshots format clean
 
 all: build
 
@@ -35,6 +36,15 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# Both programs, the desktop entry, icons, metainfo and man page under PREFIX (DESTDIR is
+# honoured for staging).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX) --strip
+
+# A .deb for /usr in $(BUILD)/, its dependencies computed from the linked libraries.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # AddressSanitizer + UndefinedBehaviorSanitizer build of everything, the same tests,
 # then each fuzzer for a bounded time.

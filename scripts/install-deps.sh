@@ -6,7 +6,7 @@ pkgs=(cmake ninja-build g++ make pkg-config git dpkg-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
       libpng-dev libfreetype-dev libfontconfig-dev
-      clang locales mawk)
+      clang locales mawk help2man file desktop-file-utils appstream)
 
 # libFuzzer ships in the runtime package that matches the default clang.
 if command -v clang >/dev/null 2>&1; then

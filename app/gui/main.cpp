@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
   Application app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvik"));
   QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
+  // Lets the desktop match the window to the installed entry and its icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.tarvik.Tarvik"));
   tarvik::UseRussianQt(app);  // without Qt's catalogue its own texts stay English
   try {
     const std::u16string startFile = tarvik::StartFileArgument(argc, argv);
