@@ -60,7 +60,8 @@ void DrawGrid(MapCanvas& c, const MapView& v) {
   }
 }
 
-void DrawGridLabels(MapCanvas& c, const MapView& v) {
+// Latitude labels stop above `bottom` (the legend's top), where the legend would cut them.
+void DrawGridLabels(MapCanvas& c, const MapView& v, int bottom) {
   const GeoBox b = v.Bounds();
   const double xStep = NiceDegreeStep(kGridMinX / v.PixelsPerDegreeX());
   const double yStep = NiceDegreeStep(kGridMinY / v.scale);
@@ -76,6 +77,7 @@ void DrawGridLabels(MapCanvas& c, const MapView& v) {
     const double y = ys.first + i * ys.step;
     const int py = ClampPixel(v.ToPixel({0, y}).y, v.height);
     if (py < line + 6) continue;  // the row of the longitudes
+    if (py + line + 4 > bottom) continue;
     Label(c, kPad + 1, py + 2, Degrees(y, StepDecimals(yStep)), map_colors::kGridText);
   }
 }
@@ -111,7 +113,8 @@ void DrawAreas(MapCanvas& c, const MapView& v, std::span<const MapAreaMark> area
   }
 }
 
-void DrawLegend(MapCanvas& c, const MapView& v, const MapOverlay& o) {
+// The legend at the bottom left; its top row in pixels (the picture's height when none).
+int DrawLegend(MapCanvas& c, const MapView& v, const MapOverlay& o) {
   const int line = c.LineHeight();
   const int row = line + 2;
   const std::u16string inView = StrLoad(STR_MAP_IN_VIEW, o.stats.inView);
@@ -133,7 +136,7 @@ void DrawLegend(MapCanvas& c, const MapView& v, const MapOverlay& o) {
   }
   const int boxW = width + 4 * kPad, boxH = rows * row + 2 * kPad;
   const int x0 = 8, y0 = v.height - 8 - boxH;
-  if (y0 < 0) return;
+  if (y0 < 0) return v.height;
   c.FillRect(x0, y0, boxW, boxH, map_colors::kPlate);
   int x = x0 + 2 * kPad, y = y0 + kPad + 1;
   c.Text(x, y, inView, map_colors::kText);
@@ -144,7 +147,7 @@ void DrawLegend(MapCanvas& c, const MapView& v, const MapOverlay& o) {
       c.FillRect(x, y + 2, s, s, o.legend[i].color);
       c.Text(x + line + 4, y, o.legend[i].text, map_colors::kText);
     }
-    return;
+    return y0;
   }
   c.Text(x, y, density, map_colors::kText);
   y += row;
@@ -157,6 +160,7 @@ void DrawLegend(MapCanvas& c, const MapView& v, const MapOverlay& o) {
   FormatAppend(most, u"%u", args);
   c.Text(x, y, least, map_colors::kText);
   c.Text(x + kRampWidth - c.TextWidth(most), y, most, map_colors::kText);
+  return y0;
 }
 
 void DrawScaleBar(MapCanvas& c, const MapView& v) {
@@ -190,8 +194,8 @@ void DrawMapOverlay(MapCanvas& canvas, const MapView& view, const MapOverlay& ov
   if (view.width <= 0 || view.height <= 0) return;
   DrawGrid(canvas, view);
   DrawAreas(canvas, view, overlay.areas);
-  DrawGridLabels(canvas, view);
-  DrawLegend(canvas, view, overlay);
+  const int legendTop = DrawLegend(canvas, view, overlay);
+  DrawGridLabels(canvas, view, legendTop);
   DrawScaleBar(canvas, view);
 }
 
