@@ -67,7 +67,10 @@ std::u16string SettingsPathFor(const SettingsPathInput& in) {
   while (cut > 0 && !IsSeparator(in.exePath[cut - 1])) --cut;
   if (cut == 0) return {};  // not a full path: no folder to put the file into
   std::u16string beside = in.exePath.substr(0, cut) + u"Tarvik.ini";
-  if (in.exeDirWritable || in.iniBesideExists || in.userConfigDir.empty()) return beside;
+  // An installed program run by root, or installed under ~/.local, could write beside
+  // itself, but a bin folder is no place for settings.
+  if ((in.exeDirWritable && !in.installed) || in.iniBesideExists || in.userConfigDir.empty())
+    return beside;
 #ifdef _WIN32
   return in.userConfigDir + u"\\Tarvik\\Tarvik.ini";
 #else
@@ -82,6 +85,8 @@ std::u16string DefaultSettingsPath() {
   std::filesystem::path exe = ToFsPath(in.exePath);
   std::error_code ec;
   in.iniBesideExists = std::filesystem::exists(exe.parent_path() / "Tarvik.ini", ec);
+  in.installed = std::filesystem::exists(
+      exe.parent_path().parent_path() / "share/applications/org.tarvik.Tarvik.desktop", ec);
 #ifdef _WIN32
   in.exeDirWritable = true;  // a probe file would be needed; the installed case keeps the rule
 #else

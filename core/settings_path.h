@@ -4,12 +4,15 @@
 
 namespace tarvik {
 
-// Where Tarvik.ini lives: beside the executable; when that folder is not writable and holds
-// no Tarvik.ini, in the per-user settings folder ($XDG_CONFIG_HOME/Tarvik, else
-// ~/.config/Tarvik; %APPDATA%\Tarvik on Windows). Empty when nothing can be determined.
+// Where Tarvik.ini lives: beside the executable; when that folder is not writable, or the
+// program is installed (its desktop entry lies in <prefix>/share/applications beside
+// <prefix>/bin), and the folder holds no Tarvik.ini, in the per-user settings folder
+// ($XDG_CONFIG_HOME/Tarvik, else ~/.config/Tarvik; %APPDATA%\Tarvik on Windows). Empty when
+// nothing can be determined.
 struct SettingsPathInput {
   std::u16string exePath;  // full path of the running executable; may be empty
   bool exeDirWritable = true;
+  bool installed = false;
   bool iniBesideExists = false;
   std::u16string userConfigDir;  // $XDG_CONFIG_HOME, else ~/.config (or %APPDATA%); may be empty
 };

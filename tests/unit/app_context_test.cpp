@@ -58,6 +58,9 @@ TEST(AppContext, SettingsPathBesideTheExecutableOrPerUser) {
   EXPECT_EQ(SettingsPathFor(in), u"/Tarvik.ini");
 
   in.exePath = u"/usr/bin/tarvik";
+  in.installed = true;  // root may write to /usr/bin: settings still go to the user's folder
+  EXPECT_EQ(SettingsPathFor(in), u"/home/u/.config/Tarvik/Tarvik.ini");
+  in.installed = false;
   in.exeDirWritable = false;
   EXPECT_EQ(SettingsPathFor(in), u"/home/u/.config/Tarvik/Tarvik.ini");
   in.iniBesideExists = true;  // an existing file beside the program is kept
