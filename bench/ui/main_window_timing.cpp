@@ -31,11 +31,12 @@ namespace {
 class TablePrompts : public MainPrompts {
  public:
   explicit TablePrompts(std::u16string path) : path_(std::move(path)) {}
-  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>&) override {
+  std::optional<std::u16string> OpenFile(QWidget*, const std::vector<FileType>&,
+                                         const std::u16string&) override {
     return path_;
   }
   std::optional<SaveChoice> SaveFile(QWidget*, const std::vector<FileType>&, int,
-                                     const std::u16string&) override {
+                                     const std::u16string&, const std::u16string&) override {
     return std::nullopt;
   }
   bool AskYesNo(QWidget*, const std::u16string&) override { return false; }
