@@ -212,7 +212,9 @@ section_mainwin() {
 
 # ---- map: full redraws of 1,000,000 and 5,000,000 POIs at 1600 x 1000 pixels --------------
 # Full: every POI in view, the density picture; dots: zoomed in on a suburb, a few thousand
-# dots by type. The picture's own pixels are the renderer's only memory (4 bytes a pixel).
+# dots by type. The renderer's memory: its 16-bit counters (2 bytes a pixel) and the picture
+# (palette indices, 1 byte a pixel). Then the map window itself, panned frame by frame: the
+# most memory it held (both pictures it keeps and the counters), its frames and its paint.
 # Then tarvik-cli map of the 1,000,000-line table, whole (load, parse, render, PNG).
 section_map() {
   echo "== map: one frame at 1600 x 1000 pixels, median of 5 repetitions"
@@ -230,14 +232,32 @@ section_map() {
     line="$(col "$name" real_time) ms wall, $(col "$name" cpu_time) ms CPU (user $(col "$name" user_ms) ms,"
     line+=" sys $(col "$name" sys_ms) ms), page faults $(col "$name" faults) a frame"
     per=$(col "$name" bytes_per_poi)
-    mib=$(col "$name" picture_MiB)
+    mib="picture $(col "$name" picture_MiB) MiB + counters $(col "$name" layer_MiB) MiB"
     if [ "$name" = MapFull/1000000 ]; then
       echo "  $name: $line, limit 30 ms [$(verdict "$(col "$name" real_time) <= 30")];" \
-           "picture ${mib} MiB = ${per} bytes per POI [$(verdict "$per <= 8")], nothing per POI"
+           "$mib = ${per} bytes per POI, nothing per POI"
     else
-      echo "  $name: $line; ${per} bytes per POI"
+      echo "  $name: $line; $mib = ${per} bytes per POI"
     fi
   done
+  if [ -x "$BIN/map_window" ]; then
+    local n bytes
+    mkdir -p "$BUILD/xdg-runtime" && chmod 700 "$BUILD/xdg-runtime"
+    eval "$(QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$BUILD/xdg-runtime" \
+              "$BIN/map_window" 1000000 5000000 2>/dev/null)"
+    for n in 1000000 5000000; do
+      eval "bytes=\${map_window_bytes_$n:-}"
+      [ -n "$bytes" ] || { echo "  map window, $n POIs: no figures"; continue; }
+      per=$(awk -v b="$bytes" -v n="$n" 'BEGIN { printf "%.2f", b / n }')
+      line="  map window, $n POIs, 1600 x 1000: at most $(awk -v b="$bytes" 'BEGIN { printf "%.2f", b / 1048576 }') MiB"
+      line+=" held (every picture and the counters) = $per bytes per POI"
+      [ "$n" = 1000000 ] && line+=" [$(verdict "$per <= 8")]"
+      eval "line+=\"; frame \${map_window_frame_ms_$n} ms, paint \${map_window_paint_ms_$n} ms (median)\""
+      echo "$line"
+    done
+  else
+    echo "  missing $BIN/map_window (needs the windows): the window's memory not measured"
+  fi
   local file
   file=$(table 1000000 comma)
   [ -x "$BIN/convert_tool" ] && "$BIN/convert_tool" ini "$DATA/map_bench.ini"

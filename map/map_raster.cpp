@@ -27,18 +27,26 @@ constexpr Argb kTypeColors[] = {
 constexpr int kLevels = 256;
 // Counts up to this get their level from a table made per frame.
 constexpr std::uint32_t kTableCounts = 4096;
+// Dot pictures: index 1 + i % 12 is legend entry i, this one the types of no entry.
+constexpr std::uint8_t kOtherDot = std::size(kTypeColors) + 1;
+// What a 16-bit counter holds before it wraps.
+constexpr std::uint32_t kCounterRange = 65536;
 
-struct Ramp {
-  Argb colors[kLevels];
-  Ramp() {
-    colors[0] = map_colors::kBackground;
+struct Palettes {
+  Argb density[kLevels];
+  Argb dots[kLevels];
+  Palettes() {
+    density[0] = map_colors::kBackground;
     for (int i = 1; i < kLevels; ++i)
-      colors[i] = DensityColor(static_cast<double>(i) / (kLevels - 1));
+      density[i] = DensityColor(static_cast<double>(i) / (kLevels - 1));
+    std::fill(std::begin(dots), std::end(dots), map_colors::kBackground);
+    std::copy(std::begin(kTypeColors), std::end(kTypeColors), dots + 1);
+    dots[kOtherDot] = map_colors::kOtherType;
   }
 };
-const Ramp& TheRamp() {
-  static const Ramp ramp;
-  return ramp;
+const Palettes& ThePalettes() {
+  static const Palettes palettes;
+  return palettes;
 }
 
 // MapView::ToPixel folded into one multiply-add per coordinate:
@@ -52,11 +60,54 @@ struct Folded {
   double sx, sy, ox, oy;
 };
 
+// Room for exactly n, contents dropped: doubling would keep up to twice what a window
+// resized bit by bit needs.
+template <class T>
+bool Fit(TrackedBuffer<T>& buffer, CAppContext* context, std::size_t n) {
+  if (n <= buffer.capacity()) return true;
+  TrackedBuffer<T> fresh(context);
+  if (!fresh.Reserve(n)) return false;
+  std::swap(buffer, fresh);
+  return true;
+}
+
 // Pixels of a dot, row by row: a disc five pixels across.
 constexpr int kDotRadius = 2;
 constexpr std::uint8_t kDot[5] = {0b01110, 0b11111, 0b11111, 0b11111, 0b01110};
 
 }  // namespace
+
+bool IndexedImage::Resize(int width, int height) {
+  width_ = height_ = 0;
+  if (width <= 0 || height <= 0) return width == 0 || height == 0;
+  const std::size_t n = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  const std::size_t words = (n + 3) / 4;
+  if (!Fit(words_, context_, words)) return false;
+  words_.Resize(words);
+  width_ = width;
+  height_ = height;
+  return true;
+}
+
+bool MapImage::TakeColors(IndexedImage& indexed) {
+  const int w = indexed.width_, h = indexed.height_;
+  const Argb* palette = indexed.palette_;
+  std::swap(pixels_, indexed.words_);
+  indexed.words_.Clear();
+  indexed.width_ = indexed.height_ = 0;
+  width_ = height_ = 0;
+  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
+  if (n == 0) return true;
+  if (!pixels_.Reserve(n)) return false;  // the block keeps its bytes when it grows
+  pixels_.Resize(n);
+  // From the last pixel back: colour i fills bytes 4i..4i+3, past every index not read yet.
+  Argb* colors = pixels_.data();
+  const std::uint8_t* indices = reinterpret_cast<const std::uint8_t*>(colors);
+  for (std::size_t i = n; i-- > 0;) colors[i] = palette[indices[i]];
+  width_ = w;
+  height_ = h;
+  return true;
+}
 
 bool MapImage::Resize(int width, int height) {
   width_ = height_ = 0;
@@ -84,8 +135,27 @@ Argb TypeColor(std::size_t i) {
   return kTypeColors[i % std::size(kTypeColors)];
 }
 
+const Argb* DensityPalette() {
+  return ThePalettes().density;
+}
+const Argb* DotPalette() {
+  return ThePalettes().dots;
+}
+
 DensityLayer::DensityLayer(CAppContext* context)
-    : typeCounts_(context), indexScratch_(context), inView_(context) {}
+    : context_(context),
+      counts_(context),
+      spills_(context),
+      typeCounts_(context),
+      indexScratch_(context),
+      inView_(context) {}
+
+std::size_t DensityLayer::Bytes() const {
+  return counts_.capacity() * sizeof(std::uint16_t) + spills_.capacity() * sizeof(Spill) +
+         typeCounts_.capacity() * sizeof(std::uint32_t) +
+         indexScratch_.capacity() * sizeof(std::uint32_t) +
+         inView_.capacity() * sizeof(std::uint32_t);
+}
 
 bool DensityLayer::SetTypes(std::span<const std::int32_t> types) {
   auto typeOf = [types](std::size_t k) { return types[k]; };
@@ -101,18 +171,28 @@ bool DensityLayer::SetTypes(std::span<const std::int32_t> types) {
   return true;
 }
 
-bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& view, MapImage& image,
-                          DensityStats& stats) {
+bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& view,
+                          IndexedImage& image, DensityStats& stats) {
   stats = {};
-  if (!inView_.Reserve(kDotsBelow) || !image.Resize(view.width, view.height)) return false;
   const int w = view.width, h = view.height;
-  if (w == 0 || h == 0) return true;
-  // The picture's own pixels hold the counts first and become their colours in place, so
-  // the layer needs no memory beyond the picture.
-  static_assert(sizeof(Argb) == sizeof(std::uint32_t));
-  std::uint32_t* counts = image.Row(0);
-  const std::size_t n = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-  std::memset(counts, 0, n * sizeof(std::uint32_t));
+  const std::size_t n = static_cast<std::size_t>(std::max(w, 0)) * std::max(h, 0);
+  if (!inView_.Reserve(kDotsBelow) || !spills_.Reserve(records.size() / kCounterRange + 1) ||
+      !Fit(counts_, context_, n) || !image.Resize(w, h))
+    return false;
+  if (n == 0) return true;
+  std::uint16_t* counts = counts_.data();
+  std::memset(counts, 0, n * sizeof(std::uint16_t));
+  spills_.Clear();
+  // Rare enough (once per 65536 POIs in one pixel at most) for a search of the short list.
+  auto spill = [this](std::uint32_t pixel) {
+    Spill* s = spills_.data();
+    for (std::size_t k = 0; k < spills_.size(); ++k)
+      if (s[k].pixel == pixel) {
+        ++s[k].wraps;
+        return;
+      }
+    spills_.Append({pixel, 1});  // reserved above
+  };
 
   const Folded f(view);
   const double fw = w, fh = h;
@@ -126,7 +206,9 @@ bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& vie
     const double py = f.oy - rec[i].Y * f.sy;
     // Written so that NaN fails every comparison.
     if (px >= 0 && px < fw && py >= 0 && py < fh) {
-      ++counts[static_cast<std::size_t>(static_cast<int>(py)) * w + static_cast<int>(px)];
+      const std::size_t p =
+          static_cast<std::size_t>(static_cast<int>(py)) * w + static_cast<int>(px);
+      if (++counts[p] == 0) spill(static_cast<std::uint32_t>(p));
       if (inView < kDotsBelow) seen[inView] = static_cast<std::uint32_t>(i);
       ++inView;
     }
@@ -141,12 +223,15 @@ bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& vie
   return true;
 }
 
-void DensityLayer::Colour(MapImage& image, DensityStats& stats) {
+void DensityLayer::Colour(IndexedImage& image, DensityStats& stats) {
   const std::size_t n =
       static_cast<std::size_t>(image.Width()) * static_cast<std::size_t>(image.Height());
-  std::uint32_t* pixels = image.Row(0);
+  const std::uint16_t* counts = counts_.data();
+  const std::span<const Spill> spills(spills_.data(), spills_.size());
+  auto whole = [counts](const Spill& s) { return s.wraps * kCounterRange + counts[s.pixel]; };
   std::uint32_t max = 0;
-  for (std::size_t i = 0; i < n; ++i) max = std::max(max, pixels[i]);
+  for (std::size_t i = 0; i < n; ++i) max = std::max<std::uint32_t>(max, counts[i]);
+  for (const Spill& s : spills) max = std::max(max, whole(s));
   stats.maxPerPixel = max;
 
   // Level of a count: 1 + 254 * ln(c) / ln(max), so one POI is the lightest colour and the
@@ -162,18 +247,21 @@ void DensityLayer::Colour(MapImage& image, DensityStats& stats) {
   table[0] = 0;
   for (std::uint32_t c = 1; c < tabled; ++c) table[c] = level(c);
 
-  const Argb* colors = TheRamp().colors;
+  std::uint8_t* levels = image.Row(0);
   for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t c = pixels[i];
-    pixels[i] = colors[c < kTableCounts ? table[c] : level(c)];
+    const std::uint32_t c = counts[i];
+    levels[i] = c < kTableCounts ? table[c] : level(c);
   }
+  for (const Spill& s : spills) levels[s.pixel] = level(whole(s));
+  image.SetPalette(DensityPalette());
 }
 
 void DensityLayer::Dots(std::span<const PoiRecord> records, std::span<const std::uint32_t> seen,
-                        const MapView& view, MapImage& image) {
+                        const MapView& view, IndexedImage& image) {
   const int w = view.width, h = view.height;
   const Folded f(view);
-  for (int y = 0; y < h; ++y) std::fill_n(image.Row(y), w, map_colors::kBackground);
+  std::memset(image.Row(0), 0, static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  image.SetPalette(DotPalette());
   std::uint32_t* typeCounts = typeCounts_.data();
   const std::size_t other = typeCounts_.size() ? typeCounts_.size() - 1 : 0;
   if (typeCounts) std::fill_n(typeCounts, typeCounts_.size(), 0u);
@@ -181,9 +269,9 @@ void DensityLayer::Dots(std::span<const PoiRecord> records, std::span<const std:
   for (const std::uint32_t i : seen) {
     const PoiRecord& r = records[i];
     const std::uint32_t e = index_ ? index_->Find(r.TYPE) : TypeIndex::kNone;
-    Argb color = map_colors::kOtherType;
+    std::uint8_t color = kOtherDot;
     if (e != TypeIndex::kNone) {
-      color = TypeColor(e);
+      color = static_cast<std::uint8_t>(1 + e % std::size(kTypeColors));
       if (typeCounts) ++typeCounts[e];
     } else if (typeCounts) {
       ++typeCounts[other];
@@ -194,7 +282,7 @@ void DensityLayer::Dots(std::span<const PoiRecord> records, std::span<const std:
     for (int dy = -kDotRadius; dy <= kDotRadius; ++dy) {
       const int y = cy + dy;
       if (y < 0 || y >= h) continue;
-      Argb* row = image.Row(y);
+      std::uint8_t* row = image.Row(y);
       const std::uint8_t mask = kDot[dy + kDotRadius];
       for (int dx = -kDotRadius; dx <= kDotRadius; ++dx) {
         const int x = cx + dx;

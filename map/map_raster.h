@@ -3,9 +3,10 @@
 // coloured by how many each pixel holds, on a logarithmic scale; or, once few enough are in
 // view, each POI as a dot in the colour of its type.
 //
-// Nothing is allocated per point, and nothing beyond the picture: one counting pass over the
-// records into the picture's own pixels, one pass that turns each count into its colour. The
-// records are read where they lie.
+// Nothing is allocated per point: one counting pass over the records into 16-bit counters
+// kept from frame to frame, one pass that turns each count into a palette index. The records
+// are read where they lie. A picture is one byte a pixel, so that a window can keep one on
+// show and draw the next for a fraction of a colour picture's memory.
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -28,6 +29,37 @@ constexpr Argb kOtherType = 0xFF8C8C8C;
 // Fewer POIs than this in view are drawn as dots by type.
 constexpr std::uint32_t kDotsBelow = 20000;
 
+// Palette indices, one byte a pixel, rows from the top.
+class IndexedImage {
+ public:
+  explicit IndexedImage(CAppContext* context) : context_(context), words_(context) {}
+  // False when memory ran out (the image is then empty).
+  bool Resize(int width, int height);
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  std::uint8_t* Row(int y) {
+    return reinterpret_cast<std::uint8_t*>(words_.data()) + static_cast<std::size_t>(y) * width_;
+  }
+  const std::uint8_t* Row(int y) const {
+    return reinterpret_cast<const std::uint8_t*>(words_.data()) +
+           static_cast<std::size_t>(y) * width_;
+  }
+  // The colours of the 256 indices.
+  const Argb* Palette() const { return palette_; }
+  void SetPalette(const Argb* palette) { palette_ = palette; }
+  Argb Pixel(int x, int y) const { return palette_[Row(y)[x]]; }
+  std::size_t Bytes() const { return words_.capacity() * sizeof(std::uint32_t); }
+
+ private:
+  friend class MapImage;
+
+  CAppContext* context_;
+  // Whole words, so that a colour picture can take the block over and grow it in place.
+  TrackedBuffer<std::uint32_t> words_;
+  const Argb* palette_ = nullptr;
+  int width_ = 0, height_ = 0;
+};
+
 // An opaque picture, rows from the top.
 class MapImage {
  public:
@@ -40,6 +72,10 @@ class MapImage {
   const Argb* Row(int y) const { return pixels_.data() + static_cast<std::size_t>(y) * width_; }
   Argb Pixel(int x, int y) const { return Row(y)[x]; }
   std::size_t Bytes() const { return pixels_.capacity() * sizeof(Argb); }
+  // Takes over the block of `indexed` and turns its indices into their colours in place, so
+  // the two pictures are never held at once; `indexed` is left empty. False when memory ran
+  // out (both are then empty).
+  bool TakeColors(IndexedImage& indexed);
 
  private:
   TrackedBuffer<Argb> pixels_;
@@ -48,6 +84,10 @@ class MapImage {
 
 // The colour of density level t (0 < t <= 1: lightest to darkest).
 Argb DensityColor(double t);
+// The palettes of the pictures: index 0 is the background; then the density levels, or the
+// colours of the dots by legend entry (TypeColor) and last kOtherType.
+const Argb* DensityPalette();
+const Argb* DotPalette();
 // The colour of the dots of legend entry i.
 Argb TypeColor(std::size_t i);
 
@@ -67,8 +107,11 @@ class DensityLayer {
 
   // Draws the records as seen through `view` into `image` (resized to the view). False when
   // memory ran out.
-  bool Render(std::span<const PoiRecord> records, const MapView& view, MapImage& image,
+  bool Render(std::span<const PoiRecord> records, const MapView& view, IndexedImage& image,
               DensityStats& stats);
+
+  // The layer's own memory, kept from frame to frame: mostly the counters, two bytes a pixel.
+  std::size_t Bytes() const;
 
   // Dot pictures: how many POIs in view each legend entry had, and last those of no entry.
   std::span<const std::uint32_t> TypeCounts() const {
@@ -76,10 +119,18 @@ class DensityLayer {
   }
 
  private:
-  void Colour(MapImage& image, DensityStats& stats);
+  void Colour(IndexedImage& image, DensityStats& stats);
   void Dots(std::span<const PoiRecord> records, std::span<const std::uint32_t> seen,
-            const MapView& view, MapImage& image);
+            const MapView& view, IndexedImage& image);
 
+  // A pixel whose counter went past 65535 `wraps` times. Each wrap takes 65536 POIs, so a
+  // list of records / 65536 entries never fills.
+  struct Spill {
+    std::uint32_t pixel, wraps;
+  };
+  CAppContext* context_;
+  TrackedBuffer<std::uint16_t> counts_;
+  TrackedBuffer<Spill> spills_;
   TrackedBuffer<std::uint32_t> typeCounts_;
   TrackedBuffer<std::uint32_t> indexScratch_;
   TrackedBuffer<std::uint32_t> inView_;  // room for the first kDotsBelow in view

@@ -56,9 +56,15 @@ GeoBox HomeBox(std::span<const PoiRecord> records, std::span<const MapAreaMark> 
 bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
                       std::span<const MapAreaMark> areas, const MapSchema& schema,
                       const MapView& view, MapFont* font, MapImage& image, DensityStats& stats) {
-  DensityLayer layer(context);
-  if (!layer.SetTypes(schema.types) || !layer.Render(records, view, image, stats)) return false;
-  const std::vector<LegendEntry> legend = MakeLegend(schema, layer.TypeCounts());
+  IndexedImage indexed(context);
+  std::vector<LegendEntry> legend;
+  {
+    // The layer's counters go before the colour picture comes.
+    DensityLayer layer(context);
+    if (!layer.SetTypes(schema.types) || !layer.Render(records, view, indexed, stats)) return false;
+    legend = MakeLegend(schema, layer.TypeCounts());
+  }
+  if (!image.TakeColors(indexed)) return false;
   RasterCanvas canvas(image, font);
   DrawMapOverlay(canvas, view, {areas, legend, stats});
   return true;

@@ -90,7 +90,7 @@ class MapWidget::Frames {
  public:
   struct Frame {
     explicit Frame(CAppContext* context) : image(context) {}
-    MapImage image;
+    IndexedImage image;
     MapView view;
     DensityStats stats;
     std::vector<std::uint32_t> typeCounts;
@@ -130,20 +130,29 @@ class MapWidget::Frames {
     cv_.notify_all();
   }
 
-  // Waits until nothing is to do, at most `ms`; true when so.
-  bool WaitIdle(double ms) {
+  // Waits until a frame or a busy answer is there to take, or nothing is to do, at most
+  // until `until`; true when so.
+  bool WaitReady(Clock::time_point until) {
     std::unique_lock<std::mutex> g(m_);
-    return cv_.wait_for(g, std::chrono::duration<double, std::milli>(ms),
-                        [this] { return stop_ || (!job_ && !running_); });
+    return cv_.wait_until(g, until,
+                          [this] { return stop_ || fresh_ || busy_ || (!job_ && !running_); });
+  }
+  // Whether a requested frame is still to come.
+  bool Pending() {
+    std::lock_guard<std::mutex> g(m_);
+    return !stop_ && (job_ || running_);
   }
 
-  // On the window thread: the newest frame into `front` (its old one is kept for reuse).
+  // On the window thread: the finished frame into `front`, whose old picture the render
+  // thread then draws the next one into.
   Result Take(std::unique_ptr<Frame>& front) {
-    std::lock_guard<std::mutex> g(m_);
+    std::unique_lock<std::mutex> g(m_);
     if (fresh_) {
       fresh_ = false;
       busy_ = false;
-      std::swap(front, done_);
+      std::swap(front, back_);
+      g.unlock();
+      cv_.notify_all();
       return Result::Frame;
     }
     if (busy_) {
@@ -157,7 +166,8 @@ class MapWidget::Frames {
   void Run() {
     std::unique_lock<std::mutex> g(m_);
     for (;;) {
-      cv_.wait(g, [this] { return stop_ || job_; });
+      // A finished frame not taken yet holds the picture the next one is drawn into.
+      cv_.wait(g, [this] { return stop_ || (job_ && !fresh_); });
       if (stop_) return;
       const MapView view = *job_;
       job_.reset();
@@ -192,7 +202,6 @@ class MapWidget::Frames {
       if (busy) {
         busy_ = true;
       } else {
-        std::swap(back_, done_);
         fresh_ = true;
       }
       cv_.notify_all();
@@ -212,10 +221,10 @@ class MapWidget::Frames {
   CPoiStore* store_ = nullptr;
   std::vector<std::int32_t> types_;
   bool typesChanged_ = false;
-  bool fresh_ = false;
+  bool fresh_ = false;  // back_ is finished: the window's to take
   bool busy_ = false;
-  std::unique_ptr<Frame> done_;  // finished, not yet taken
-  // The render thread's own.
+  // The render thread's while !fresh_. Two pictures in all, this and the one on show: the
+  // window takes a finished frame as soon as its event loop runs.
   std::unique_ptr<Frame> back_;
   DensityLayer layer_;
   std::thread thread_;
@@ -308,7 +317,17 @@ void MapWidget::RequestFrame() {
   // Frames that come within a frame time are waited for, so the picture never lags the
   // mouse; slower ones arrive when ready.
   const Frames::Frame* f = frames_->front.get();
-  if ((!f || f->ms <= kFrameMs) && frames_->WaitIdle(kFrameMs)) TakeFrame();
+  if (!f || f->ms <= kFrameMs) {
+    const Clock::time_point until =
+        Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                           std::chrono::duration<double, std::milli>(kFrameMs));
+    // A frame finished for an earlier view is taken on the way: the next one is drawn into
+    // the picture it gives back.
+    while (frames_->WaitReady(until)) {
+      TakeFrame();
+      if (!frames_->Pending()) break;
+    }
+  }
   update();
 }
 
@@ -358,11 +377,12 @@ void MapWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Color(map_colors::kBackground));
   DensityStats stats;
-  if (const Frames::Frame* f = frames_ ? frames_->front.get() : nullptr;
-      f && f->image.Width() > 0) {
-    const MapImage& m = f->image;
-    const QImage image(reinterpret_cast<const uchar*>(m.Row(0)), m.Width(), m.Height(),
-                       static_cast<qsizetype>(m.Width()) * 4, QImage::Format_RGB32);
+  if (Frames::Frame* f = frames_ ? frames_->front.get() : nullptr; f && f->image.Width() > 0) {
+    IndexedImage& m = f->image;
+    // Over the frame's own bytes (writable, so that the colour table is set without a copy);
+    // the painter looks the colours up span by span.
+    QImage image(m.Row(0), m.Width(), m.Height(), m.Width(), QImage::Format_Indexed8);
+    image.setColorTable(QList<QRgb>(m.Palette(), m.Palette() + 256));
     if (SameView(f->view, view_)) {
       p.drawImage(0, 0, image);
     } else {

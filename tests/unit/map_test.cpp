@@ -1,12 +1,17 @@
 // The map's arithmetic: the projection and its inverse, zooming and dragging, the corners a
-// dragged rectangle gives, six decimals, the parts of an area under the mouse.
+// dragged rectangle gives, six decimals, the parts of an area under the mouse; counts beyond
+// what a pixel's counter holds.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include <vector>
+
+#include "core/app_context.h"
 #include "map/map_edit.h"
+#include "map/map_raster.h"
 #include "map/map_view.h"
 
 namespace tarvik {
@@ -119,6 +124,35 @@ TEST(MapEdit, EdgesAndCornersUnderTheMouseAndWhatDraggingThemDoes) {
   EXPECT_EQ(DragPart(box, AreaPart::SouthEast, {36.5, 57.1234567}),
             (AreaCorners{36.5, 57.123457, 37, 56}));
   EXPECT_EQ(DragPart(box, AreaPart::Inside, {0, 0}), box);
+}
+
+// Pixels are counted in 16 bits: a crowd past 65535 in one pixel must still be the fullest,
+// its count right, and a smaller crowd lighter.
+TEST(DensityLayer, CrowdsBeyondSixteenBitsKeepTheirCountAndLevel) {
+  const MapView view = View(37.6, 55.7, 100, 64, 40);
+  const GeoPoint crowdAt{37.6, 55.7}, halfAt{37.7, 55.7}, loneAt{37.5, 55.6};
+  for (const std::uint32_t crowd : {65535u, 65536u, 150000u}) {
+    SCOPED_TRACE(crowd);
+    std::vector<PoiRecord> records(crowd, PoiRecord{crowdAt.x, crowdAt.y, 1, 60, 0, 0});
+    records.resize(crowd + crowd / 2, PoiRecord{halfAt.x, halfAt.y, 1, 60, 0, 0});
+    records.push_back(PoiRecord{loneAt.x, loneAt.y, 1, 60, 0, 0});
+    CAppContext context;
+    DensityLayer layer(&context);
+    IndexedImage image(&context);
+    DensityStats stats;
+    ASSERT_TRUE(layer.Render(records, view, image, stats));
+    EXPECT_EQ(stats.maxPerPixel, crowd);
+    EXPECT_EQ(stats.inView, records.size());
+    auto at = [&](GeoPoint g) {
+      const PixelPoint p = view.ToPixel(g);
+      return image.Row(static_cast<int>(p.y))[static_cast<int>(p.x)];
+    };
+    EXPECT_EQ(at(crowdAt), 255);
+    EXPECT_EQ(at(loneAt), 1);
+    EXPECT_LT(at(halfAt), 255);
+    EXPECT_GT(at(halfAt), 200);
+    EXPECT_EQ(image.Pixel(0, 0), map_colors::kBackground);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,99 @@
+// The map window's own memory and times, headless (QT_QPA_PLATFORM=offscreen):
+//   map_window [POIS...]
+// For each count: a 1600 x 1000 map over that many POIs, fitted and then panned frame by
+// frame; the most tracked memory the window held at once (every picture it keeps and the
+// renderer's counters), the median render time of a frame and of painting the window.
+// Prints shell assignments for bench/run.sh.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImage>
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "core/tracked_memory.h"
+#include "processing/poi_store.h"
+#include "ui/map_widget.h"
+
+using namespace tarvik;
+
+namespace {
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void Measure(std::uint32_t n) {
+  CAppContext data;
+  CPoiStore poi(&data);
+  poi.data->records = static_cast<PoiRecord*>(MemAlloc(&data, sizeof(PoiRecord) * n));
+  std::uint64_t state = n;
+  auto next = [&state] {  // splitmix64
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+  };
+  // Europe, denser towards its south-west corner, as cities make a real table uneven.
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const double u = static_cast<double>(next() >> 11) * 0x1.0p-53;
+    const double v = static_cast<double>(next() >> 11) * 0x1.0p-53;
+    poi.data->records[i] = {
+        u * u * 40, 40 + v * v * 20, static_cast<std::int32_t>(1 + next() % 7), 60, 0, 0};
+  }
+  poi.data->recordCount = n;
+
+  CAppContext window;  // the map's own memory, and nothing else, is tracked here
+  double most = 0;
+  std::vector<double> frameMs, paintMs;
+  {
+    MapWidget map(&window, nullptr);
+    map.resize(1600, 1000);
+    MapSchema schema;
+    for (std::int32_t t = 1; t <= 7; ++t) {
+      schema.types.push_back(t);
+      schema.descs.push_back(u"type");
+    }
+    map.SetSource(&poi, schema);
+    map.show();
+    map.ShowAll();
+    QImage target(map.size(), QImage::Format_RGB32);
+    unsigned frames = 0;
+    for (int step = 0; step < 12; ++step) {
+      if (step > 0) {
+        MapView view = map.View();
+        view.centerX += (step % 2 ? 1 : -1) * 40 / view.scale;
+        map.SetView(view);
+      }
+      QElapsedTimer wait;
+      wait.start();
+      while (!(map.LastFrame().current && map.LastFrame().frames > frames) && wait.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+      frames = map.LastFrame().frames;
+      frameMs.push_back(map.LastFrame().ms);
+      QElapsedTimer paint;
+      paint.start();
+      map.render(&target);
+      paintMs.push_back(static_cast<double>(paint.nsecsElapsed()) / 1e6);
+      most = std::max(most, static_cast<double>(MemInUse(&window)));
+    }
+  }
+  std::printf("map_window_bytes_%u=%.0f\n", n, most);
+  std::printf("map_window_frame_ms_%u=%.2f\n", n, Median(frameMs));
+  std::printf("map_window_paint_ms_%u=%.2f\n", n, Median(paintMs));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  std::vector<std::uint32_t> counts;
+  for (int i = 1; i < argc; ++i) counts.push_back(static_cast<std::uint32_t>(std::atol(argv[i])));
+  if (counts.empty()) counts = {1000000, 5000000};
+  for (std::uint32_t n : counts) Measure(n);
+  return 0;
+}
