@@ -212,6 +212,35 @@ enum StringId : std::uint32_t {
   STR_CLI_MAP_NO_FONT = 1023,
   STR_CLI_MAP_SUMMARY = 1024,   // path, width, height, POIs in view
   STR_CLI_MAP_BAD_SIZE = 1026,  // least, most
+
+  // The command line's help frame and usage errors.
+  STR_CLI_LABEL_USAGE = 1100,
+  STR_CLI_LABEL_OPTIONS = 1101,
+  STR_CLI_LABEL_COMMAND = 1102,
+  STR_CLI_LABEL_COMMANDS = 1103,
+  STR_CLI_LABEL_REQUIRED = 1104,
+  STR_CLI_GROUP_ARGUMENTS = 1105,
+  STR_CLI_GROUP_OPTIONS = 1106,
+  STR_CLI_GROUP_COMMANDS = 1107,
+  STR_CLI_TYPE_TEXT = 1108,
+  STR_CLI_TYPE_NUMBER = 1109,
+  STR_CLI_TYPE_FILE = 1110,
+  STR_CLI_TYPE_NAME = 1111,
+  STR_CLI_TYPE_CODE = 1112,
+  STR_CLI_TYPE_BOX = 1113,
+  STR_CLI_ARG_FILE = 1114,
+  STR_CLI_ERR_UNEXPECTED = 1120,       // the argument
+  STR_CLI_ERR_UNEXPECTED_MANY = 1121,  // the arguments
+  STR_CLI_ERR_UNKNOWN_COMMAND = 1122,  // the word, the commands
+  STR_CLI_ERR_NO_COMMAND = 1123,       // the commands
+  STR_CLI_ERR_REQUIRED = 1124,         // option or argument
+  STR_CLI_ERR_NO_VALUE = 1125,         // option
+  STR_CLI_ERR_TOO_OFTEN = 1126,        // option
+  STR_CLI_ERR_NOT_NUMBER = 1127,       // option, value
+  STR_CLI_ERR_BAD_VALUE = 1128,        // option, value
+  STR_CLI_ERR_INVALID = 1129,          // option
+  STR_CLI_ERR_COMMAND_LINE = 1130,
+  STR_CLI_SEE_HELP = 1131,  // the program and command
 };
 
 }  // namespace tarvik

@@ -24,6 +24,9 @@ WorkerTask* g_running = nullptr;
 }  // namespace
 
 CliApp::CliApp() : app_(Text(STR_CLI_PROGRAM), "tarvik-cli") {
+  // Commands copy the formatter and the option defaults when they are added.
+  app_.formatter(MakeHelpFormatter());
+  app_.option_defaults()->group(Text(STR_CLI_GROUP_OPTIONS));
   app_.set_help_flag("-h,--help", Text(STR_CLI_HELP));
   app_.set_version_flag("--version", std::string("tarvik-cli ") + TARVIK_VERSION,
                         Text(STR_CLI_VERSION));
@@ -33,16 +36,28 @@ CliApp::CliApp() : app_(Text(STR_CLI_PROGRAM), "tarvik-cli") {
 CLI::App* CliApp::AddCommand(const std::string& name, std::uint32_t descriptionId,
                              std::function<int()> run) {
   CLI::App* sub = app_.add_subcommand(name, Text(descriptionId));
+  sub->group(Text(STR_CLI_GROUP_COMMANDS));
+  // A command makes its help flag before it takes the program's option defaults.
+  sub->get_help_ptr()->group(Text(STR_CLI_GROUP_OPTIONS));
   commands_.emplace_back(sub, std::move(run));
   return sub;
+}
+
+void CliApp::AddTableArgument(CLI::App* command, std::string& file) {
+  command->add_option(Text(STR_CLI_ARG_FILE), file, Text(STR_CLI_TABLE_FILE))
+      ->required()
+      ->type_name("");
 }
 
 int CliApp::Run(int argc, char** argv) {
   try {
     app_.parse(argc, argv);
+  } catch (const CLI::Success& e) {
+    app_.exit(e);  // prints the help or the version
+    return kExitOk;
   } catch (const CLI::ParseError& e) {
-    int code = app_.exit(e);  // help and version print and give 0
-    return code == 0 ? kExitOk : kExitUsage;
+    PrintUsageError(e, app_, argc, argv);
+    return kExitUsage;
   }
   for (auto& [sub, run] : commands_) {
     if (sub->parsed()) return run();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,6 +33,8 @@ class CliApp {
   // Options and arguments go on the returned subcommand.
   CLI::App* AddCommand(const std::string& name, std::uint32_t descriptionId,
                        std::function<int()> run);
+  // Adds the required table argument of a command.
+  static void AddTableArgument(CLI::App* command, std::string& file);
 
   // Parses the arguments and runs the chosen command. Usage errors give kExitUsage.
   int Run(int argc, char** argv);
@@ -46,6 +49,11 @@ template <class... A>
 std::string Text(std::uint32_t id, const A&... args) {
   return Utf16ToUtf8(StrLoad(id, args...));
 }
+
+// The help's frame in our words and columns that count characters, not bytes.
+std::shared_ptr<CLI::FormatterBase> MakeHelpFormatter();
+// Says on stderr what is wrong with the command line `argv`, and where the help is.
+void PrintUsageError(const CLI::ParseError& e, const CLI::App& program, int argc, char** argv);
 
 // Parses the arguments and runs the chosen command; returns the exit status. Running out of
 // memory anywhere ends the command with the message for it and kExitFailed.

@@ -53,9 +53,10 @@ void RegisterCount(CliApp& app) {
   auto options = std::make_shared<SessionOptions>();
   CLI::App* cmd =
       app.AddCommand("count", STR_CLI_COUNT_HELP, [options] { return RunCount(*options); });
-  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
-  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI));
-  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA));
+  CliApp::AddTableArgument(cmd, options->file);
+  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
+      ->type_name(Text(STR_CLI_TYPE_NAME));
 }
 
 }  // namespace tarvik::cli

@@ -201,13 +201,21 @@ void RegisterExport(CliApp& app) {
   auto options = std::make_shared<ExportOptions>();
   CLI::App* cmd =
       app.AddCommand("export", STR_CLI_EXPORT_HELP, [options] { return RunExport(*options); });
-  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
-  cmd->add_option("-o,--output", options->out, Text(STR_CLI_OUT))->required();
-  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI));
-  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA));
-  cmd->add_option("--profile", options->profile, Text(STR_CLI_PROFILE));
-  cmd->add_option("--areas", options->areas, Text(STR_CLI_AREAS))->delimiter(',');
-  cmd->add_option("--types", options->types, Text(STR_CLI_TYPES))->delimiter(',');
+  CliApp::AddTableArgument(cmd, options->file);
+  cmd->add_option("-o,--output", options->out, Text(STR_CLI_OUT))
+      ->required()
+      ->type_name(Text(STR_CLI_TYPE_FILE));
+  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
+      ->type_name(Text(STR_CLI_TYPE_NAME));
+  cmd->add_option("--profile", options->profile, Text(STR_CLI_PROFILE))
+      ->type_name(Text(STR_CLI_TYPE_NAME));
+  cmd->add_option("--areas", options->areas, Text(STR_CLI_AREAS))
+      ->type_name(Text(STR_CLI_TYPE_NAME))
+      ->delimiter(',');
+  cmd->add_option("--types", options->types, Text(STR_CLI_TYPES))
+      ->type_name(Text(STR_CLI_TYPE_CODE))
+      ->delimiter(',');
   cmd->add_flag("--force", options->force, Text(STR_CLI_FORCE));
 }
 

@@ -112,13 +112,19 @@ int RunMap(const MapOptions& options) {
 void RegisterMap(CliApp& app) {
   auto options = std::make_shared<MapOptions>();
   CLI::App* cmd = app.AddCommand("map", STR_CLI_MAP_HELP, [options] { return RunMap(*options); });
-  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
-  cmd->add_option("-o,--output", options->out, Text(STR_CLI_MAP_OUT))->required();
-  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI));
-  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA));
-  cmd->add_option("--width", options->width, Text(STR_CLI_MAP_WIDTH));
-  cmd->add_option("--height", options->height, Text(STR_CLI_MAP_HEIGHT));
-  cmd->add_option("--bbox", options->bbox, Text(STR_CLI_MAP_BBOX));
+  CliApp::AddTableArgument(cmd, options->file);
+  cmd->add_option("-o,--output", options->out, Text(STR_CLI_MAP_OUT))
+      ->required()
+      ->type_name(Text(STR_CLI_TYPE_FILE));
+  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+  cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
+      ->type_name(Text(STR_CLI_TYPE_NAME));
+  cmd->add_option("--width", options->width, Text(STR_CLI_MAP_WIDTH))
+      ->type_name(Text(STR_CLI_TYPE_NUMBER));
+  cmd->add_option("--height", options->height, Text(STR_CLI_MAP_HEIGHT))
+      ->type_name(Text(STR_CLI_TYPE_NUMBER));
+  cmd->add_option("--bbox", options->bbox, Text(STR_CLI_MAP_BBOX))
+      ->type_name(Text(STR_CLI_TYPE_BOX));
 }
 
 }  // namespace tarvik::cli

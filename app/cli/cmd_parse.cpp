@@ -83,7 +83,7 @@ void RegisterParse(CliApp& app) {
   CLI::App* cmd =
       app.AddCommand("parse", STR_CLI_PARSE_HELP, [options] { return RunParse(*options); });
   cmd->add_flag("-q,--quiet", options->quiet, Text(STR_CLI_QUIET));
-  cmd->add_option("FILE", options->file, Text(STR_CLI_TABLE_FILE))->required();
+  CliApp::AddTableArgument(cmd, options->file);
 }
 
 }  // namespace tarvik::cli

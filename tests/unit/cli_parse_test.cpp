@@ -1,6 +1,7 @@
 // tarvik-cli parse, run as a process: output format, exit statuses, messages, locale.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <sstream>
 #include <string>
@@ -86,11 +87,32 @@ TEST(CliParse, UnreadableFileAndIncompleteHeaderExitWithOne) {
 }
 
 TEST(CliParse, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
-  EXPECT_EQ(RunCli({}).status, 2);
-  EXPECT_EQ(RunCli({"parse"}).status, 2);
-  EXPECT_EQ(RunCli({"parse", "--bogus", kExample}).status, 2);
-  EXPECT_EQ(RunCli({"parse", kExample, kExample}).status, 2);
-  EXPECT_EQ(RunCli({"frobnicate"}).status, 2);
+  // Each usage error names what is wrong, in Russian: every line it prints has Cyrillic, so
+  // none is an English sentence of the argument parser.
+  const struct {
+    std::vector<std::string> args;
+    std::string named;
+  } errors[] = {
+      {{}, "export"},
+      {{"frobnicate"}, "frobnicate"},
+      {{"parse"}, "ФАЙЛ"},
+      {{"parse", "--bogus", kExample}, "--bogus"},
+      {{"parse", kExample, kExample}, kExample},
+      {{"parse", "--quiet=maybe", kExample}, "maybe"},
+      {{"export", kExample}, "--output"},
+      {{"export", kExample, "-o"}, "--output"},
+      {{"export", kExample, "-o", "a", "-o", "b"}, "--output"},
+      {{"export", kExample, "-o", "a", "--outptu", "b"}, "--outptu b"},
+      {{"map", kExample, "-o", "a.png", "--width", "abc"}, "abc"},
+  };
+  for (const auto& e : errors) {
+    CliRun r = RunCli(e.args);
+    SCOPED_TRACE(testing::PrintToString(e.args) + "\n" + r.err);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(e.named), std::string::npos);
+    for (const std::string& line : Lines(r.err))
+      EXPECT_TRUE(std::any_of(line.begin(), line.end(), [](char c) { return c & 0x80; }));
+  }
 
   CliRun help = RunCli({"--help"});
   EXPECT_EQ(help.status, 0);
