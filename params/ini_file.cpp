@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -161,22 +162,26 @@ int ReadWholeFile(const std::filesystem::path& path, std::string& bytes) {
   } else if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
     result = EFBIG;
   } else {
-    bytes.clear();
-    char buf[65536];
+    // Read straight into the string, sized for the file (one more byte shows its end; a file
+    // that grows meanwhile is read on in 64 KiB steps).
+    std::size_t have = 0;
+    bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
     for (;;) {
-      ssize_t n = ::read(fd, buf, sizeof buf);
+      if (have == bytes.size()) bytes.resize(have + 65536);
+      ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
       if (n < 0) {
         if (errno == EINTR) continue;
         result = errno;
         break;
       }
       if (n == 0) break;
-      bytes.append(buf, static_cast<std::size_t>(n));
-      if (bytes.size() > kMaxFileSize) {
+      have += static_cast<std::size_t>(n);
+      if (have > kMaxFileSize) {
         result = EFBIG;
         break;
       }
     }
+    bytes.resize(std::min(have, bytes.size()));
   }
   ::close(fd);
   return result;
@@ -200,13 +205,10 @@ std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding) {
       ((byte(0) == 0xFF && byte(1) == 0xFE) || (byte(0) == 0xFE && byte(1) == 0xFF))) {
     bool little = byte(0) == 0xFF;
     encoding = IniEncoding::Utf16Le;
-    std::u16string out;
-    out.reserve(bytes.size() / 2);
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-      unsigned lo = little ? byte(i) : byte(i + 1);
-      unsigned hi = little ? byte(i + 1) : byte(i);
-      out.push_back(static_cast<char16_t>(lo | (hi << 8)));
-    }
+    std::u16string out((bytes.size() - 2) / 2, u'\0');
+    const int lo = little ? 0 : 1;
+    for (std::size_t k = 0, i = 2; k < out.size(); ++k, i += 2)
+      out[k] = static_cast<char16_t>(byte(i + lo) | (byte(i + 1 - lo) << 8));
     return out;
   }
   if (bytes.size() >= 3 && byte(0) == 0xEF && byte(1) == 0xBB && byte(2) == 0xBF) {
@@ -226,12 +228,13 @@ std::u16string DecodeIniBytes(std::string_view bytes, IniEncoding& encoding) {
 }
 
 std::string EncodeIniText(std::u16string_view text) {
-  std::string out;
-  out.reserve(2 + text.size() * 2);
-  out += "\xFF\xFE";
+  std::string out(2 + text.size() * 2, '\0');
+  out[0] = '\xFF';
+  out[1] = '\xFE';
+  char* o = out.data() + 2;
   for (char16_t c : text) {
-    out.push_back(static_cast<char>(c & 0xFF));
-    out.push_back(static_cast<char>(c >> 8));
+    *o++ = static_cast<char>(c & 0xFF);
+    *o++ = static_cast<char>(c >> 8);
   }
   return out;
 }
@@ -285,6 +288,7 @@ void IniFile::Reset() {
   sections_.push_back(std::make_unique<Section>());
   index_.clear();
   arena_.clear();
+  text_.reset();
   arenaPos_ = nullptr;
   arenaLeft_ = 0;
 }
@@ -307,9 +311,8 @@ std::u16string_view IniFile::Store(std::u16string_view text) {
 void IniFile::Parse(std::string_view bytes, std::span<const std::u16string_view> drop) {
   Reset();
   // The decoded text becomes one arena block; lines are views into it.
-  std::u16string decoded = DecodeIniBytes(bytes, encoding_);
-  std::u16string_view rest = Store(decoded);
-  decoded = std::u16string();
+  text_ = std::make_unique<const std::u16string>(DecodeIniBytes(bytes, encoding_));
+  std::u16string_view rest = *text_;
   Section* s = sections_.back().get();
   bool dropping = false;
   while (!rest.empty()) {

@@ -125,6 +125,9 @@ class IniFile {
   std::vector<std::unique_ptr<Section>> sections_;  // [0]: the lines before the first header
   std::unordered_map<std::u16string_view, std::size_t, NameHash, NameEq> index_;  // first wins
   std::vector<std::unique_ptr<char16_t[]>> arena_;
+  // The decoded file, never changed: the lines read are views into it (held apart from the
+  // object, so that a short text does not move with it).
+  std::unique_ptr<const std::u16string> text_;
   char16_t* arenaPos_ = nullptr;
   std::size_t arenaLeft_ = 0;
   std::u16string scratch_;
