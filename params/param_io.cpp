@@ -180,8 +180,10 @@ void NoteId(std::int64_t& maxId, std::uint64_t id) {
   if (v > maxId) maxId = v;
 }
 
-// The item numbers with keys in a flat section.
-Plan FlatPlan(const IniFile& ini, std::u16string_view section) {
+// Calls read(i) for each item of a flat section: the numbers with keys, and as many empty
+// ones below Count as the margin allows; progress steps by item.
+template <class ReadItem>
+void ReadFlat(const IniFile& ini, std::u16string_view section, Progress& progress, ReadItem read) {
   std::vector<std::uint32_t> present;
   ini.ForEachKey(section, [&](std::u16string_view k) {
     std::uint32_t i;
@@ -189,17 +191,20 @@ Plan FlatPlan(const IniFile& ini, std::u16string_view section) {
   });
   Plan plan;
   plan.Set(std::move(present), ReadCount(ini, section, kCount));
-  return plan;
-}
-
-void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
-  const Plan plan = FlatPlan(ini, kFilter);
   std::uint32_t margin = Plan::kMargin;
   auto steps = progress.Steps(plan.Size(margin));
   std::uint64_t done = 0;
+  plan.Run(
+      margin, [&] { return !progress.Cancelled(); },
+      [&](std::uint32_t i) {
+        read(i);
+        steps.At(done++);
+      });
+}
+
+void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
   Key key;
-  auto go = [&] { return !progress.Cancelled(); };
-  plan.Run(margin, go, [&](std::uint32_t i) {
+  ReadFlat(ini, kFilter, progress, [&](std::uint32_t i) {
     FilterArea* f = Need(store.AppendFilter());
     ReadStruct(ini, kFilter, key(i, u"Param"), f->Param);
     ReadStruct(ini, kFilter, key(i, u"ID"), f->ID);
@@ -209,7 +214,6 @@ void ReadFilters(const IniFile& ini, CParamStore& store, Progress& progress, std
     ReadStruct(ini, kFilter, key(i, u"CX"), f->CX);
     ReadStruct(ini, kFilter, key(i, u"CY"), f->CY);
     NoteId(maxId, f->ID);
-    steps.At(done++);
   });
   progress.Begin(STR_STATUS_LOADING_PARAMS);  // only while not cancelled
 }
@@ -258,13 +262,8 @@ void ReadSchemas(const IniFile& ini, CParamStore& store, Progress& progress, std
 }
 
 void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, std::int64_t& maxId) {
-  const Plan plan = FlatPlan(ini, kExport);
-  std::uint32_t margin = Plan::kMargin;
-  auto steps = progress.Steps(plan.Size(margin));
-  std::uint64_t done = 0;
   Key key;
-  auto go = [&] { return !progress.Cancelled(); };
-  plan.Run(margin, go, [&](std::uint32_t i) {
+  ReadFlat(ini, kExport, progress, [&](std::uint32_t i) {
     ExportProfile* p = Need(store.AppendProfile());
     ReadStruct(ini, kExport, key(i, u"Param"), p->Param);
     ReadStruct(ini, kExport, key(i, u"ID"), p->ID);
@@ -278,7 +277,6 @@ void ReadProfiles(const IniFile& ini, CParamStore& store, Progress& progress, st
     ReadStruct(ini, kExport, key(i, u"Translit"), p->Translit);
     ReadText(ini, kExport, key(i, u"Desc"), p->Desc);
     NoteId(maxId, p->ID);
-    steps.At(done++);
   });
 }
 
