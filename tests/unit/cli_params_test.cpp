@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "params/default_params.h"
 #include "params/param_io.h"
+#include "test_files.h"
 
 namespace tarvik {
 namespace {
@@ -28,14 +29,10 @@ CliRun RunParams(const fs::path& ini) {
 class CliParams : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvik-cli-XXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch.path();
     file = dir / "Tarvik.ini";
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  testfiles::ScratchDir scratch{"cli"};
   fs::path dir, file;
 };
 

@@ -27,19 +27,11 @@ std::u16string Enc(const void* p, std::size_t n) {
 
 class TempDir {
  public:
-  TempDir() {
-    char tmpl[] = "/tmp/tarvik-ini-XXXXXX";
-    dir_ = mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  fs::path path(const char* name) const { return dir_ / name; }
+  fs::path path(const char* name) const { return scratch_.path() / name; }
   std::u16string u16(const char* name) const { return Utf8ToUtf16(path(name).string()); }
 
  private:
-  fs::path dir_;
+  testfiles::ScratchDir scratch_{"ini"};
 };
 
 using testfiles::ReadBytes;

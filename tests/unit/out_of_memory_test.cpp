@@ -127,18 +127,13 @@ CommandRun RunCommand(const std::vector<std::string>& args, const fs::path& dir,
 class OutOfMemory : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvik-oom-XXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch.path();
     table = (dir / "cams.txt").string();
     WriteBytes(table, "X,Y,TYPE,SPEED\r\n37.6177,55.7558,1,60\r\n30.3,59.9,2,90\r\n10,10,3,0\r\n");
     // A first start writes the defaults; later runs leave the file as it is.
     ini = (dir / "Tarvik.ini").string();
     EXPECT_EQ(RunCommand({"count", table, "--ini", ini}, dir, 0).status, 0);
     settings = ReadBytes(ini);
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
 
   // Runs `args` once counting its allocations, then once failing each of them in turn;
@@ -164,6 +159,7 @@ class OutOfMemory : public ::testing::Test {
     EXPECT_GT(failed, full.allocations / 4) << args[0];
   }
 
+  testfiles::ScratchDir scratch{"oom"};
   fs::path dir;
   std::string table, ini, settings;
 };

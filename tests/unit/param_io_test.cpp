@@ -70,17 +70,12 @@ int FailRename(platform::FileStep step) {
 class ParamIoTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvik-params-XXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch.path();
     file = dir / "Tarvik.ini";
     ctx.iniPath = Utf8ToUtf16(file.string());
     ctx.seed = 100;
   }
-  void TearDown() override {
-    platform::SetFileFaultHook(nullptr);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  void TearDown() override { platform::SetFileFaultHook(nullptr); }
   // A task over `store` reporting to `sink`.
   void Prepare(WorkerTask& task, CParamStore& store) {
     task.appContext = &ctx;
@@ -105,6 +100,7 @@ class ParamIoTest : public ::testing::Test {
     return ok;
   }
 
+  testfiles::ScratchDir scratch{"params"};
   fs::path dir, file;
   CAppContext ctx;
   Sink sink;

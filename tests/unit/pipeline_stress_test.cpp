@@ -31,18 +31,14 @@ namespace fs = std::filesystem;
 class PipelineStress : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvik-stress-XXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch.path();
     std::string table = "X,Y,TYPE,SPEED\r\n";
     for (int i = 0; i < 3000; ++i)
       table += std::to_string(30 + i % 10) + ".5," + std::to_string(50 + i % 7) + ".5," +
                std::to_string(1 + i % 7) + ",60\r\n";
     testfiles::WriteBytes(dir / "cams.txt", table);
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
-  }
+  testfiles::ScratchDir scratch{"stress"};
   fs::path dir;
 };
 

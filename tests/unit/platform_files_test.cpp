@@ -27,13 +27,8 @@ using testfiles::WriteBytes;
 class ReplacingFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/tarvik-files-XXXXXX";
-    dir = mkdtemp(tmpl);
+    dir = scratch.path();
     target = dir / "out.csv";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir, ec);
   }
   int WriteWhole(const std::string& bytes, bool replace) {
     ReplacingFile file;
@@ -43,6 +38,7 @@ class ReplacingFileTest : public ::testing::Test {
     return e;
   }
 
+  testfiles::ScratchDir scratch{"files"};
   fs::path dir, target;
 };
 

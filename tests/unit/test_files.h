@@ -3,8 +3,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include <stdlib.h>
 
 namespace tarvik::testfiles {
 
@@ -26,5 +29,25 @@ inline bool NoTemporaries(const std::filesystem::path& dir) {
     if (e.path().extension() == ".tmp") return false;
   return true;
 }
+
+// A fresh folder /tmp/tarvik-TAG-XXXXXX, removed with all it holds at the end.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& tag) {
+    std::string name = "/tmp/tarvik-" + tag + "-XXXXXX";
+    if (!mkdtemp(name.data())) throw std::runtime_error("cannot make " + name);
+    path_ = name;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 }  // namespace tarvik::testfiles
