@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "core/tracked_memory.h"
 
@@ -74,14 +75,16 @@ class TrackedBuffer {
   std::size_t size_ = 0;
 };
 
-// Objects in one tracked block, made and destroyed together.
+// Objects in one tracked block, made and destroyed together. Each starts a cache line of its
+// own: they are the per-thread or per-batch state of parallel work, and two threads writing
+// counters in one line would pass that line back and forth on every record.
 template <class T>
 class TrackedObjects {
  public:
   explicit TrackedObjects(CAppContext* context) : context_(context) {}
   ~TrackedObjects() {
-    for (std::size_t k = 0; k < count_; ++k) std::destroy_at(objects_ + k);
-    MemFree(context_, objects_);
+    for (std::size_t k = 0; k < count_; ++k) std::destroy_at(&(*this)[k]);
+    MemFree(context_, block_);
   }
   TrackedObjects(const TrackedObjects&) = delete;
   TrackedObjects& operator=(const TrackedObjects&) = delete;
@@ -89,17 +92,23 @@ class TrackedObjects {
   // n objects, each made as T(args...); false when memory ran out. Once only.
   template <class... A>
   bool Create(std::size_t n, const A&... args) {
-    if (objects_ || n > SIZE_MAX / sizeof(T)) return false;
-    objects_ = static_cast<T*>(MemAlloc(context_, n * sizeof(T)));
-    if (!objects_) return false;
-    for (; count_ < n; ++count_) std::construct_at(objects_ + count_, args...);
+    if (block_ || n > (SIZE_MAX - kLine) / kStride) return false;
+    block_ = MemAlloc(context_, n * kStride + kLine);
+    if (!block_) return false;
+    const auto at = reinterpret_cast<std::uintptr_t>(block_);
+    first_ = static_cast<char*>(block_) + ((kLine - at % kLine) % kLine);
+    for (; count_ < n; ++count_) std::construct_at(&(*this)[count_], args...);
     return true;
   }
-  T& operator[](std::size_t k) { return objects_[k]; }
+  T& operator[](std::size_t k) { return *std::launder(reinterpret_cast<T*>(first_ + k * kStride)); }
 
  private:
+  static constexpr std::size_t kLine = 64;
+  static constexpr std::size_t kStride = (sizeof(T) + kLine - 1) / kLine * kLine;
+  static_assert(alignof(T) <= kLine);
   CAppContext* context_;
-  T* objects_ = nullptr;
+  void* block_ = nullptr;
+  char* first_ = nullptr;
   std::size_t count_ = 0;
 };
 
