@@ -20,6 +20,13 @@
 #   4k      huge pages switched off for the process (bench/nothp), as on a machine without them
 # Variant lines show figures only; the targets are judged on the machine's own mode.
 #
+# Kernel time: a large table read into fresh memory costs the kernel clearing those pages and
+# copying the file into them, whatever the reader does afterwards; on a virtual machine the
+# host may also have to back every fresh page. bench/loadfloor does only that (the file into
+# fresh huge pages, a record block touched, on two threads, with the same libraries loaded),
+# and its system time is printed beside Tarvik's as "the floor", so a reader can tell the cost
+# of the machine from the cost of the program.
+#
 # Other builds can be measured with the same harness: TARVIK_CLI=path and
 # MAIN_WINDOW_TIMING=path replace the programs of BUILD_DIR.
 set -euo pipefail
@@ -76,6 +83,20 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 verdict() { awk "BEGIN { print (($1) ? \"ok\" : \"MISSED\") }"; }
 
+# floor TARVIK_WALL FILE RECORDS: the system time of loadfloor for the same table, as a share
+# of Tarvik's wall time (the last measure's figures are kept).
+floor() {
+  [ -x "$BIN/loadfloor" ] || return 0
+  local keep_best=$BEST_S keep_median=$MEDIAN_S keep_user=$USER_S keep_sys=$SYS_S
+  local keep_faults=$FAULTS keep_rss=$MAXRSS_KB
+  measure "$BIN/loadfloor" "$2" "$3"
+  echo "    the floor (file into fresh memory, records touched): sys ${SYS_S} s =" \
+       "$(awk -v s="$SYS_S" -v w="$1" 'BEGIN { printf "%.0f", 100 * s / w }') % of tarvik's wall," \
+       "page faults ${FAULTS}"
+  BEST_S=$keep_best MEDIAN_S=$keep_median USER_S=$keep_user SYS_S=$keep_sys
+  FAULTS=$keep_faults MAXRSS_KB=$keep_rss
+}
+
 # ---- the machine: threads, huge page mode, load ------------------------------------------------
 section_machine() {
   local thp=/sys/kernel/mm/transparent_hugepage
@@ -104,6 +125,7 @@ section_parse() {
     measure "$CLI" parse --quiet "$file"
     t=$BEST_S sys=$SYS_S rss=$MAXRSS_KB
     echo "  $layout: tarvik $(figures)"
+    floor "$t" "$file" "$lines"
     echo "  $layout: speed-up $(ratio "$m" "$t")x [$(verdict "$m >= $want * $t")," \
          "target ${want}x], kernel time < 20 % of wall [$(verdict "$sys < 0.2 * $t")]"
     # Budget: the file, 32 bytes per record and a few MiB (8: program, buffers, huge-page ends).
@@ -140,6 +162,7 @@ section_convert() {
   t=$BEST_S sys=$SYS_S rss=$MAXRSS_KB
   written=$(wc -l < "$DATA/convert_tarvik.csv")
   echo "  export of $written lines: tarvik $(figures)"
+  floor "$t" "$file" "$lines"
   if command -v mawk >/dev/null; then
     same=MISSED
     cmp -s "$DATA/convert_tarvik.csv" "$DATA/convert_mawk.csv" && same=ok
