@@ -37,7 +37,14 @@ class CDlgProc::Sink : public TaskSink {
   DlgWindow* window_;
 };
 
-CDlgProc::CDlgProc() = default;
+namespace {
+constexpr qint64 kBarFrameMs = 16;
+}  // namespace
+
+CDlgProc::CDlgProc() {
+  barTimer_.setSingleShot(true);
+  QObject::connect(&barTimer_, &QTimer::timeout, [this] { PaintBar(); });
+}
 
 CDlgProc::~CDlgProc() {
   // Only reachable with a live worker if the window was never destroyed; never leave it
@@ -52,9 +59,10 @@ void CDlgProc::Apply(const Report& report) {
   if (!hwnd) return;
   switch (report.kind) {
     case Report::Progress:
-      SetProgressPos(ProgressBar(), report.value);
+      ShowProgress(report.value);
       break;
     case Report::Status:
+      PaintBar();
       SetControlText(StatusText(), StrLoad(static_cast<std::uint32_t>(report.value)));
       break;
     case Report::Cancel:
@@ -62,6 +70,26 @@ void CDlgProc::Apply(const Report& report) {
       break;
   }
   if (onReport) onReport(report);
+}
+
+void CDlgProc::ShowProgress(int percent) {
+  barValue_ = percent;
+  barPending_ = true;
+  if (barTimer_.isActive()) return;
+  const qint64 since = barClock_.isValid() ? barClock_.elapsed() : kBarFrameMs;
+  if (since >= kBarFrameMs) {
+    PaintBar();
+  } else {
+    barTimer_.start(static_cast<int>(kBarFrameMs - since));
+  }
+}
+
+void CDlgProc::PaintBar() {
+  barTimer_.stop();
+  if (!barPending_) return;
+  barPending_ = false;
+  if (hwnd) SetProgressPos(ProgressBar(), barValue_);
+  barClock_.start();
 }
 
 void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) {
@@ -73,6 +101,9 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
   CenterOverOwner(window, owner);
   SetProgressRange(ProgressBar(), 0, 100);
   SetProgressPos(ProgressBar(), 0);
+  barTimer_.stop();
+  barPending_ = false;
+  barClock_.invalidate();
   if (const UiResources* ui = Ui(context)) {
     SetControlFont(CancelButton(), &ui->fontNormal);
     SetControlFont(StatusText(), &ui->fontNormal);
@@ -137,6 +168,8 @@ void CDlgProc::OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam)
 }
 
 void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
+  barTimer_.stop();
+  barPending_ = false;
   if (!task_) return;
   // No thread is ever killed: the worker ends right after posting the end message, so this
   // wait is short. Should the dialog have ended another way, the abort flag makes every

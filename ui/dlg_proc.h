@@ -1,9 +1,11 @@
 #pragma once
 // The progress dialog: runs one task of the pipeline on a worker thread, shows its status text
 // and percentage, offers Cancel, and is ended by the worker when the task is over.
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -42,7 +44,9 @@ class CDlgProc : public CDlgBoxCore {
     enum Kind { Progress, Status, Cancel } kind;
     int value;  // percent, string id, or whether Cancel is enabled
   };
-  // Sees every report right after the window applied it (tests watch the order).
+  // Sees every report right after the window applied it (tests watch the order). The bar
+  // itself is painted at most once a frame: it may show a report's percentage a frame later,
+  // and always shows the last one before the status text changes.
   std::function<void(const Report&)> onReport;
 
   // The running task, null outside a run or when none could be made.
@@ -51,6 +55,8 @@ class CDlgProc : public CDlgBoxCore {
  private:
   class Sink;
   void Apply(const Report& report);
+  void ShowProgress(int percent);
+  void PaintBar();  // the pending percentage, if any
 
   // Control ids of its template.
   enum : int { IDC_PROGRESS_BAR = 1000, IDC_STATUS_TEXT = 1001 };
@@ -61,6 +67,12 @@ class CDlgProc : public CDlgBoxCore {
   TrackedObject<WorkerTask> task_;
   std::unique_ptr<Sink> sink_;
   std::thread worker_;
+  // A large table reports a percentage every few hundred microseconds; painting each one
+  // would cost more than the work it shows.
+  QTimer barTimer_;
+  QElapsedTimer barClock_;  // since the bar was last painted
+  int barValue_ = 0;
+  bool barPending_ = false;
 };
 
 // Runs the request behind the progress dialog; returns when the task has finished or was
