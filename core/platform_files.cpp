@@ -124,6 +124,7 @@ int ReplacingFile::Open(const std::string& target, bool replace) {
   Discard();
   replace_ = replace;
   direct_ = false;
+  written_ = handedOver_ = 0;
   if (target.empty()) return ENOENT;
   if (int e = FileFault(FileStep::Open)) return e;
   dest_ = target;
@@ -178,7 +179,19 @@ int ReplacingFile::Open(const std::string& target, bool replace) {
 int ReplacingFile::Write(const void* data, std::size_t size) {
   if (fd_ < 0) return EBADF;
   if (int e = FileFault(FileStep::Write)) return e;
-  return WriteAll(fd_, static_cast<const char*>(data), size);
+  if (int e = WriteAll(fd_, static_cast<const char*>(data), size)) return e;
+  written_ += size;
+#ifdef SYNC_FILE_RANGE_WRITE
+  // The disk starts on what is written while the rest is still being made, so the flush of
+  // Commit waits for little more than the last stretch. Only a hint: Commit's fsync reports.
+  constexpr std::uint64_t kStretch = std::uint64_t{4} << 20;
+  if (!direct_ && written_ - handedOver_ >= kStretch) {
+    (void)::sync_file_range(fd_, static_cast<off_t>(handedOver_),
+                            static_cast<off_t>(written_ - handedOver_), SYNC_FILE_RANGE_WRITE);
+    handedOver_ = written_;
+  }
+#endif
+  return 0;
 }
 
 int ReplacingFile::Commit() {

@@ -3,6 +3,7 @@
 // made under a new name beside its target and put in the target's place in one step, so a
 // failed, cancelled or interrupted write leaves the old file exactly as it was.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -62,6 +63,8 @@ class ReplacingFile {
   int fd_ = -1;
   bool replace_ = false;
   bool direct_ = false;  // a device or pipe written in place
+  std::uint64_t written_ = 0;
+  std::uint64_t handedOver_ = 0;  // bytes whose writing to disk has been started
   std::string dest_;
   std::string temp_;
 };
