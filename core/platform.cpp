@@ -14,6 +14,7 @@
 #if defined(__linux__)
 #include <sched.h>
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 #include <thread>
@@ -109,6 +110,19 @@ void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes, std::
 void UnmapHugeBlock(void* block, std::size_t bytes) {
   if (block) ::munmap(block, bytes);
 }
+
+void PrefaultPages(void* p, std::size_t n) {
+#ifdef MADV_POPULATE_WRITE
+  static const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  if (!p || !n || page == 0 || (page & (page - 1)) != 0) return;
+  const auto from = reinterpret_cast<std::uintptr_t>(p) & ~(page - 1);
+  const auto to = (reinterpret_cast<std::uintptr_t>(p) + n + page - 1) & ~(page - 1);
+  (void)::madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
+#else
+  (void)p;
+  (void)n;
+#endif
+}
 #else
 void* MapHugeBlock(std::size_t, std::size_t) {
   return nullptr;
@@ -117,6 +131,7 @@ void* RemapHugeBlock(void*, std::size_t, std::size_t, std::size_t) {
   return nullptr;
 }
 void UnmapHugeBlock(void*, std::size_t) {}
+void PrefaultPages(void*, std::size_t) {}
 #endif
 
 unsigned HardwareThreads() {

@@ -21,6 +21,10 @@ void* MapHugeBlock(std::size_t bytes, std::size_t used);
 // be done (the old block stays valid).
 void* RemapHugeBlock(void* block, std::size_t oldBytes, std::size_t bytes, std::size_t used);
 void UnmapHugeBlock(void* block, std::size_t bytes);
+// Makes the pages of [p, p + n) present and writable in one call, where the system can: one
+// trap per page costs several microseconds on some machines, most of all where there are no
+// huge pages. The range must lie in one block of MapHugeBlock. Advice only.
+void PrefaultPages(void* p, std::size_t n);
 
 // The size of huge pages (a power of two), or 0 when the system offers none.
 std::size_t HugePageSize();

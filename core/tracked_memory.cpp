@@ -1,5 +1,6 @@
 #include "core/tracked_memory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -224,6 +225,12 @@ void MemFree(CAppContext* context, void* block) {
     context->bytesReleased.fetch_add(UsableSize(block), std::memory_order_relaxed);
   }
   Release(block);
+}
+
+void MemPrefault(void* block, std::size_t offset, std::size_t n) {
+  const std::size_t bytes = block ? Large().SizeOf(block) : 0;
+  if (offset >= bytes) return;
+  platform::PrefaultPages(static_cast<char*>(block) + offset, std::min(n, bytes - offset));
 }
 
 std::int64_t MemInUse(const CAppContext* context) {

@@ -21,6 +21,10 @@ void* MemAllocZero(CAppContext* context, std::size_t n);
 void* MemRealloc(CAppContext* context, void* block, std::size_t n);
 void MemFree(CAppContext* context, void* block);
 std::int64_t MemInUse(const CAppContext* context);
+// Brings in the pages of bytes [offset, offset + n) of a large block (one of 4 MiB and more)
+// ahead of writing them, in one call instead of a fault per page; nothing for other blocks.
+// Threads may prefault different ranges of one block at once.
+void MemPrefault(void* block, std::size_t offset, std::size_t n);
 
 // Test hook: the n-th allocation from now on fails (1 = the next one); 0 switches failures
 // off. It counts the tracked allocations and growths, and every other allocation that asks

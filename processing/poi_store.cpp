@@ -422,6 +422,7 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
       const std::size_t want =
           std::min<std::size_t>(kReadPiece, static_cast<std::size_t>(size) - at);
       Piece r{0, 0};
+      MemPrefault(d.fileBytes, at, want);
       while (r.got < want) {
         ssize_t got =
             ::pread(fd, d.fileBytes + at + r.got, want - r.got, static_cast<off_t>(at + r.got));
@@ -712,7 +713,12 @@ class Parser {
           const double perByte = double(buffer.size()) / double(part.end - part.begin);
           all.Reserve(static_cast<std::size_t>(perByte * double(dataBytes) * 1.02) + 64);
         }
-        ok = parsed[k % window] && all.Append(buffer.data(), buffer.size());
+        ok = parsed[k % window] && all.Reserve(all.size() + buffer.size());
+        if (ok) {
+          MemPrefault(all.data(), all.size() * sizeof(PoiRecord),
+                      buffer.size() * sizeof(PoiRecord));
+          all.Append(buffer.data(), buffer.size());
+        }
         if (ok) progress_.At(static_cast<std::uint64_t>(part.end - base_));
         return ok;
       };
