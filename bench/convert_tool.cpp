@@ -118,6 +118,7 @@ int TimeStages(const char* table, const char* out, int runs) {
     task.entryList = entries.data();
     task.areaList = areas.data();
     task.exportProfile = &params.Profiles()[0];
+    task.replaceTarget = true;  // every run after the first finds the file of the one before
     StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
     poi.Clear(2);
     auto t0 = std::chrono::steady_clock::now();
