@@ -74,11 +74,16 @@ int WriteIni(const char* path) {
   return 0;
 }
 
+// A task on the tool's context and stores.
+void Bind(WorkerTask& task, CAppContext& ctx, CPoiStore& poi, CParamStore& params) {
+  task.appContext = &ctx;
+  task.poiStore = &poi;
+  task.paramStore = &params;
+}
+
 bool Load(CAppContext& ctx, CPoiStore& poi, CParamStore& params, const char* table) {
   WorkerTask load;
-  load.appContext = &ctx;
-  load.poiStore = &poi;
-  load.paramStore = &params;
+  Bind(load, ctx, poi, params);
   load.targetPath = Utf8ToUtf16(table);
   load.stageFlags = TASK_LOAD_FILE | TASK_PARSE;
   RunTask(&load);
@@ -111,9 +116,7 @@ int TimeStages(const char* table, const char* out, int runs) {
   std::uint64_t lines = 0;
   for (int r = 0; r < runs; ++r) {
     WorkerTask task;
-    task.appContext = &ctx;
-    task.poiStore = &poi;
-    task.paramStore = &params;
+    Bind(task, ctx, poi, params);
     task.targetPath = Utf8ToUtf16(out);
     task.entryList = entries.data();
     task.areaList = areas.data();
@@ -148,8 +151,7 @@ int TimeParse(const char* table, int threads, int runs) {
   std::vector<double> times;
   for (int r = 0; r < runs; ++r) {
     WorkerTask task;
-    task.appContext = &ctx;
-    task.poiStore = &poi;
+    Bind(task, ctx, poi, params);
     StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
     poi.Clear(1);
     auto t0 = std::chrono::steady_clock::now();
@@ -195,15 +197,12 @@ int TimeFilter(const char* table, int areas, int runs) {
   std::uint64_t counted = 0;
   for (int r = 0; r < runs; ++r) {
     WorkerTask task;
-    task.appContext = &ctx;
-    task.poiStore = &poi;
-    task.paramStore = &params;
+    Bind(task, ctx, poi, params);
     StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
     poi.Clear(2);
     auto t0 = std::chrono::steady_clock::now();
     FilterByAreas(task);
-    auto t1 = std::chrono::steady_clock::now();
-    times.push_back(std::chrono::duration<double>(t1 - t0).count());
+    times.push_back(Seconds(t0));
     counted = 0;
     for (std::uint32_t k = 0; k < poi.data->areaCounterCount; ++k)
       counted += poi.data->areaCounters[k].count;

@@ -6,7 +6,6 @@
 //
 //   loadfloor FILE RECORDS
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,19 +15,17 @@
 #include <cstdlib>
 #include <thread>
 
+#include "core/platform.h"
+
 namespace {
 
-constexpr std::size_t kHuge = std::size_t{2} << 20;
 constexpr std::size_t kPiece = std::size_t{1} << 20;
 
-char* FreshBlock(std::size_t bytes) {
-  void* p =
-      ::mmap(nullptr, bytes + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) return nullptr;
-  auto at = (reinterpret_cast<std::uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  char* block = reinterpret_cast<char*>(at);
-  (void)::madvise(block, (bytes + kHuge - 1) & ~(kHuge - 1), MADV_HUGEPAGE);
-  return block;
+// A block as Tarvik takes one for a large table.
+char* FreshBlock(std::size_t used) {
+  const std::size_t huge = tarvik::platform::HugePageSize();
+  if (!huge) return nullptr;
+  return static_cast<char*>(tarvik::platform::MapHugeBlock((used + huge - 1) & ~(huge - 1), used));
 }
 
 }  // namespace
@@ -56,7 +53,7 @@ int main(int argc, char** argv) {
       if (::pread(fd, file + at, want, static_cast<off_t>(at)) != static_cast<ssize_t>(want))
         failed.store(true);
     }
-    for (std::size_t at = first * kHuge; at < recordBytes; at += 2 * kHuge) records[at] = 1;
+    for (std::size_t at = first * 4096; at < recordBytes; at += 2 * 4096) records[at] = 1;
   };
   std::thread helper(half, 1);
   half(0);

@@ -714,13 +714,11 @@ class Parser {
           all.Reserve(static_cast<std::size_t>(perByte * double(dataBytes) * 1.02) + 64);
         }
         ok = parsed[k % window] && all.Reserve(all.size() + buffer.size());
-        if (ok) {
-          MemPrefault(all.data(), all.size() * sizeof(PoiRecord),
-                      buffer.size() * sizeof(PoiRecord));
-          all.Append(buffer.data(), buffer.size());
-        }
-        if (ok) progress_.At(static_cast<std::uint64_t>(part.end - base_));
-        return ok;
+        if (!ok) return false;
+        MemPrefault(all.data(), all.size() * sizeof(PoiRecord), buffer.size() * sizeof(PoiRecord));
+        all.Append(buffer.data(), buffer.size());  // fits: reserved above
+        progress_.At(static_cast<std::uint64_t>(part.end - base_));
+        return true;
       };
       ok = buffers.Create(window, context_);
       if (ok)
