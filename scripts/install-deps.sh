@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing need; only the missing ones.
 set -euo pipefail
 
-pkgs=(cmake ninja-build g++ make pkg-config git dpkg-dev
+pkgs=(cmake ninja-build ccache g++ make pkg-config git dpkg-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
       libpng-dev libfreetype-dev libfontconfig-dev
