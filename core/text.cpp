@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/language.h"
 #include "resources/string_table.h"
 
 namespace tarvik {
@@ -143,13 +144,61 @@ void FormatDouble(std::u16string& out, const Conversion& sp, char conv, double v
 
 }  // namespace
 
-bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const FmtArg> args) {
-  std::size_t next = 0;
-  auto take = [&](const FmtArg*& a) {
-    if (next >= args.size()) return false;
-    a = &args[next++];
-    return true;
-  };
+namespace {
+
+// What a conversion takes: an integer (also "*" and %c), a string, any number.
+enum class Want : char { Int = 'i', Str = 's', Num = 'f' };
+
+// The arguments of one formatting, taken in turn ("%s") or by position ("%2$s", "*2$"); a
+// format uses one way or the other. With `kinds`, no argument is read: each conversion
+// records what it takes at its position ("-" where none does) and gets a stand-in.
+class ArgSource {
+ public:
+  ArgSource(std::span<const FmtArg> args, std::u16string* kinds) : args_(args), kinds_(kinds) {}
+
+  // Argument `position` (1-based; 0 for the next one) when it is what `want` asks for.
+  const FmtArg* Take(int position, Want want) {
+    if ((position > 0 ? Mode::Positional : Mode::InTurn) != mode_ && mode_ != Mode::Unknown)
+      return nullptr;
+    mode_ = position > 0 ? Mode::Positional : Mode::InTurn;
+    const std::size_t index = position > 0 ? static_cast<std::size_t>(position - 1) : next_++;
+    if (kinds_) {
+      if (kinds_->size() <= index) kinds_->resize(index + 1, u'-');
+      char16_t& k = (*kinds_)[index];
+      if (k != u'-' && k != static_cast<char16_t>(want)) return nullptr;
+      k = static_cast<char16_t>(want);
+      static const FmtArg stand[] = {FmtArg(0), FmtArg(u""), FmtArg(0.0)};
+      return &stand[want == Want::Int ? 0 : want == Want::Str ? 1 : 2];
+    }
+    if (index >= args_.size()) return nullptr;
+    const FmtArg* a = &args_[index];
+    const bool fits = want == Want::Str ? a->kind == FmtArg::Kind::Str
+                      : want == Want::Int
+                          ? a->kind == FmtArg::Kind::Int || a->kind == FmtArg::Kind::UInt
+                          : a->kind != FmtArg::Kind::Str;
+    return fits ? a : nullptr;
+  }
+
+ private:
+  enum class Mode { Unknown, InTurn, Positional };
+  std::span<const FmtArg> args_;
+  std::u16string* kinds_;
+  Mode mode_ = Mode::Unknown;
+  std::size_t next_ = 0;
+};
+
+// Reads "N$" at f[i] (a position, 1 to 99) and moves past it; 0 and i unchanged when there
+// is none.
+int Position(std::u16string_view f, std::size_t& i) {
+  std::size_t j = i;
+  int n = 0;
+  while (j < f.size() && f[j] >= u'0' && f[j] <= u'9' && n < 100) n = n * 10 + (f[j++] - u'0');
+  if (j == i || j >= f.size() || f[j] != u'$' || n < 1 || n > 99) return 0;
+  i = j + 1;
+  return n;
+}
+
+bool Format(std::u16string& out, std::u16string_view f, ArgSource& source) {
   for (std::size_t i = 0; i < f.size(); ++i) {
     char16_t c = f[i];
     if (c != u'%') {
@@ -161,6 +210,7 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
       out.push_back(u'%');
       continue;
     }
+    const int position = Position(f, i);
     Conversion sp;
     for (; i < f.size(); ++i) {
       char16_t fl = f[i];
@@ -179,11 +229,10 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
     }
     auto number = [&](int& v) {
       if (i < f.size() && f[i] == u'*') {
-        const FmtArg* a;
-        if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
-          return false;
-        v = static_cast<int>(a->i);
         ++i;
+        const FmtArg* a = source.Take(Position(f, i), Want::Int);
+        if (!a) return false;
+        v = static_cast<int>(a->i);
         return true;
       }
       v = 0;
@@ -221,8 +270,7 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
       case 'x':
       case 'X':
       case 'o': {
-        if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
-          return false;
+        if (!(a = source.Take(position, Want::Int))) return false;
         bool neg = false;
         std::uint64_t mag = a->u;
         if (conv == 'd' || conv == 'i') {
@@ -237,18 +285,15 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
         break;
       }
       case 'c': {
-        if (!take(a) || a->kind == FmtArg::Kind::Str || a->kind == FmtArg::Kind::Double)
-          return false;
-        std::u16string one(1, static_cast<char16_t>(a->u));
-        Conversion s2 = sp;
-        std::size_t pad = s2.width > 1 ? s2.width - 1 : 0;
-        if (!s2.left) out.append(pad, u' ');
-        out += one;
-        if (s2.left) out.append(pad, u' ');
+        if (!(a = source.Take(position, Want::Int))) return false;
+        std::size_t pad = sp.width > 1 ? sp.width - 1 : 0;
+        if (!sp.left) out.append(pad, u' ');
+        out.push_back(static_cast<char16_t>(a->u));
+        if (sp.left) out.append(pad, u' ');
         break;
       }
       case 's': {
-        if (!take(a) || a->kind != FmtArg::Kind::Str) return false;
+        if (!(a = source.Take(position, Want::Str))) return false;
         std::u16string_view s = a->s;
         if (sp.precision >= 0 && s.size() > static_cast<std::size_t>(sp.precision))
           s = s.substr(0, sp.precision);
@@ -265,7 +310,7 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
       case 'E':
       case 'g':
       case 'G': {
-        if (!take(a) || a->kind == FmtArg::Kind::Str) return false;
+        if (!(a = source.Take(position, Want::Num))) return false;
         double v = a->kind == FmtArg::Kind::Double ? a->d
                    : a->kind == FmtArg::Kind::Int  ? static_cast<double>(a->i)
                                                    : static_cast<double>(a->u);
@@ -277,6 +322,20 @@ bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const Fm
     }
   }
   return true;
+}
+
+}  // namespace
+
+bool FormatAppend(std::u16string& out, std::u16string_view f, std::span<const FmtArg> args) {
+  ArgSource source(args, nullptr);
+  return Format(out, f, source);
+}
+
+std::optional<std::u16string> FormatArgumentKinds(std::u16string_view format) {
+  std::u16string kinds, scratch;
+  ArgSource source({}, &kinds);
+  if (!Format(scratch, format, source)) return std::nullopt;
+  return kinds;
 }
 
 TrackedStr StrFormatV(CAppContext* context, const char16_t* format, std::span<const FmtArg> args) {
@@ -293,11 +352,16 @@ TrackedStr StrFormatV(CAppContext* context, const char16_t* format, std::span<co
   return result;
 }
 
-const char16_t* FindString(std::uint32_t id) {
+const char16_t* FindString(std::uint32_t id, Language language) {
   const StringTableEntry* end = kStringTable + kStringTableSize;
   const StringTableEntry* e = std::lower_bound(
       kStringTable, end, id, [](const StringTableEntry& a, std::uint32_t v) { return a.id < v; });
-  return e != end && e->id == id ? e->text : nullptr;
+  if (e == end || e->id != id) return nullptr;
+  return language == Language::English && e->en ? e->en : e->ru;
+}
+
+const char16_t* FindString(std::uint32_t id) {
+  return FindString(id, CurrentLanguage());
 }
 
 std::u16string StrLoadV(std::uint32_t id, std::span<const FmtArg> args) {

@@ -2,6 +2,7 @@
 // UTF-16 texts: printf-style formatting (locale-independent), the string table, replacement.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,7 +40,12 @@ struct FmtArg {
 // the argument carries its own width), conversions d i u x X o c s f F e E g G %.
 // "." is the decimal point whatever the locale. Appends to `out`; false when the format
 // is malformed or does not match the arguments (`out` then holds what was formatted).
+// A conversion may name its argument by position, "%2$s" (and "*2$" for a width or
+// precision), so that a translation can reorder them; a format numbers all or none.
 bool FormatAppend(std::u16string& out, std::u16string_view format, std::span<const FmtArg> args);
+// What the arguments of `format` must be, by position: 'i' an integer, 's' a string, 'f' a
+// number, '-' none (a position no conversion uses). Nothing when the format is malformed.
+std::optional<std::u16string> FormatArgumentKinds(std::u16string_view format);
 
 // Formatted text in a new tracked block (null on failure or for a null format).
 TrackedStr StrFormatV(CAppContext* context, const char16_t* format, std::span<const FmtArg> args);

@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
+#include <map>
 #include <random>
 
+#include "core/language.h"
+#include "resources/string_ids.h"
 #include "resources/string_table.h"
 
 namespace tarvik {
@@ -70,6 +74,28 @@ TEST(Format, MalformedOrMismatchedFormatsFail) {
   EXPECT_FALSE(FormatAppend(out, u"%q", one));
 }
 
+TEST(Format, ArgumentsByPositionAndWhatEachTakes) {
+  EXPECT_EQ(Fmt(u"%2$s: %1$u, %1$05u", {7u, u"n"}), u"n: 7, 00007");
+  EXPECT_EQ(Fmt(u"%2$.*1$f|%3$*1$s", {2, 3.14159, u"x"}), u"3.14| x");
+  std::u16string out;
+  const FmtArg two[] = {FmtArg(1), FmtArg(2)};
+  EXPECT_FALSE(FormatAppend(out, u"%1$d %d", two));  // numbered and not, mixed
+  EXPECT_FALSE(FormatAppend(out, u"%3$d", two));     // past the arguments
+  EXPECT_FALSE(FormatAppend(out, u"%1$*d", two));    // a width in turn in a numbered format
+
+  const struct {
+    std::u16string_view format;
+    std::optional<std::u16string> kinds;
+  } cases[] = {
+      {u"plain %%", u""},    {u"%s %I64d %.2f %c", u"sifi"},
+      {u"%.*f°", u"if"},     {u"%2$s %1$u", u"is"},
+      {u"%3$s", u"--s"},     {u"%1$s %1$d", std::nullopt},  // one argument, two kinds
+      {u"%q", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(FormatArgumentKinds(c.format), c.kinds) << Utf16ToUtf8(c.format);
+}
+
 TEST(StrFormat, TrackedResultAndNullFormat) {
   CAppContext ctx;
   {
@@ -92,6 +118,75 @@ TEST(StringTable, IdsAscendingAndLoadFormats) {
   EXPECT_EQ(StrLoad(604, 87.5), u"(соответсвие: 87.50 %)");
   EXPECT_TRUE(StrLoad(999999).empty());
   EXPECT_TRUE(StrLoad(605).empty());  // arguments missing: no text rather than garbage
+}
+
+// The "{name}" variables of a text (the descriptions' "{speed}"), sorted.
+std::vector<std::u16string_view> Variables(std::u16string_view text) {
+  std::vector<std::u16string_view> names;
+  for (std::size_t open = text.find(u'{'); open != text.npos; open = text.find(u'{', open + 1)) {
+    const std::size_t close = text.find(u'}', open);
+    if (close == text.npos) break;
+    names.push_back(text.substr(open, close + 1 - open));
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A translation takes the same arguments, by position, and keeps the variables.
+TEST(StringTable, EveryTextHasBothLanguagesWithTheSameArguments) {
+  for (std::size_t i = 0; i < kStringTableSize; ++i) {
+    const StringTableEntry& e = kStringTable[i];
+    SCOPED_TRACE(e.id);
+    ASSERT_NE(e.en, nullptr);
+    EXPECT_EQ(*e.en == 0, *e.ru == 0);
+    const std::optional<std::u16string> ru = FormatArgumentKinds(e.ru);
+    ASSERT_TRUE(ru.has_value());
+    EXPECT_EQ(FormatArgumentKinds(e.en), ru);
+    EXPECT_EQ(Variables(e.en), Variables(e.ru));
+  }
+}
+
+TEST(Language, ChosenFromTheEnvironmentAsGettextReadsIt) {
+  const struct {
+    std::map<std::string, std::string> vars;
+    Language expected;
+  } cases[] = {
+      {{}, Language::English},
+      {{{"LANG", "ru_RU.UTF-8"}}, Language::Russian},
+      {{{"LANG", "de_DE.UTF-8"}}, Language::English},
+      {{{"LANG", "ru"}, {"LC_MESSAGES", "en_GB.UTF-8"}}, Language::English},
+      {{{"LANG", "en_US.UTF-8"}, {"LC_MESSAGES", "ru_UA"}}, Language::Russian},
+      {{{"LC_ALL", "ru_RU@latin"}, {"LC_MESSAGES", "en_US"}}, Language::Russian},
+      // LANGUAGE is a list: its first entry we have texts for.
+      {{{"LANG", "en_US.UTF-8"}, {"LANGUAGE", "fr:ru_RU:en"}}, Language::Russian},
+      {{{"LANG", "ru_RU.UTF-8"}, {"LANGUAGE", "de:en_GB"}}, Language::English},
+      {{{"LANG", "ru_RU.UTF-8"}, {"LANGUAGE", "de"}}, Language::English},
+      // ... but not in the C locale, so `LC_ALL=C` gives the same text in any session.
+      {{{"LC_ALL", "C"}, {"LANGUAGE", "ru"}}, Language::English},
+      {{{"LANG", "C.UTF-8"}, {"LANGUAGE", "ru"}}, Language::English},
+      {{{"LANGUAGE", "ru"}}, Language::English},
+      // TARVIK_LANG overrides all of it; another value of it is passed over.
+      {{{"LC_ALL", "C"}, {"TARVIK_LANG", "ru"}}, Language::Russian},
+      {{{"LANG", "ru_RU.UTF-8"}, {"TARVIK_LANG", "en"}}, Language::English},
+      {{{"LANG", "ru_RU.UTF-8"}, {"TARVIK_LANG", "fr"}}, Language::Russian},
+  };
+  for (const auto& c : cases) {
+    auto get = [&](const char* name) {
+      auto it = c.vars.find(name);
+      return it == c.vars.end() ? nullptr : it->second.c_str();
+    };
+    EXPECT_EQ(LanguageFromVariables(get), c.expected) << testing::PrintToString(c.vars);
+  }
+}
+
+TEST(Language, TextsFollowTheChosenLanguage) {
+  ASSERT_EQ(CurrentLanguage(), Language::Russian);  // until a program chooses
+  SetLanguage(Language::English);
+  const std::u16string en = StrLoad(STR_SAVE);
+  SetLanguage(Language::Russian);
+  EXPECT_EQ(StrLoad(STR_SAVE), u"Сохранить");
+  EXPECT_EQ(en, FindString(STR_SAVE, Language::English));
+  EXPECT_EQ(FindString(999999, Language::English), nullptr);
 }
 
 struct Replace {
