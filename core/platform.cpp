@@ -11,6 +11,10 @@
 #include <malloc.h>
 #endif
 
+#if defined(__GLIBC__)
+#include <locale.h>
+#endif
+
 #if defined(__linux__)
 #include <sched.h>
 #include <sys/mman.h>
@@ -18,6 +22,8 @@
 #endif
 
 #include <thread>
+
+#include "core/language.h"
 
 namespace tarvik::platform {
 
@@ -38,6 +44,14 @@ std::string ErrorText(int err) {
   strerror_s(buf, sizeof buf, err);
   return buf;
 #else
+#if defined(__GLIBC__)
+  // The system's words for it in the program's language, in UTF-8, whatever the locale:
+  // English is the C locale's; Russian is a Russian UTF-8 locale's where one is installed.
+  static const locale_t english = newlocale(LC_ALL_MASK, "C", locale_t{});
+  static const locale_t russian = newlocale(LC_ALL_MASK, "ru_RU.UTF-8", locale_t{});
+  const locale_t words = CurrentLanguage() == Language::Russian && russian ? russian : english;
+  if (words) return strerror_l(err, words);
+#endif
   char buf[256] = {};
   // GNU and XSI strerror_r differ in their result; both leave a text somewhere.
   auto r = strerror_r(err, buf, sizeof buf);

@@ -8,7 +8,8 @@ namespace tarvik::platform {
 // Usable size of a block from malloc/realloc.
 std::size_t HeapUsableSize(void* block);
 
-// The system's text for errno value `err`, in UTF-8.
+// The system's text for errno value `err`, in UTF-8, in the program's language where the
+// system has it.
 std::string ErrorText(int err);
 
 // Memory of its own from the system for a large block, aligned to huge pages and asking for

@@ -1,8 +1,11 @@
-# Writes the man page of tarvik-cli with help2man: the program's --help, then a section with the
-# --help of every command the program lists. help2man runs in the Russian locale, where it reads
-# the help's "Использование:" and "Параметры:" as the synopsis and the options and names the
-# page's sections in Russian; without that locale it still writes the page, in a UTF-8 locale
-# (any other turns the Russian texts into question marks).
+# Writes the man page of tarvik-cli in language LANG (en or ru) with help2man: the program's
+# --help, then a section with the --help of every command the program lists. The program speaks
+# LANG through TARVIK_LANG. help2man runs in a locale of that language, where it reads the help's
+# "Usage:" and "Options:" (in Russian "Использование:" and "Параметры:") as the synopsis and the
+# options and names the page's sections; without the Russian locale the Russian page is still
+# written, in a UTF-8 locale (any other turns the Russian texts into question marks), with
+# English section names.
+set(ENV{TARVIK_LANG} ${LANG})
 execute_process(COMMAND ${CLI} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${CLI} --help failed")
@@ -35,13 +38,15 @@ endforeach()
 execute_process(COMMAND locale -a OUTPUT_VARIABLE locales ERROR_QUIET)
 # The name line replaces help2man's own under the heading it gives it in its locale (its
 # --name option would not be read as UTF-8).
-if(locales MATCHES "(^|\n)ru_RU\\.(utf8|UTF-8)\n")
-  set(locale ru_RU.UTF-8)
-  set(name_heading "ИМЯ")
-else()
-  set(locale C.UTF-8)
-  set(name_heading "NAME")
-  message(WARNING "Locale ru_RU.UTF-8 is not installed: the man page's headings stay in English")
+set(locale C.UTF-8)
+set(name_heading "NAME")
+if(LANG STREQUAL "ru")
+  if(locales MATCHES "(^|\n)ru_RU\\.(utf8|UTF-8)\n")
+    set(locale ru_RU.UTF-8)
+    set(name_heading "ИМЯ")
+  else()
+    message(WARNING "Locale ru_RU.UTF-8 is not installed: the Russian man page's headings stay in English")
+  endif()
 endif()
 file(WRITE ${OUT}.include "[${name_heading}]\ntarvik-cli \\- ${summary}\n${commands}")
 execute_process(

@@ -34,11 +34,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
 fi
 
-# The locale tests run the command line under a Russian locale.
-if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
-  if [ -f /etc/locale.gen ]; then
-    $SUDO sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+# The command-line tests run under a Russian and an English locale.
+for loc in ru_RU en_US; do
+  if ! locale -a 2>/dev/null | grep -qi "^${loc}\.utf-\?8$" && [ -f /etc/locale.gen ]; then
+    $SUDO sed -i "s/^# *\(${loc}.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^${loc}.UTF-8 UTF-8" /etc/locale.gen || echo "${loc}.UTF-8 UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
     $SUDO locale-gen >/dev/null
   fi
-fi
+done

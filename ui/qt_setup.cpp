@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTranslator>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 
@@ -16,15 +17,22 @@
 
 namespace tarvik {
 
-bool UseRussianQt(QCoreApplication& app, const QString& folder) {
-  const QString dir =
-      folder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : folder;
-  auto* translator = new QTranslator(&app);  // lives as long as the application
-  if (!translator->load(QStringLiteral("qtbase_ru"), dir)) {
-    delete translator;
-    return false;
+bool UseLanguage(QCoreApplication& app, Language language, const QString& qtFolder) {
+  SetLanguage(language);
+  // The catalogue of an earlier call goes first; a translator is the application's child.
+  const QString name = QStringLiteral("tarvik_qt_catalogue");
+  if (auto* before = app.findChild<QTranslator*>(name, Qt::FindDirectChildrenOnly)) {
+    QCoreApplication::removeTranslator(before);
+    std::unique_ptr<QTranslator> gone(before);
   }
-  return QCoreApplication::installTranslator(translator);
+  if (language == Language::English) return true;
+  const QString dir =
+      qtFolder.isEmpty() ? QLibraryInfo::path(QLibraryInfo::TranslationsPath) : qtFolder;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_ru"), dir)) return false;
+  translator->setObjectName(name);
+  translator->setParent(&app);  // lives as long as the application, or until the next call
+  return QCoreApplication::installTranslator(translator.release());
 }
 
 std::u16string StartFileArgument(int argc, char** argv) {

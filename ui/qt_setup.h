@@ -2,15 +2,18 @@
 // What the windowed program sets up in Qt before its first window.
 #include <QString>
 
+#include "core/language.h"
+
 class QCoreApplication;
 
 namespace tarvik {
 
-// The interface is Russian whatever the user's locale, so Qt's own texts (file dialogs,
-// Yes/No buttons, its messages) are made Russian too: Qt's Russian catalogue
-// ("qtbase_ru.qm" from `folder`, by default Qt's translations folder) is installed. False
-// when it is missing; the program then runs with Qt's English texts.
-bool UseRussianQt(QCoreApplication& app, const QString& folder = {});
+// The language of the program's texts (core/language.h) and of Qt's own (file dialogs,
+// Yes/No buttons, its messages): for Russian, Qt's Russian catalogue ("qtbase_ru.qm" from
+// `qtFolder`, by default Qt's translations folder) is installed; for English, none is (Qt's
+// own texts are English). Call it before the windows are made; a test may call it again to
+// switch. False when the Russian catalogue is missing: Qt's texts then stay English.
+bool UseLanguage(QCoreApplication& app, Language language, const QString& qtFolder = {});
 
 // The command line `tarvik [--help] [--version] [FILE]` as left by QApplication: --help and
 // --version print and end the program, an unknown option is told and ends it with status 1

@@ -2,6 +2,7 @@
 #include <clocale>
 
 #include "app/cli/cli_common.h"
+#include "core/language.h"
 #include "core/platform_signals.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
   });
   // The user's locale, as the windowed program has it: numbers must not depend on it.
   std::setlocale(LC_ALL, "");
+  tarvik::SetLanguage(tarvik::LanguageFromEnvironment());
   int status = tarvik::cli::RunCommandLine(argc, argv);
   if (int signal = watch.received()) tarvik::platform::EndBySignal(signal);
   return status;

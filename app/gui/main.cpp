@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
   QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
   // Lets the desktop match the window to the installed entry and its icon.
   QGuiApplication::setDesktopFileName(QStringLiteral("org.tarvik.Tarvik"));
-  tarvik::UseRussianQt(app);  // without Qt's catalogue its own texts stay English
+  // The user's language, for our texts and Qt's, before the first text is read.
+  tarvik::UseLanguage(app, tarvik::LanguageFromEnvironment());
   try {
     const std::u16string startFile = tarvik::StartFileArgument(argc, argv);
     return tarvik::RunWindowedProgram({}, nullptr, startFile);

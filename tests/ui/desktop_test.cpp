@@ -53,13 +53,22 @@ class DesktopTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void qtSpeaksRussian() {
+  void qtSpeaksTheProgramsLanguage() {
+    auto yes = [] {
+      QMessageBox box(QMessageBox::Question, QString(), QStringLiteral("?"),
+                      QMessageBox::Yes | QMessageBox::No);
+      return box.button(QMessageBox::Yes)->text();
+    };
     QTemporaryDir empty;
-    QVERIFY(!UseRussianQt(*qApp, empty.path()));  // no catalogue: English, and no harm done
-    QVERIFY(UseRussianQt(*qApp));
-    QMessageBox box(QMessageBox::Question, QString(), QStringLiteral("?"),
-                    QMessageBox::Yes | QMessageBox::No);
-    QCOMPARE(box.button(QMessageBox::Yes)->text(), QStringLiteral("&Да"));
+    QVERIFY(!UseLanguage(*qApp, Language::Russian, empty.path()));  // no catalogue: English
+    QCOMPARE(yes(), QStringLiteral("&Yes"));
+    QVERIFY(UseLanguage(*qApp, Language::Russian));
+    QCOMPARE(yes(), QStringLiteral("&Да"));
+    QVERIFY(UseLanguage(*qApp, Language::English));
+    QCOMPARE(yes(), QStringLiteral("&Yes"));
+    QCOMPARE(LoadQString(STR_CANCEL), QStringLiteral("Cancel"));
+    QVERIFY(UseLanguage(*qApp, Language::Russian));
+    QCOMPARE(LoadQString(STR_CANCEL), QStringLiteral("Отмена"));
   }
 
   void keyboardReachesEveryCommand() {

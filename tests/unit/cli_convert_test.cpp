@@ -29,6 +29,8 @@ namespace fs = std::filesystem;
 using clitest::CliRun;
 using clitest::ReadBytes;
 using clitest::RunCli;
+using clitest::Text;
+using clitest::TextStart;
 using clitest::WriteBytes;
 
 // A folder with a settings file and a table; removed afterwards.
@@ -125,19 +127,20 @@ TEST_F(CliConvert, CountPrintsTheListsAsTheMainWindowShowsThem) {
   ASSERT_EQ(r.status, 0) << r.err;
   // Types by code, numerically; areas by count, most first; zero counts shown for areas only.
   // A disabled area has no row but still makes its records count for their type.
-  EXPECT_EQ(r.out,
-            "Тип\tКоличество\tОписание\n"
-            "1\t1\tОдин\n"
-            "2\t3\tКамера {speed}\n"  // one of them only in the disabled area
-            "10\t1\tДесять\n"
-            "\n"
-            "Имя\tКоличество\n"
-            "Москва\t3\n"
-            "Петербург\t1\n"
-            "\n"
-            "Записей: 6\n"
-            "Не описано схемой: 1\n"
-            "(соответсвие: 83.33 %)\n");
+  EXPECT_EQ(r.out, Text(STR_COLUMN_TYPE) + "\t" + Text(STR_COLUMN_COUNT) + "\t" +
+                       Text(STR_COLUMN_DESC) +
+                       "\n"
+                       "1\t1\tОдин\n"
+                       "2\t3\tКамера {speed}\n"  // one of them only in the disabled area
+                       "10\t1\tДесять\n"
+                       "\n" +
+                       Text(STR_COLUMN_NAME) + "\t" + Text(STR_COLUMN_COUNT) +
+                       "\n"
+                       "Москва\t3\n"
+                       "Петербург\t1\n"
+                       "\n" +
+                       Text(STR_CLI_RECORDS, 6u) + "\n" + Text(STR_CLI_UNMATCHED, 1u) + "\n" +
+                       Text(STR_MATCH, 500.0 / 6) + "\n");
   EXPECT_EQ(r.err, "");
 }
 
@@ -146,8 +149,8 @@ TEST_F(CliConvert, SchemaOptionIsForThisRunOnly) {
   std::string before = ReadBytes(ini_);
   CliRun r = Count({"--schema", "Другая"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("Тип\tКоличество\tОписание\n7\t1\tСемь\n\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Не описано схемой: 5\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n7\t1\tСемь\n\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(Text(STR_CLI_UNMATCHED, 5u) + "\n"), std::string::npos) << r.out;
   EXPECT_EQ(ReadBytes(ini_), before);
 
   r = Count({"--schema", "Нет такой"});
@@ -157,13 +160,22 @@ TEST_F(CliConvert, SchemaOptionIsForThisRunOnly) {
 }
 
 TEST_F(CliConvert, FirstStartDefaultsDescribeEveryTypeOfAPublishedTable) {
-  // No settings file yet: the defaults are written and describe cameras and hazards alike.
+  // No settings file yet: the defaults are written, in the language of this start, and
+  // describe cameras and hazards alike.
   CliRun r = RunCli({"count", std::string(TARVIK_EXAMPLES) + "/published.txt", "--ini", ini_});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("101\t1\tОграничение скорости {speed} км/ч\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("Записей: 14\nНе описано схемой: 0\n(соответсвие: 100.00 %)"),
+  EXPECT_NE(r.out.find("101\t1\t" + Text(STR_DEFAULT_HAZARD_FIRST + 1) + "\n"), std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(Text(STR_CLI_RECORDS, 14u) + "\n" + Text(STR_CLI_UNMATCHED, 0u) + "\n" +
+                       Text(STR_MATCH, 100.0)),
             std::string::npos)
       << r.out;
+  // A later start in the other language leaves them as they are.
+  const std::string written = ReadBytes(ini_);
+  const char* other = clitest::CliLanguage() == Language::English ? "ru" : "en";
+  r = RunCli({"count", table_, "--ini", ini_}, clitest::LocaleEnv() + " TARVIK_LANG=" + other);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadBytes(ini_), written);
 }
 
 TEST_F(CliConvert, CountFailsClearlyOnAnUnreadableTable) {
@@ -183,8 +195,9 @@ TEST_F(CliConvert, ExportWritesThroughTheCurrentProfile) {
             "37.500000,55.500000,Десять\r\n"
             "30.300000,59.900000,Камера 90\r\n"
             "36.000000,56.000000,Один\r\n");
-  EXPECT_EQ(r.out, "Записано POI: 4; не вошло из-за ограничения размера: 0; байт: " +
-                       std::to_string(ReadBytes(out).size()) + "; файл: " + out.string() + "\n");
+  EXPECT_EQ(r.out, Text(STR_CLI_EXPORT_SUMMARY, 4LL, 0LL,
+                        static_cast<long long>(ReadBytes(out).size()), out.u16string()) +
+                       "\n");
   EXPECT_EQ(r.err, "");
 }
 
@@ -269,19 +282,18 @@ TEST_F(CliConvert, ExportReportsWhatTheSizeLimitLeftOut) {
   std::size_t line = out.find("\r\n") + 2;
   EXPECT_EQ(out.size() % line, 0u);
   EXPECT_EQ(out.size() / line, 1024 / line);
-  EXPECT_NE(
-      r.out.find("Записано POI: " + std::to_string(1024 / line) +
-                 "; не вошло из-за ограничения размера: " + std::to_string(20 - 1024 / line) + ";"),
-      std::string::npos)
-      << r.out;
-  EXPECT_NE(r.err.find("1 КБ"), std::string::npos) << r.err;
+  const long long written = static_cast<long long>(1024 / line);
+  EXPECT_EQ(r.out, Text(STR_CLI_EXPORT_SUMMARY, written, 20 - written,
+                        static_cast<long long>(out.size()), (dir_ / "big.csv").u16string()) +
+                       "\n");
+  EXPECT_EQ(r.err, Text(STR_CLI_TRUNCATED, 1) + "\n");
 }
 
 TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
   WriteSettings();
   CliRun r = Export("no such folder/cams");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Не удалось создать файл экспорта"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(TextStart(STR_FAIL_EXPORT_CREATE)), 0u) << r.err;
   EXPECT_NE(r.err.find("no such folder/cams.csv"), std::string::npos) << r.err;
 
   // No enabled area: nothing is counted, so the type list is empty too; no file at all.
@@ -290,7 +302,7 @@ TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
   });
   r = Export("none");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("список типов пуст"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, Text(STR_CLI_NO_TYPE_ROWS) + "\n");
   EXPECT_FALSE(fs::exists(dir_ / "none.csv"));
 
   // Missing option: a usage error.
@@ -306,7 +318,7 @@ TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
   });
   r = Export("empty", {"--areas", "Пусто"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Нечего экспортировать"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, Text(STR_FAIL_EXPORT_NOTHING) + "\n");
   EXPECT_FALSE(fs::exists(dir_ / "empty.csv"));
 
   // A file size limit fails the write (it does not kill the program); the file it was to
@@ -316,9 +328,9 @@ TEST_F(CliConvert, ExportFailuresExitWithOneAndSayWhy) {
   WriteBytes(table_, big);
   WriteBytes(dir_ / "big.csv", "keep");
   r = RunCli({"export", table_, "-o", (dir_ / "big").string(), "--ini", ini_, "--force"},
-             "ulimit -f 64; LC_ALL=C");
+             "ulimit -f 64; " + clitest::LocaleEnv());
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("Ошибка записи файла экспорта"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(TextStart(STR_FAIL_EXPORT_WRITE)), std::string::npos) << r.err;
   EXPECT_EQ(ReadBytes(dir_ / "big.csv"), "keep");
   EXPECT_TRUE(testfiles::NoTemporaries(dir_));
 }
@@ -341,14 +353,14 @@ TEST_F(CliConvert, FileNamesAreBytes) {
 TEST_F(CliConvert, SettingsThatCannotBeWritten) {
   CliRun r = RunCli({"count", table_, "--ini", (dir_ / "a" / "b" / "Tarvik.ini").string()});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("не существует"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err, Text(STR_CLI_NO_INI_FOLDER, (dir_ / "a" / "b").u16string()) + "\n");
   EXPECT_FALSE(fs::exists(dir_ / "a"));
 
   fs::create_symlink("nowhere/Tarvik.ini", dir_ / "dang.ini");
   r = RunCli({"count", table_, "--ini", (dir_ / "dang.ini").string()});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("Не удалось записать параметры по умолчанию"), std::string::npos) << r.err;
-  EXPECT_NE(r.out.find("Весь мир"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err.find(TextStart(STR_DEFAULTS_UNSAVED)), 0u) << r.err;
+  EXPECT_NE(r.out.find(Text(STR_DEFAULT_FILTER)), std::string::npos) << r.out;
   EXPECT_TRUE(fs::is_symlink(dir_ / "dang.ini"));
 }
 

@@ -18,10 +18,12 @@ namespace {
 namespace fs = std::filesystem;
 
 using clitest::CliRun;
+using clitest::Text;
+using clitest::TextStart;
 
-// Output and messages together, in the inherited environment.
+// Output and messages together.
 CliRun RunParams(const fs::path& ini) {
-  CliRun r = clitest::RunCli({"params", "--ini", ini.string()}, "");
+  CliRun r = clitest::RunCli({"params", "--ini", ini.string()});
   r.out += r.err;
   return r;
 }
@@ -62,20 +64,30 @@ TEST_F(CliParams, ListsTheSetsInStoreOrderWithoutDeletedItems) {
 
   CliRun r = RunParams(file);
   EXPECT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("Фильтры: 1\n  Весь мир  A (-180; 90)  C (180; -90)  [Включено]\n"),
+  const std::string on = Text(STR_ENABLED), current = on + ", " + Text(STR_DEFAULT);
+  EXPECT_NE(r.out.find(Text(STR_CLI_FILTERS, 1u) + "\n" +
+                       Text(STR_CLI_FILTER_LINE, StrLoad(STR_DEFAULT_FILTER), -180.0, 90.0, 180.0,
+                            -90.0, StrLoad(STR_ENABLED)) +
+                       "\n"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("Схемы: 1\n  Основная  [Включено, По умолчанию]\n      1  "),
+  EXPECT_NE(r.out.find(Text(STR_CLI_SCHEMAS, 1u) + "\n" +
+                       Text(STR_CLI_ITEM_LINE, StrLoad(STR_DEFAULT_SCHEMA), Utf8ToUtf16(current)) +
+                       "\n      1  "),
             std::string::npos)
       << r.out;
   EXPECT_NE(r.out.find("      7  "), std::string::npos);
-  EXPECT_NE(r.out.find("Профили экспорта: 2\n  Nissan Connect  [Включено, По умолчанию]\n"
-                       "      файл: POIs.csv; формат: {x},{y},{desc}; каталог: \n"
-                       "      кодировка: UTF8 (65001)"),
+  EXPECT_NE(r.out.find(Text(STR_CLI_PROFILES, 2u) + "\n" +
+                       Text(STR_CLI_ITEM_LINE, u"Nissan Connect", Utf8ToUtf16(current)) + "\n" +
+                       Text(STR_CLI_PROFILE_FILES, u"POIs.csv", u"{x},{y},{desc}", u"") + "\n" +
+                       TextStart(STR_CLI_PROFILE_LIMITS) + "UTF8 (65001)"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.out.find("  Второй  [Включено, Блокировка]"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("кодировка: ANSI (0)"), std::string::npos);
+  EXPECT_NE(
+      r.out.find(Text(STR_CLI_ITEM_LINE, u"Второй", Utf8ToUtf16(on + ", " + Text(STR_LOCKED)))),
+      std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find(TextStart(STR_CLI_PROFILE_LIMITS) + "ANSI (0)"), std::string::npos);
 
   // Read-only: the file is untouched, no seed was written.
   std::ifstream in(file, std::ios::binary);
@@ -85,19 +97,20 @@ TEST_F(CliParams, ListsTheSetsInStoreOrderWithoutDeletedItems) {
 TEST_F(CliParams, MissingAndUnreadableFiles) {
   CliRun missing = RunParams(dir / "none.ini");
   EXPECT_EQ(missing.status, 0) << missing.out;
-  EXPECT_NE(missing.out.find("Файл не найден"), std::string::npos);
-  EXPECT_NE(missing.out.find("Фильтры: 0"), std::string::npos);
+  EXPECT_NE(missing.out.find(Text(STR_CLI_PARAMS_NO_FILE)), std::string::npos);
+  EXPECT_NE(missing.out.find(Text(STR_CLI_FILTERS, 0u)), std::string::npos);
   EXPECT_FALSE(fs::exists(dir / "none.ini"));  // nothing written, no defaults
 
   CliRun folder = RunParams(dir);
   EXPECT_EQ(folder.status, 1);
-  EXPECT_NE(folder.out.find("Не удалось прочитать файл параметров"), std::string::npos)
-      << folder.out;
+  EXPECT_NE(folder.out.find(TextStart(STR_FAIL_PARAMS_LOAD)), std::string::npos) << folder.out;
 
   // A folder that does not exist is an error, and is not made.
   CliRun nowhere = RunParams(dir / "a" / "b" / "Tarvik.ini");
   EXPECT_EQ(nowhere.status, 1);
-  EXPECT_NE(nowhere.out.find("не существует"), std::string::npos) << nowhere.out;
+  EXPECT_NE(nowhere.out.find(Text(STR_CLI_NO_INI_FOLDER, (dir / "a" / "b").u16string())),
+            std::string::npos)
+      << nowhere.out;
   EXPECT_FALSE(fs::exists(dir / "a"));
 }
 

@@ -87,15 +87,16 @@ TEST(CliParse, UnreadableFileAndIncompleteHeaderExitWithOne) {
 }
 
 TEST(CliParse, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
-  // Each usage error names what is wrong, in Russian: every line it prints has Cyrillic, so
-  // none is an English sentence of the argument parser.
+  // Each usage error names what is wrong in the user's language: in Russian every line it
+  // prints has Cyrillic, so none is an English sentence of the argument parser; in English
+  // (with arguments in ASCII) none has.
   const struct {
     std::vector<std::string> args;
     std::string named;
   } errors[] = {
       {{}, "export"},
       {{"frobnicate"}, "frobnicate"},
-      {{"parse"}, "ФАЙЛ"},
+      {{"parse"}, clitest::Text(STR_CLI_ARG_FILE)},
       {{"parse", "--bogus", kExample}, "--bogus"},
       {{"parse", kExample, kExample}, kExample},
       {{"parse", "--quiet=maybe", kExample}, "maybe"},
@@ -111,7 +112,8 @@ TEST(CliParse, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find(e.named), std::string::npos);
     for (const std::string& line : Lines(r.err))
-      EXPECT_TRUE(std::any_of(line.begin(), line.end(), [](char c) { return c & 0x80; }));
+      EXPECT_EQ(std::any_of(line.begin(), line.end(), [](char c) { return c & 0x80; }),
+                clitest::CliLanguage() == Language::Russian);
   }
 
   CliRun help = RunCli({"--help"});
@@ -141,7 +143,7 @@ TEST(CliParse, OutputDoesNotDependOnTheLocale) {
 }
 
 TEST(CliParse, ReadsFromAPipeToo) {
-  CliRun r = RunCli({"parse", "/dev/stdin"}, "LC_ALL=C", kExample);
+  CliRun r = RunCli({"parse", "/dev/stdin"}, clitest::LocaleEnv(), kExample);
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Lines(r.out).size(), 19u);
 }
