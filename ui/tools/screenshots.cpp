@@ -1,4 +1,5 @@
-// Renders every window into PNG files, without a display:
+// Renders every window into PNG files, without a display, in the language of the environment
+// (TARVIK_LANG=ru or en):
 //   tarvik_screenshots <output folder>
 // The editors, the about box and the export drive dialog run as themselves over sample sets;
 // the templates of the main window and the progress window get the fonts, texts, list looks
@@ -24,6 +25,7 @@
 #include "ui/framework/qt_text.h"
 #include "ui/main_prompts.h"
 #include "ui/map_widget.h"
+#include "ui/qt_setup.h"
 #include "ui/status_bar.h"
 #include "ui/ui_resources.h"
 
@@ -33,6 +35,11 @@ namespace {
 
 constexpr char16_t kVersion[] = u"1.0.0.5";
 constexpr char16_t kEdition[] = u"Beta";
+
+// Sample content in the language of the pictures.
+const char16_t* Sample(const char16_t* russian, const char16_t* english) {
+  return CurrentLanguage() == Language::English ? english : russian;
+}
 
 class Preview : public CDlgBoxCore {
  public:
@@ -106,24 +113,26 @@ class Preview : public CDlgBoxCore {
                              {STR_COLUMN_COUNT, -20},
                              {STR_COLUMN_DESC, -70}},
                             true, false);
-    const char16_t* areas[][2] = {
-        {u"Москва", u"1532"}, {u"Санкт-Петербург", u"812"}, {u"Казань", u"0"}};
+    const char16_t* areas[][2] = {{Sample(u"Москва", u"Moscow"), u"1532"},
+                                  {Sample(u"Санкт-Петербург", u"Saint Petersburg"), u"812"},
+                                  {Sample(u"Казань", u"Kazan"), u"0"}};
     for (auto& row : areas) {
       const int r = a.AppendRow();
       a.list->SetItemText(r, 1, row[0]);
       a.list->SetItemText(r, 2, row[1]);
     }
     a.list->SetCheck(0, true);
-    const char16_t* types[][3] = {{u"1", u"910", u"Камера скорости {speed}"},
-                                  {u"2", u"377", u"Камера в спину"},
-                                  {u"10", u"57", u"Пост ДПС"}};
+    const char16_t* types[][3] = {
+        {u"1", u"910", Sample(u"Камера скорости {speed}", u"Speed camera {speed}")},
+        {u"2", u"377", Sample(u"Камера в спину", u"Rear-facing camera")},
+        {u"10", u"57", Sample(u"Пост ДПС", u"Police post")}};
     for (auto& row : types) {
       const int r = b.AppendRow();
       b.list->SetCheck(r, true);
       for (int c = 0; c < 3; ++c) b.list->SetItemText(r, c + 1, row[c]);
     }
     b.list->SetItemState(1, true, true);
-    AddComboItem(w->Item(1019), u"Стандартная", 0);
+    AddComboItem(w->Item(1019), Sample(u"Стандартная", u"Standard"), 0);
     SetComboSelection(w->Item(1019), 0);
     SetControlText(w->Item(1022), StrLoad(STR_MATCH, 93.5));
   }
@@ -139,12 +148,13 @@ void AddCities(CParamStore& store) {
     const char16_t* name;
     double ax, ay, cx, cy;
     std::uint8_t param;
-  } cities[] = {{u"Москва", 36.8, 56.1, 38.3, 55.4, PARAM_ENABLED},
-                {u"Санкт-Петербург", 29.6, 60.2, 30.8, 59.6, PARAM_ENABLED | PARAM_LOCKED},
-                {u"Казань", 48.8, 56.0, 49.4, 55.6, PARAM_ENABLED},
-                {u"Нижний Новгород", 43.6, 56.5, 44.3, 56.1, 0},
-                {u"Екатеринбург", 60.3, 57.0, 60.9, 56.6, PARAM_ENABLED},
-                {u"Сочи", 39.5, 43.8, 40.0, 43.4, PARAM_ENABLED}};
+  } cities[] = {{Sample(u"Москва", u"Moscow"), 36.8, 56.1, 38.3, 55.4, PARAM_ENABLED},
+                {Sample(u"Санкт-Петербург", u"Saint Petersburg"), 29.6, 60.2, 30.8, 59.6,
+                 PARAM_ENABLED | PARAM_LOCKED},
+                {Sample(u"Казань", u"Kazan"), 48.8, 56.0, 49.4, 55.6, PARAM_ENABLED},
+                {Sample(u"Нижний Новгород", u"Nizhny Novgorod"), 43.6, 56.5, 44.3, 56.1, 0},
+                {Sample(u"Екатеринбург", u"Yekaterinburg"), 60.3, 57.0, 60.9, 56.6, PARAM_ENABLED},
+                {Sample(u"Сочи", u"Sochi"), 39.5, 43.8, 40.0, 43.4, PARAM_ENABLED}};
   for (const auto& c : cities) {
     if (FilterArea* f = store.AddFilter()) {
       SetText(f->Name, c.name);
@@ -157,21 +167,28 @@ void AddCities(CParamStore& store) {
   }
 }
 
+// A row to click: in list `listId`, row `row`, or the row whose name is `name`.
+struct Click {
+  int listId;
+  int row;
+  const char16_t* name = nullptr;
+};
+
 // The editors, the about box and the export drive dialog themselves, over sample sets, with
-// rows clicked: (list id, row) in turn.
+// rows clicked in turn.
 bool DialogShot(const QString& path, CAppContext& context, CDlgParams& dialog,
-                std::uint32_t templateId, std::vector<std::pair<int, int>> clicks = {}) {
+                std::uint32_t templateId, std::vector<Click> clicks = {}) {
   CParamStore store(&context);
   {
     ParamStoreHold hold(&store, ParamStoreHold::Wait);
     AddDefaultParams(store);
     AddCities(store);
     if (SchemaSet* s = store.AddSchema()) {
-      SetText(s->Name, u"Только камеры");
+      SetText(s->Name, Sample(u"Только камеры", u"Cameras only"));
       s->Param = 0;
     }
     if (ExportProfile* p = store.AddProfile()) {
-      SetText(p->Name, u"Текст (ANSI)");
+      SetText(p->Name, Sample(u"Текст (ANSI)", u"Text (ANSI)"));
       SetText(p->File, u"cams.txt");
       SetText(p->Format, u"{desc};{x};{y}");
       p->Codepage = 0;
@@ -188,8 +205,10 @@ bool DialogShot(const QString& path, CAppContext& context, CDlgParams& dialog,
     auto* w = qobject_cast<DlgWindow*>(QApplication::activeModalWidget());
     if (!w || w->Template().id != templateId || !w->isVisible()) return;
     poll.stop();
-    for (const auto& [listId, row] : clicks) {
+    for (auto [listId, row, name] : clicks) {
       if (auto* list = w->Control<ListViewWidget>(listId)) {
+        for (int r = 0; name && r < list->ItemCount(); ++r)
+          if (list->ItemText(r, 1) == name) row = r;
         list->SetItemState(row, true, true);
         w->SendNotify({listId, NotifyCode::Click, list, row, 1});
       }
@@ -304,6 +323,7 @@ bool MainWindowShot(const QString& path, const QString& mapPath, const QString& 
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  UseLanguage(app, LanguageFromEnvironment());
   if (argc < 2) {
     std::fprintf(stderr, "usage: tarvik_screenshots <output folder>\n");
     return 2;
@@ -328,11 +348,12 @@ int main(int argc, char** argv) {
     RunModal(preview, 0);
     report(pathOf(id), preview.saved);
   }
-  // The dialogs over sample sets, rows clicked: Москва (the areas are sorted by name), the
-  // schema "Основная" and its first entry, the profile "Nissan Connect".
+  // The dialogs over sample sets, rows clicked: Moscow, the first-start schema and its first
+  // entry, the profile "Nissan Connect".
   CDlgFilter filter;
-  report(pathOf(DLG_FILTER), DialogShot(pathOf(DLG_FILTER), context, filter, DLG_FILTER,
-                                        {{CDlgFilter::IDC_AREA_LIST, 3}}));
+  report(pathOf(DLG_FILTER),
+         DialogShot(pathOf(DLG_FILTER), context, filter, DLG_FILTER,
+                    {{CDlgFilter::IDC_AREA_LIST, 0, Sample(u"Москва", u"Moscow")}}));
   CDlgSchema schema;
   report(pathOf(DLG_SCHEMA),
          DialogShot(pathOf(DLG_SCHEMA), context, schema, DLG_SCHEMA,
