@@ -38,6 +38,18 @@ std::size_t HeapUsableSize(void* block) {
 #endif
 }
 
+#if !defined(_WIN32)
+namespace {
+// GNU and XSI strerror_r differ in their result; both leave a text somewhere.
+[[maybe_unused]] std::string StrerrorText(char* result, const char* buf) {
+  return result ? std::string(result) : std::string(buf);
+}
+[[maybe_unused]] std::string StrerrorText(int, const char* buf) {
+  return buf;
+}
+}  // namespace
+#endif
+
 std::string ErrorText(int err) {
 #if defined(_WIN32)
   char buf[256] = {};
@@ -53,13 +65,7 @@ std::string ErrorText(int err) {
   if (words) return strerror_l(err, words);
 #endif
   char buf[256] = {};
-  // GNU and XSI strerror_r differ in their result; both leave a text somewhere.
-  auto r = strerror_r(err, buf, sizeof buf);
-  if constexpr (std::is_same_v<decltype(r), char*>) {
-    return r ? std::string(r) : std::string(buf);
-  } else {
-    return buf;
-  }
+  return StrerrorText(strerror_r(err, buf, sizeof buf), buf);
 #endif
 }
 
@@ -149,6 +155,9 @@ void PrefaultPages(void*, std::size_t) {}
 #endif
 
 unsigned HardwareThreads() {
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  return 1;  // a browser build without threads
+#endif
 #if defined(__linux__)
   cpu_set_t set;
   CPU_ZERO(&set);

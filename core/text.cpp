@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "core/language.h"
+#include "core/std_compat.h"
 #include "resources/string_table.h"
 
 namespace tarvik {
@@ -92,9 +93,9 @@ void FormatDouble(std::u16string& out, const Conversion& sp, char conv, double v
   std::to_chars_result r;
   char lc = static_cast<char>(std::tolower(conv));
   if (lc == 'f') {
-    r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, prec);
+    r = compat::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, prec);
   } else if (lc == 'e') {
-    r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, prec);
+    r = compat::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, prec);
   } else {
     // %g: choose like printf, trailing zeros removed unless '#'.
     int p = prec == 0 ? 1 : prec;
@@ -102,7 +103,7 @@ void FormatDouble(std::u16string& out, const Conversion& sp, char conv, double v
     if (a != 0) {
       // The exponent after rounding to p digits; the digits need as much room as the result.
       char eb[sizeof buf];
-      auto er = std::to_chars(eb, eb + sizeof eb, a, std::chars_format::scientific, p - 1);
+      auto er = compat::to_chars(eb, eb + sizeof eb, a, std::chars_format::scientific, p - 1);
       if (er.ec != std::errc()) {
         Emit(out, sp, prefix, "?", false);
         return;
@@ -111,9 +112,9 @@ void FormatDouble(std::u16string& out, const Conversion& sp, char conv, double v
       std::from_chars(e + 1 + (e[1] == '+'), er.ptr, exp);
     }
     if (p > exp && exp >= -4) {
-      r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, p - 1 - exp);
+      r = compat::to_chars(buf, buf + sizeof buf, a, std::chars_format::fixed, p - 1 - exp);
     } else {
-      r = std::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, p - 1);
+      r = compat::to_chars(buf, buf + sizeof buf, a, std::chars_format::scientific, p - 1);
     }
     if (!sp.alt) {
       char* end = r.ptr;

@@ -1,10 +1,10 @@
 #include "map/map_edit.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <vector>
 
+#include "core/std_compat.h"
 #include "params/param_store.h"
 
 namespace tarvik {
@@ -12,9 +12,9 @@ namespace tarvik {
 double RoundSixDecimals(double v) {
   if (!std::isfinite(v)) return v;
   char text[400];
-  const auto printed = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6);
+  const auto printed = compat::to_chars(text, text + sizeof text, v, std::chars_format::fixed, 6);
   double back = v;
-  std::from_chars(text, printed.ptr, back, std::chars_format::fixed);
+  compat::from_chars(text, printed.ptr, back, std::chars_format::fixed);
   return back == 0 ? 0.0 : back;  // no "-0.000000"
 }
 

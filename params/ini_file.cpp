@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "core/platform_files.h"
+#include "core/std_compat.h"
 #include "core/text.h"
 
 namespace tarvik {
@@ -267,7 +268,7 @@ bool DecodeStruct(std::u16string_view value, void* dest, std::size_t size) {
 }
 
 std::size_t IniFile::NameHash::operator()(std::u16string_view s) const {
-  std::size_t h = 1469598103934665603ull;
+  std::size_t h = static_cast<std::size_t>(1469598103934665603ull);
   for (char16_t c : s) h = (h ^ FoldChar(c)) * 1099511628211ull;
   return h;
 }
@@ -297,7 +298,7 @@ std::u16string_view IniFile::Store(std::u16string_view text) {
   constexpr std::size_t kBlock = 32768;
   if (text.size() > arenaLeft_) {
     std::size_t size = std::max(kBlock, text.size());
-    arena_.push_back(std::make_unique_for_overwrite<char16_t[]>(size));
+    arena_.push_back(compat::make_unique_for_overwrite<char16_t[]>(size));
     arenaPos_ = arena_.back().get();
     arenaLeft_ = size;
   }

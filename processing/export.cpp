@@ -13,6 +13,7 @@
 
 #include "core/platform.h"
 #include "core/platform_files.h"
+#include "core/std_compat.h"
 #include "core/store_lock.h"
 #include "core/text.h"
 #include "params/param_store.h"
@@ -115,7 +116,7 @@ std::size_t FormatFixed6(double v, char* out) {
     return static_cast<std::size_t>(o + 6 - out);
   }
 #endif
-  auto r = std::to_chars(out, out + kFixed6Chars, v, std::chars_format::fixed, 6);
+  auto r = compat::to_chars(out, out + kFixed6Chars, v, std::chars_format::fixed, 6);
   return r.ec == std::errc() ? static_cast<std::size_t>(r.ptr - out) : 0;
 }
 

@@ -21,6 +21,7 @@
 
 #include "core/platform.h"
 #include "core/platform_files.h"
+#include "core/std_compat.h"
 #include "core/text.h"
 #include "core/tracked_array.h"
 #include "core/tracked_memory.h"
@@ -111,7 +112,7 @@ bool AboveOne(const char* p, const char* e, bool hex) {
 // False when nothing converts (the result is then +0 whatever sign came before).
 bool Convert(const char* p, const char* e, std::chars_format format, double& value,
              const char*& stop) {
-  auto r = std::from_chars(p, e, value, format);
+  auto r = compat::from_chars(p, e, value, format);
   if (r.ec == std::errc::invalid_argument) return false;
   stop = r.ptr;
   if (r.ec == std::errc::result_out_of_range) {
@@ -237,7 +238,7 @@ inline std::int32_t Atoi(std::string_view token) {
 
 // The first byte at or after `p` that ends a line (0, LF, CR). `end` is the data's end,
 // where a 0 byte is always readable.
-inline const char* FindLineEnd(const char* p, const char* end) {
+inline const char* FindLineEnd(const char* p, [[maybe_unused]] const char* end) {
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128();
   while (end + 1 - p >= 16) {
@@ -254,7 +255,7 @@ inline const char* FindLineEnd(const char* p, const char* end) {
 }
 
 // FindLineEnd that also tells whether the line holds a "|".
-inline const char* FindLineEnd(const char* p, const char* end, bool& bar) {
+inline const char* FindLineEnd(const char* p, [[maybe_unused]] const char* end, bool& bar) {
   bar = false;
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), nul = _mm_setzero_si128(),

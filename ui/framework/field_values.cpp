@@ -5,6 +5,7 @@
 #include <limits>
 #include <string>
 
+#include "core/std_compat.h"
 #include "core/text.h"
 
 namespace tarvik {
@@ -81,7 +82,7 @@ std::optional<double> DecimalFromText(std::u16string_view text) {
     }
   }
   double value = 0;
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
+  const auto [end, ec] = compat::from_chars(s.data(), s.data() + s.size(), value);
   if (ec != std::errc() || !std::isfinite(value)) return std::nullopt;
   return value;
 }
