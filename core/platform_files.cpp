@@ -33,10 +33,19 @@ std::string NameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Random bytes from the system; false when it has none to give now.
+bool SystemRandom(std::uint64_t& v) {
+#if defined(__EMSCRIPTEN__)
+  return ::getentropy(&v, sizeof v) == 0;  // the browser's source (no getrandom there)
+#else
+  return ::getrandom(&v, sizeof v, GRND_NONBLOCK) == static_cast<ssize_t>(sizeof v);
+#endif
+}
+
 // Twelve hex digits nobody can guess; the system's random source, else a seeded engine.
 std::string RandomTag() {
   std::uint64_t v = 0;
-  if (::getrandom(&v, sizeof v, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof v)) {
+  if (!SystemRandom(v)) {
     static std::atomic<std::uint64_t> counter{0};
     std::random_device rd;
     std::mt19937_64 engine(
@@ -181,7 +190,7 @@ int ReplacingFile::Write(const void* data, std::size_t size) {
   if (int e = FileFault(FileStep::Write)) return e;
   if (int e = WriteAll(fd_, static_cast<const char*>(data), size)) return e;
   written_ += size;
-#ifdef SYNC_FILE_RANGE_WRITE
+#if defined(SYNC_FILE_RANGE_WRITE) && !defined(__EMSCRIPTEN__)  // declared there, not provided
   // The disk starts on what is written while the rest is still being made, so the flush of
   // Commit waits for little more than the last stretch. Only a hint: Commit's fsync reports.
   constexpr std::uint64_t kStretch = std::uint64_t{4} << 20;
