@@ -7,7 +7,7 @@ FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
 PREFIX     ?= /usr/local
 
-.PHONY: all deps configure build run test install package sanitize tsan fuzz bench screenshots format clean
+.PHONY: all deps configure build run test install package sanitize tsan fuzz bench screenshots format clean web
 
 all: build
 
@@ -36,6 +36,10 @@ run: build
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j2
+
+# The page in web/dist/ (index.html, tarvik.js, styles.css), built by emscripten.
+web: configure
+	cmake --build $(BUILD) --target web
 
 # Both programs, the desktop entry, icons, metainfo and man page under PREFIX (DESTDIR is
 # honoured for staging).

@@ -288,6 +288,45 @@ section_map() {
   echo "  tarvik-cli map, 1000000 lines to a 1600 x 1000 PNG: $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB"
 }
 
-SECTIONS=(section_machine section_parse section_convert section_params section_mainwin section_map)
+# ---- web: the page in headless Chromium against tarvik-cli on one thread, and its size --------
+# The 1,000,000-line table opened to filled lists (load, parse, filter in the page's worker)
+# against tarvik-cli count held to one CPU; the reference export job of section_convert in the
+# page (download included) against tarvik-cli export, on one CPU and as it runs by itself.
+section_web() {
+  local root dist
+  root=$(cd "$(dirname "$0")/.." && pwd)
+  dist=$root/web/dist
+  echo "== web: the page in headless Chromium"
+  if [ ! -s "$dist/tarvik.js" ] || [ ! -d "$root/web/node_modules/puppeteer-core" ] ||
+     ! command -v chromium >/dev/null || [ ! -x "$BIN/convert_tool" ]; then
+    echo "  not built (make web, Debian's chromium): skipped"
+    return
+  fi
+  local file ini size page open exp count one all
+  file=$(table 1000000 comma)
+  ini="$DATA/convert_bench.ini"
+  "$BIN/convert_tool" ini "$ini"
+  size=$(du -cb "$dist"/index.html "$dist"/tarvik.js "$dist"/styles.css | tail -1 | cut -f1)
+  echo "  page files: $size bytes [$(verdict "$size <= 2 * 1024 * 1024")], target at most 2 MiB"
+  page=$(node "$root/web/bench/page_bench.mjs" "$dist" "$file" "$ini" "$DATA" 3)
+  open=$(echo "$page" | sed -n 's/.*open_s=\([0-9.]*\).*/\1/p')
+  exp=$(echo "$page" | sed -n 's/.*export_s=\([0-9.]*\).*/\1/p')
+  measure taskset -c 0 "$CLI" count "$file" --ini "$ini"
+  count=$BEST_S
+  echo "  tarvik-cli count on one CPU: $(figures)"
+  echo "  open to filled lists in the page: ${open} s, $(ratio "$open" "$count")x tarvik-cli count" \
+       "[$(verdict "$open <= 3 * $count")], target at most 3x"
+  measure taskset -c 0 "$CLI" export "$file" -o "$DATA/web_native" --ini "$ini" --force
+  one=$BEST_S
+  echo "  tarvik-cli export on one CPU: $(figures)"
+  measure "$CLI" export "$file" -o "$DATA/web_native" --ini "$ini" --force
+  all=$BEST_S
+  echo "  tarvik-cli export on all CPUs: $(figures)"
+  echo "  export in the page: ${exp} s, $(ratio "$exp" "$one")x one CPU [$(verdict "$exp <= 3 * $one")]," \
+       "$(ratio "$exp" "$all")x all CPUs, target at most 3x"
+}
+
+SECTIONS=(section_machine section_parse section_convert section_params section_mainwin section_map
+          section_web)
 for section in "${SECTIONS[@]}"; do "$section"; done
 echo "== load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

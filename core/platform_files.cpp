@@ -74,6 +74,13 @@ int WriteAll(int fd, const char* p, std::size_t n) {
 
 // Gives `temp` the name `dest` only where nothing has that name.
 int RenameNoReplace(const std::string& temp, const std::string& dest) {
+#if defined(__EMSCRIPTEN__)
+  // The browser's file system has neither that rename nor hard links, and only the page's one
+  // thread writes there: a look before the rename serves.
+  struct stat st {};
+  if (::lstat(dest.c_str(), &st) == 0) return EEXIST;
+  return ::rename(temp.c_str(), dest.c_str()) == 0 ? 0 : errno;
+#endif
 #ifdef RENAME_NOREPLACE
   if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;

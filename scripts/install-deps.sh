@@ -6,7 +6,10 @@ pkgs=(cmake ninja-build ccache g++ make pkg-config git dpkg-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
       libpng-dev libfreetype-dev libfontconfig-dev
-      clang locales mawk help2man file desktop-file-utils appstream)
+      clang locales mawk help2man file desktop-file-utils appstream
+      emscripten chromium nodejs)
+# npm comes with some builds of nodejs; Debian's own is a package of its own.
+command -v npm >/dev/null 2>&1 || pkgs+=(npm)
 
 # libFuzzer ships in the runtime package that matches the default clang.
 if command -v clang >/dev/null 2>&1; then

@@ -78,6 +78,7 @@ async function task(op, args, transfer) {
   $('progress-cancel').disabled = false;
   cancelled = false;
   if (!dialog.open) dialog.showModal();
+  $('main').setAttribute('aria-busy', 'true');
   try {
     return await request(op, args, transfer);
   } catch (e) {
@@ -85,6 +86,9 @@ async function task(op, args, transfer) {
     throw e;
   } finally {
     dialog.close();
+    $('main').removeAttribute('aria-busy');
+    // How many tasks have ended, for whoever watches the page (its tests).
+    document.body.dataset.tasks = String(Number(document.body.dataset.tasks || 0) + 1);
   }
 }
 

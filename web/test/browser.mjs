@@ -2,7 +2,7 @@
 // with the flags this kind of machine needs (no sandbox as root, no background connections),
 // a fresh profile each time, downloads into a folder of the caller's.
 import puppeteer from 'puppeteer-core';
-import { mkdtempSync, rmSync } from 'node:fs';
+import { mkdtempSync, readFileSync, readdirSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -41,3 +41,62 @@ export async function openPage(browser, url, downloads) {
   await page.waitForFunction(() => document.getElementById('schema').options.length > 0, { timeout: 60000 });
   return { page, requests, errors };
 }
+
+// ---- what a user does on the page ----
+
+function newDownload(downloads, before, timeout = 30000) {
+  const start = Date.now();
+  return new Promise((resolvePromise, reject) => {
+    const poll = () => {
+      const now = readdirSync(downloads).filter((f) => !before.includes(f) && !f.endsWith('.crdownload'));
+      if (now.length) return resolvePromise(join(downloads, now[0]));
+      if (Date.now() - start > timeout) return reject(new Error('no download'));
+      setTimeout(poll, 50);
+    };
+    poll();
+  });
+}
+
+// Runs `action` and waits for the task it starts to end.
+export async function taskOf(page, action) {
+  const before = await page.evaluate(() => Number(document.body.dataset.tasks || 0));
+  await action();
+  await page.waitForFunction((n) => Number(document.body.dataset.tasks || 0) > n, { timeout: 120000 }, before);
+}
+
+export async function openTable(page, file) {
+  const input = await page.$('#open-file');
+  await taskOf(page, () => input.uploadFile(file));
+}
+
+// Ticks the named areas and saves; returns the downloaded file's bytes.
+export async function saveAs(page, areas, downloads) {
+  await page.evaluate((names) => {
+    for (const box of document.querySelectorAll('#areas tbody input'))
+      box.checked = names.includes(box.getAttribute('aria-label'));
+  }, areas);
+  const before = readdirSync(downloads);
+  await page.click('#save');
+  const file = await newDownload(downloads, before);
+  const bytes = readFileSync(file);
+  rmSync(file);
+  return bytes;
+}
+
+export async function exportSettings(page, downloads) {
+  const before = readdirSync(downloads);
+  await page.click('#export-ini');
+  const file = await newDownload(downloads, before);
+  const bytes = readFileSync(file);
+  rmSync(file);
+  return bytes;
+}
+
+export async function importSettings(page, file) {
+  const input = await page.$('#import-file');
+  await page.evaluate(() => (document.getElementById('message').textContent = ''));
+  await input.uploadFile(file);
+  await page.waitForFunction(() => document.getElementById('message').textContent !== '', { timeout: 30000 });
+  return page.$eval('#message', (e) => e.textContent);
+}
+
