@@ -11,13 +11,14 @@ const LANG = (() => {
   return 'ru';
 })();
 
-// String `id` formatted as the program's texts are (the conversions the page's texts use).
+// String `id` formatted as the program's texts are (the conversions the page's texts use,
+// arguments in turn or numbered: "%2$s").
 function text(id, ...args) {
   const s = STRINGS[LANG][id] ?? STRINGS.ru[id] ?? '';
   let n = 0;
-  return s.replace(/%(%|[-+ 0#]*\d*(?:\.(\d+|\*))?(?:I64|l|ll|h|z)?([dusfgc]))/g, (m, all, prec, conv) => {
+  return s.replace(/%(%|(?:(\d+)\$)?[-+ 0#]*\d*(?:\.(\d+|\*))?(?:I64|l|ll|h|z)?([dusfgc]))/g, (m, all, pos, prec, conv) => {
     if (all === '%') return '%';
-    const v = args[n++];
+    const v = pos ? args[Number(pos) - 1] : args[n++];
     if (conv === 'f') return Number(v).toFixed(prec === undefined ? 6 : Number(prec));
     return String(v ?? '');
   });
@@ -54,7 +55,7 @@ function startWorker() {
     for (const p of pending.values()) p.reject(new Error(e.message || 'worker'));
     pending.clear();
   };
-  ready = loadSettings().then((settings) => request('init', { settings })).then(show);
+  ready = loadSettings().then((settings) => request('init', { settings, language: LANG })).then(show);
   return ready;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/language.h"
 #include "core/text.h"
 #include "map/map_edit.h"
 #include "map/map_raster.h"
@@ -239,9 +240,11 @@ using namespace tarvik;
 extern "C" {
 
 // Sets the session up over the settings file at `iniPath` (the page has put the stored one
-// there, or none: the first-start defaults are written) and loads the parameter sets.
-EMSCRIPTEN_KEEPALIVE const char* tv_start(const char* iniPath) {
+// there, or none: the first-start defaults are written, in `language`, "ru" or "en", the
+// page's) and loads the parameter sets.
+EMSCRIPTEN_KEEPALIVE const char* tv_start(const char* iniPath, const char* language) {
   if (!g_session) {
+    SetLanguage(std::string_view(language) == "en" ? Language::English : Language::Russian);
     g_session = new Session;  // lives as long as the worker
     EntryOptions options;
     options.iniPath = U16(iniPath);
@@ -287,7 +290,8 @@ EMSCRIPTEN_KEEPALIVE const char* tv_export(const char* path, const char* entryId
       for (std::size_t i = 1; i < nodes.size(); ++i) nodes[i].next = &nodes[i - 1];
       return nodes.empty() ? nullptr : &nodes.back();
     };
-    if (schema) task.entryList = collect(entries, CParamStore::Entries(*schema), ParseIds(entryIds));
+    if (schema)
+      task.entryList = collect(entries, CParamStore::Entries(*schema), ParseIds(entryIds));
     task.areaList = collect(areas, params.Filters(), ParseIds(areaIds));
     task.exportProfile = FindById(params.Profiles(), ParseId(profileId));
   }
@@ -307,12 +311,13 @@ EMSCRIPTEN_KEEPALIVE const char* tv_state() {
   const std::uint32_t records = d ? d->recordCount : 0;
   j.Key("records").Int(records);
   j.Key("match").Str(records && d->typeCounterCount
-                         ? StrLoad(STR_MATCH, 100.0 - static_cast<double>(d->unmatchedCount) * 100.0 /
-                                                          static_cast<double>(records))
+                         ? StrLoad(STR_MATCH, 100.0 - static_cast<double>(d->unmatchedCount) *
+                                                          100.0 / static_cast<double>(records))
                          : u"");
   j.Key("memory").Int(MemInUse(&g_session->context));
   SchemaSet* schema = params.CurrentSchema();
-  const std::span<SchemaEntry> entries = schema ? CParamStore::Entries(*schema) : std::span<SchemaEntry>();
+  const std::span<SchemaEntry> entries =
+      schema ? CParamStore::Entries(*schema) : std::span<SchemaEntry>();
   const auto within = [](auto span, const void* item) {
     return item >= static_cast<const void*>(span.data()) &&
            item < static_cast<const void*>(span.data() + span.size());
@@ -360,7 +365,8 @@ EMSCRIPTEN_KEEPALIVE const char* tv_state() {
 EMSCRIPTEN_KEEPALIVE void tv_choose_schema(const char* id) {
   CParamStore& params = *g_session->params;
   ParamStoreHold hold(&params, ParamStoreHold::Wait);
-  if (SchemaSet* s = FindById(params.Schemas(), ParseId(id))) MakeCurrentFromList(params.Schemas(), *s);
+  if (SchemaSet* s = FindById(params.Schemas(), ParseId(id)))
+    MakeCurrentFromList(params.Schemas(), *s);
 }
 
 // The editors. Each works on the store at once, as the desktop editors do: an item added or
@@ -401,7 +407,8 @@ EMSCRIPTEN_KEEPALIVE void tv_delete(const char* kind, const char* id, const char
     }
   } else if (k == "entry") {
     if (SchemaSet* s = FindById(params.Schemas(), ParseId(schemaId)))
-      if (SchemaEntry* e = FindById(CParamStore::Entries(*s), ParseId(id))) e->Param = PARAM_DELETED;
+      if (SchemaEntry* e = FindById(CParamStore::Entries(*s), ParseId(id)))
+        e->Param = PARAM_DELETED;
   } else if (k == "profile") {
     ExportProfile* p = FindById(params.Profiles(), ParseId(id));
     if (p && !(p->Param & PARAM_LOCKED)) DeleteItem(params.Profiles(), *p);
@@ -410,15 +417,16 @@ EMSCRIPTEN_KEEPALIVE void tv_delete(const char* kind, const char* id, const char
 
 // The filter editor's apply: every corner read before anything is stored. Answers "" or the
 // index (0..3: AX, AY, CX, CY) of the first corner that holds no number and its message.
-EMSCRIPTEN_KEEPALIVE const char* tv_apply_filter(const char* id, const char* name,
-                                                 const char* ax, const char* ay, const char* cx,
-                                                 const char* cy, int enabled) {
+EMSCRIPTEN_KEEPALIVE const char* tv_apply_filter(const char* id, const char* name, const char* ax,
+                                                 const char* ay, const char* cx, const char* cy,
+                                                 int enabled) {
   CParamStore& params = *g_session->params;
   ParamStoreHold hold(&params, ParamStoreHold::Wait);
   FilterArea* a = FindById(params.Filters(), ParseId(id));
   if (!a || (a->Param & PARAM_LOCKED)) return Answer("");  // its fields are all disabled
   const char* texts[] = {ax, ay, cx, cy};
-  double FilterArea::*fields[] = {&FilterArea::AX, &FilterArea::AY, &FilterArea::CX, &FilterArea::CY};
+  double FilterArea::*fields[] = {&FilterArea::AX, &FilterArea::AY, &FilterArea::CX,
+                                  &FilterArea::CY};
   double corners[4];
   for (int i = 0; i < 4; ++i) {
     const std::optional<double> v = DecimalFromText(U16(texts[i]));
@@ -468,10 +476,9 @@ EMSCRIPTEN_KEEPALIVE void tv_apply_schema(const char* schemaId, const char* name
 // and enabled box; its string limit, transliteration and current box still apply. A code
 // page of -1 (none the box offers) is kept.
 EMSCRIPTEN_KEEPALIVE void tv_apply_profile(const char* id, const char* name, const char* file,
-                                           const char* format, const char* folder,
-                                           const char* desc, const char* sizeLimit,
-                                           const char* stringLimit, int codepage, int enabled,
-                                           int current, int translit) {
+                                           const char* format, const char* folder, const char* desc,
+                                           const char* sizeLimit, const char* stringLimit,
+                                           int codepage, int enabled, int current, int translit) {
   CParamStore& params = *g_session->params;
   ParamStoreHold hold(&params, ParamStoreHold::Wait);
   ExportProfile* p = FindById(params.Profiles(), ParseId(id));
@@ -547,8 +554,9 @@ EMSCRIPTEN_KEEPALIVE const char* tv_map(int width, int height, int mode, double 
   StoreHold<CPoiStore> poiHold(&poi, StoreHold<CPoiStore>::Wait);
   ParamStoreHold hold(&params, ParamStoreHold::Wait);
   const std::span<const PoiRecord> records =
-      poi.data && poi.data->records ? std::span<const PoiRecord>(poi.data->records, poi.data->recordCount)
-                                    : std::span<const PoiRecord>();
+      poi.data && poi.data->records
+          ? std::span<const PoiRecord>(poi.data->records, poi.data->recordCount)
+          : std::span<const PoiRecord>();
   s.view.width = width;
   s.view.height = height;
   if (mode == 1 || s.view.scale <= kMinScale) {
@@ -572,7 +580,8 @@ EMSCRIPTEN_KEEPALIVE const char* tv_map(int width, int height, int mode, double 
   j.Key("ok").Raw(drawn ? "true" : "false");
   j.Key("width").Int(s.image->Width());
   j.Key("height").Int(s.image->Height());
-  j.Key("pixels").Int(drawn && s.image->Height() ? reinterpret_cast<std::intptr_t>(s.image->Row(0)) : 0);
+  j.Key("pixels").Int(drawn && s.image->Height() ? reinterpret_cast<std::intptr_t>(s.image->Row(0))
+                                                 : 0);
   j.Key("palette").Int(reinterpret_cast<std::intptr_t>(s.image->Palette()));
   j.Key("inView").Int(stats.inView);
   j.Key("dots").Raw(stats.dots ? "true" : "false");

@@ -32,7 +32,7 @@ function saveReloadFilter() {
 }
 
 const handlers = {
-  async init({ settings }) {
+  async init({ settings, language }) {
     engine = await TarvikEngine({
       report: (kind, value) => postMessage({ report: kind, value }),
       print: () => {},
@@ -42,7 +42,7 @@ const handlers = {
     engine.FS.mkdir('/input');
     engine.FS.mkdir('/out');
     if (settings) engine.FS.writeFile(SETTINGS, settings);
-    const result = json('tv_start', ['string'], [SETTINGS]);
+    const result = json('tv_start', ['string', 'string'], [SETTINGS, language]);
     return { result, state: state(), settings: settingsBytes() };
   },
   open({ file }) {

@@ -8,14 +8,15 @@ import { join } from 'node:path';
 
 export const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
 
-export async function launch() {
+// `language`: the browser's, which the page follows.
+export async function launch(language = 'ru') {
   const profile = mkdtempSync(join(tmpdir(), 'tarvik-chromium-'));
   const browser = await puppeteer.launch({
     executablePath: CHROMIUM,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
            '--disable-background-networking', '--disable-component-update', '--disable-sync',
-           `--user-data-dir=${profile}`],
+           `--lang=${language}`, `--accept-lang=${language}`, `--user-data-dir=${profile}`],
   });
   const close = browser.close.bind(browser);
   browser.close = async () => {

@@ -17,6 +17,8 @@ rmSync(scratch, { recursive: true, force: true });
 const downloads = join(scratch, 'downloads');
 mkdirSync(downloads, { recursive: true });
 const url = pathToFileURL(join(dist, 'index.html')).href;
+// tarvik-cli writes its first-start settings in Russian, as the page here does.
+process.env.TARVIK_LANG = 'ru';
 let passed = 0, failed = 0;
 let current = null;  // the page under test
 
@@ -245,6 +247,18 @@ try {
   });
 } finally {
   await browser.close();
+}
+// The page follows the browser's language.
+const english = await launch('en');
+try {
+  await step('in an English browser the page speaks English', async () => {
+    const { page } = await openPage(english, url, downloads);
+    assert.equal(await page.$eval('html', (h) => h.lang), 'en');
+    assert.equal(await page.$eval('#open', (b) => b.textContent), 'Open...');
+    assert.ok((await page.$$eval('#schema option', (o) => o.length)) > 0);
+  });
+} finally {
+  await english.close();
 }
 console.log(`${passed} passed, ${failed} failed`);
 process.exit(failed ? 1 : 0);
