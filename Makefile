@@ -6,8 +6,10 @@ BUILD_TYPE ?= RelWithDebInfo
 FUZZ_SECONDS ?= 30
 CMAKE_FLAGS ?=
 PREFIX     ?= /usr/local
+WEB_ENGINE_FILTER ?= *
 
-.PHONY: all deps configure build run test install package sanitize tsan fuzz bench screenshots format clean web
+.PHONY: all deps configure build run test install package sanitize tsan fuzz bench screenshots format clean web \
+        web-engine-tests
 
 all: build
 
@@ -40,6 +42,12 @@ test: build
 # The page in web/dist/ (index.html, tarvik.js, styles.css), built by emscripten.
 web: configure
 	cmake --build $(BUILD) --target web
+
+# The engine's unit tests compiled as the page's engine is, run by node (not part of make
+# test: compiling them for the browser takes longer than the rest of the suite).
+web-engine-tests: web
+	NODE_PATH=/usr/share/nodejs cmake --build $(BUILD)/web --target engine_tests
+	node $(BUILD)/web/engine_tests.js --gtest_filter='$(WEB_ENGINE_FILTER)'
 
 # Both programs, the desktop entry, icons, metainfo and man page under PREFIX (DESTDIR is
 # honoured for staging).

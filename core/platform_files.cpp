@@ -80,7 +80,7 @@ int RenameNoReplace(const std::string& temp, const std::string& dest) {
   struct stat st {};
   if (::lstat(dest.c_str(), &st) == 0) return EEXIST;
   return ::rename(temp.c_str(), dest.c_str()) == 0 ? 0 : errno;
-#endif
+#else
 #ifdef RENAME_NOREPLACE
   if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, dest.c_str(), RENAME_NOREPLACE) == 0) return 0;
   if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
@@ -91,6 +91,7 @@ int RenameNoReplace(const std::string& temp, const std::string& dest) {
     return 0;
   }
   return errno;
+#endif
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/std_compat.h"
 #include "core/text.h"
 #include "core/tracked_memory.h"
 #include "processing/pipeline.h"
@@ -30,7 +31,7 @@ inline std::string Str(const PoiRecord& r) {
   char buf[160];
   char* p = buf;
   for (double v : {r.X, r.Y}) {
-    p = std::to_chars(p, buf + sizeof buf, v, std::chars_format::general, 17).ptr;
+    p = compat::to_chars(p, buf + sizeof buf, v, std::chars_format::general, 17).ptr;
     *p++ = ' ';
   }
   for (int v : {r.TYPE, r.SPEED, r.DIRTYPE, r.DIRECTION}) {

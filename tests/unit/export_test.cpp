@@ -22,6 +22,7 @@
 #include "convert_fixture.h"
 #include "core/platform.h"
 #include "core/store_lock.h"
+#include "core/std_compat.h"
 #include "core/text.h"
 #include "processing/pipeline.h"
 #include "test_files.h"
@@ -503,7 +504,7 @@ TEST(ExportPois, FailedExportEndsTheTaskWithoutDone) {
 TEST(FormatFixed6, SameDigitsAsPrintf) {
   auto check = [](double v) {
     char want[kFixed6Chars], got[kFixed6Chars];
-    auto r = std::to_chars(want, want + sizeof want, v, std::chars_format::fixed, 6);
+    auto r = compat::to_chars(want, want + sizeof want, v, std::chars_format::fixed, 6);
     std::size_t n = FormatFixed6(v, got);
     ASSERT_EQ(std::string(got, n), std::string(want, r.ptr)) << v;
   };

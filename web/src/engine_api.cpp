@@ -314,7 +314,6 @@ EMSCRIPTEN_KEEPALIVE const char* tv_state() {
                          ? StrLoad(STR_MATCH, 100.0 - static_cast<double>(d->unmatchedCount) *
                                                           100.0 / static_cast<double>(records))
                          : u"");
-  j.Key("memory").Int(MemInUse(&g_session->context));
   SchemaSet* schema = params.CurrentSchema();
   const std::span<SchemaEntry> entries =
       schema ? CParamStore::Entries(*schema) : std::span<SchemaEntry>();

@@ -112,9 +112,6 @@ const handlers = {
     call('tv_add_area', 'string', ['string', 'number', 'number', 'number', 'number'], [name, ax, ay, cx, cy]);
     return saveReloadFilter();
   },
-  text({ id, a, b }) {
-    return call('tv_text', 'string', ['number', 'string', 'string'], [id, a || '', b || '']);
-  },
   importSettings({ bytes, name }) {
     const at = engine._malloc(bytes.length || 1);
     engine.HEAPU8.set(bytes, at);
