@@ -326,7 +326,7 @@ section_web() {
        "$(ratio "$exp" "$all")x all CPUs, target at most 3x"
 }
 
-SECTIONS=(section_machine section_parse section_convert section_params section_mainwin section_map
-          section_web)
+# BENCH_SECTIONS="section_web" runs only the sections named.
+read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_web}"
 for section in "${SECTIONS[@]}"; do "$section"; done
 echo "== load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

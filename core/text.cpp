@@ -597,7 +597,9 @@ std::u16string Cp1251ToUtf16(std::string_view s) {
     char* ip = &in;
     char* op = buf;
     std::size_t il = 1, ol = sizeof buf;
-    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && ol == 2) {
+    // Only an exact conversion counts: iconv returns the characters it replaced (musl puts a
+    // '*' for what the code page lacks where glibc fails).
+    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) == 0 && ol == 2) {
       out.push_back(static_cast<char16_t>(static_cast<unsigned char>(buf[0]) |
                                           (static_cast<unsigned char>(buf[1]) << 8)));
     } else {
@@ -629,7 +631,7 @@ std::string Utf16ToCp1251(std::u16string_view s) {
     char* ip = in;
     char* op = buf;
     std::size_t il = 2, ol = sizeof buf;
-    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) != static_cast<std::size_t>(-1) && ol == 3) {
+    if (cd.ok() && iconv(cd.get(), &ip, &il, &op, &ol) == 0 && ol == 3) {  // exact only, as above
       out.push_back(buf[0]);
     } else {
       if (cd.ok()) iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
