@@ -189,6 +189,21 @@ try {
     assert.deepEqual(await exportSettings(page, downloads), before);
   });
 
+  await step('Cancel while a large table loads: an empty store, the page goes on', async () => {
+    const big = join(scratch, 'big.txt');
+    writeFileSync(big, 'X,Y,TYPE,SPEED\r\n' + '37.6173,55.7558,1,60\r\n'.repeat(3000000));
+    await page.evaluate(() => (document.getElementById('message').textContent = ''));
+    await taskOf(page, async () => {
+      await (await page.$('#open-file')).uploadFile(big);
+      await page.waitForSelector('#progress[open]');
+      await page.click('#progress-cancel');
+    });
+    rmSync(big);
+    await page.waitForFunction(() => document.getElementById('message').textContent !== '');
+    assert.equal(await page.$$eval('#areas tbody tr', (r) => r.length), 0);
+    assert.match(await page.$eval('#message', (e) => e.textContent), /отмен/);
+  });
+
   await step('the map: the density picture, and a new area drawn with the mouse', async () => {
     await openTable(page, join(examples, 'published.txt'));
     await page.click('#show-map');
