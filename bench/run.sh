@@ -291,7 +291,8 @@ section_map() {
 # ---- web: the page in headless Chromium against tarvik-cli on one thread, and its size --------
 # The 1,000,000-line table opened to filled lists (load, parse, filter in the page's worker)
 # against tarvik-cli count held to one CPU; the reference export job of section_convert in the
-# page (download included) against tarvik-cli export, on one CPU and as it runs by itself.
+# page (open, then Save as with the download) against tarvik-cli export, on one CPU and as it
+# runs by itself.
 section_web() {
   local root dist
   root=$(cd "$(dirname "$0")/.." && pwd)
@@ -322,8 +323,12 @@ section_web() {
   measure "$CLI" export "$file" -o "$DATA/web_native" --ini "$ini" --force
   all=$BEST_S
   echo "  tarvik-cli export on all CPUs: $(figures)"
-  echo "  export in the page: ${exp} s, $(ratio "$exp" "$one")x one CPU [$(verdict "$exp <= 3 * $one")]," \
-       "$(ratio "$exp" "$all")x all CPUs, target at most 3x"
+  # The job as tarvik-cli export runs it: open (load, parse, filter) and Save as.
+  local job
+  job=$(awk -v a="$open" -v b="$exp" 'BEGIN { printf "%.3f", a + b }')
+  echo "  the job in the page: open ${open} s + Save as ${exp} s = ${job} s," \
+       "$(ratio "$job" "$one")x tarvik-cli export on one CPU [$(verdict "$job <= 3 * $one")]," \
+       "$(ratio "$job" "$all")x on all CPUs, target at most 3x"
 }
 
 # BENCH_SECTIONS="section_web" runs only the sections named.
