@@ -21,8 +21,8 @@
 
 #include "convert_fixture.h"
 #include "core/platform.h"
-#include "core/store_lock.h"
 #include "core/std_compat.h"
+#include "core/store_lock.h"
 #include "core/text.h"
 #include "processing/pipeline.h"
 #include "test_files.h"

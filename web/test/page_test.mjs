@@ -117,6 +117,7 @@ try {
   await step('the filter editor: a number refused, decimal commas, the change in tarvik-cli params', async () => {
     await page.click('#edit-filters');
     await page.waitForSelector('#editor[open]');
+    assert.equal(await page.$eval('#pane-1', (e) => e.offsetParent), null, 'one list');
     await page.select('#list-0', await page.$eval('#list-0 option', (o) => o.value));
     await page.$eval('#list-0', (l) => l.dispatchEvent(new Event('change')));
     const set = (id, v) => page.$eval(id, (e, value) => (e.value = value), v);
@@ -215,6 +216,7 @@ try {
       return seen.size;
     });
     assert.ok(colours > 2, 'the picture has points and areas');
+    assert.equal(await page.$eval('#map-new', (e) => e.offsetParent), null, 'no name asked yet');
     await page.click('#map-draw');
     const box = await (await page.$('#map-canvas')).boundingBox();
     await page.mouse.move(box.x + box.width * 0.3, box.y + box.height * 0.3);
