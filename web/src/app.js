@@ -562,10 +562,6 @@ async function mapRender(mode, a, b, c, d) {
   }
 }
 
-function argbCss(v) {
-  return 'rgb(' + ((v >>> 16) & 255) + ',' + ((v >>> 8) & 255) + ',' + (v & 255) + ')';
-}
-
 function mapPaint() {
   const canvas = $('map-canvas'), g = canvas.getContext('2d'), f = map.frame;
   if (!f || !f.pixels) return;
