@@ -3,6 +3,7 @@
 #include "processing/pipeline.h"
 
 #include <chrono>
+#include <memory>
 #include <new>
 #include <thread>
 
@@ -121,16 +122,62 @@ void RunStage(WorkerTask& task, const Stage& stage) {
   if (stage.paramStage && task.progressWindow) task.progressWindow->EnableCancel(true);
 }
 
+// A table is loaded, parsed and counted in a store of its own, which takes the place of the
+// loaded one only once it is whole: a file that cannot be read, holds no table or is cancelled
+// leaves the user's table, its counts and its state as they were. While it loads, the program
+// holds at most one table more than before.
+class NewTable {
+ public:
+  explicit NewTable(WorkerTask& task) : task_(task), shown_(task.poiStore) {
+    if (!shown_ || !shown_->data || !(task.stageFlags & TASK_LOAD_FILE)) return;
+    staging_ = std::make_unique<CPoiStore>(shown_->context);
+    if (!staging_->data) {
+      try {
+        SetFailureText(task, STR_FAIL_FILE_MEMORY, task.targetPath);
+      } catch (const std::bad_alloc&) {
+        // Only the reason is missing.
+      }
+      SetAbort(task);
+      return;
+    }
+    task.poiStore = staging_.get();
+  }
+  // Hands the new table over when it is whole; the one it replaces goes with the staging
+  // store, after the lock is left.
+  ~NewTable() {
+    if (!staging_) return;
+    task_.poiStore = shown_;
+    PoiData* fresh = staging_->data;
+    const bool whole = fresh && !Aborted(task_) &&
+                       (!(task_.stageFlags & TASK_PARSE) || fresh->sourceFormat != SOURCE_NONE);
+    if (!whole) return;
+    EnterStore(*shown_);  // the other holders only try once and hold it briefly
+    SwapTables(*shown_->data, *fresh);
+    LeaveStore(*shown_);
+    task_.tableReplaced = true;
+  }
+  NewTable(const NewTable&) = delete;
+  NewTable& operator=(const NewTable&) = delete;
+
+ private:
+  WorkerTask& task_;
+  CPoiStore* shown_;
+  std::unique_ptr<CPoiStore> staging_;
+};
+
 }  // namespace
 
 int RunTask(WorkerTask* task) {
   if (!task) return 1;
-  for (const Stage& stage : kStages) {
-    if (!(task->stageFlags & stage.flag)) continue;
-    try {
-      RunStage(*task, stage);
-    } catch (const std::bad_alloc&) {
-      OutOfMemory(*task, stage);  // reporting to the window failed; the store is left
+  {
+    NewTable table(*task);
+    for (const Stage& stage : kStages) {
+      if (!(task->stageFlags & stage.flag)) continue;
+      try {
+        RunStage(*task, stage);
+      } catch (const std::bad_alloc&) {
+        OutOfMemory(*task, stage);  // reporting to the window failed; the store is left
+      }
     }
   }
   try {

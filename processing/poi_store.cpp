@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -366,6 +367,20 @@ void CPoiStore::Clear(int level) {
   MemFree(context, d.areaCounters);
   d.areaCounters = nullptr;
   d.areaCounterCount = 0;
+}
+
+void SwapTables(PoiData& a, PoiData& b) {
+  using std::swap;
+  swap(a.sourceFormat, b.sourceFormat);
+  swap(a.fileLength, b.fileLength);
+  swap(a.fileBytes, b.fileBytes);
+  swap(a.recordCount, b.recordCount);
+  swap(a.records, b.records);
+  swap(a.unmatchedCount, b.unmatchedCount);
+  swap(a.typeCounterCount, b.typeCounterCount);
+  swap(a.typeCounters, b.typeCounters);
+  swap(a.areaCounterCount, b.areaCounterCount);
+  swap(a.areaCounters, b.areaCounters);
 }
 
 // ---- loading -------------------------------------------------------------------------------

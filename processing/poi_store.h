@@ -66,6 +66,9 @@ class CPoiStore {
   PoiData* data = nullptr;
 };
 
+// Exchanges everything two data blocks hold but their busy markers. Both stores are held.
+void SwapTables(PoiData& a, PoiData& b);
+
 // Stage operations (true when abortFlag is clear on return).
 bool LoadSourceFile(WorkerTask& task);
 bool ParseSource(WorkerTask& task);

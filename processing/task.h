@@ -82,7 +82,8 @@ struct WorkerTask {
   TaskFailure failure;
   ExportResult exportResult;
   bool paramsSaveFailed = false;  // the save failed: the reload of the same task is skipped
-  int parsedLayout = -1;  // the layout (SOURCE_*) a parse found that ran to its end; -1: none
+  int parsedLayout = -1;       // the layout (SOURCE_*) a parse found that ran to its end; -1: none
+  bool tableReplaced = false;  // a load's new table took the place of the loaded one
 };
 
 // Sets abortFlag to 1 when it reads 0.

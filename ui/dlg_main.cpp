@@ -661,15 +661,15 @@ void CDlgMain::CmdOpen() {
 }
 
 void CDlgMain::OpenTable(std::u16string path) {
-  {
+  TaskRequest request;
+  request.stageFlags = TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER;
+  request.targetPath = &path;
+  RunTaskDialogAndReport(request);
+  // A file that failed leaves the table shown before, and the name it came from.
+  if (progress_.lastTableReplaced) {
     std::lock_guard<std::mutex> guard(sourcePathLock_);
     sourcePath_ = std::move(path);
   }
-  const std::u16string target = SourcePath();
-  TaskRequest request;
-  request.stageFlags = TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER;
-  request.targetPath = &target;
-  RunTaskDialogAndReport(request);
   RefreshStatistics();
 }
 

@@ -116,6 +116,7 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
   lastParamsSaveFailed = false;
   lastAborted = true;
   lastParsedLayout = -1;
+  lastTableReplaced = false;
   task_ = MakeTracked<WorkerTask>(context);
   if (!task_) {
     PostEndMessage(window, IDCANCEL);
@@ -183,6 +184,7 @@ void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
   lastExport = task_->exportResult;
   lastParamsSaveFailed = task_->paramsSaveFailed;
   lastParsedLayout = task_->parsedLayout;
+  lastTableReplaced = task_->tableReplaced;
   task_.reset();
   sink_.reset();
 }

@@ -36,8 +36,9 @@ class CDlgProc : public CDlgBoxCore {
   TaskFailure lastFailure;
   ExportResult lastExport;
   bool lastParamsSaveFailed = false;
-  bool lastAborted = false;   // cancelled, failed, or no task could be made
-  int lastParsedLayout = -1;  // see WorkerTask::parsedLayout
+  bool lastAborted = false;        // cancelled, failed, or no task could be made
+  int lastParsedLayout = -1;       // see WorkerTask::parsedLayout
+  bool lastTableReplaced = false;  // see WorkerTask::tableReplaced
 
   // One report of the worker as the window applies it, on the window's thread.
   struct Report {

@@ -164,9 +164,22 @@ class MainWindowTest : public QObject {
       QCOMPARE(h.prompts.openCalls, 2);
       QCOMPARE(h.main.SourcePath(), kExample);
       QCOMPARE(Rows(List(w, IDC_TYPE_LIST)), kExampleTypes);
+
+      // A file that holds no table, or none at all, is told and keeps the table shown with its
+      // path and state.
+      const std::u16string empty = h.Path("empty.txt");
+      WriteFile(empty, "");
+      h.prompts.openAnswers = {empty, h.Path("missing.txt")};
+      Command(w, IDM_OPEN);
+      Command(w, IDM_OPEN);
+      QCOMPARE(h.prompts.warnings.size(), std::size_t{2});
+      QCOMPARE(h.main.SourcePath(), kExample);
+      QCOMPARE(Rows(List(w, IDC_TYPE_LIST)), kExampleTypes);
+      QCOMPARE(Rows(List(w, IDC_AREA_LIST)), kExampleAreas);
+      QTRY_COMPARE(bar->PartText(1), LoadQString(605, 18u, kExample));
+      QTRY_COMPARE(LabelText(w, IDC_MATCH_LABEL), QStringLiteral("(соответсвие: 77.78 %)"));
     });
-    QCOMPARE(h.tasks, 2);
-    QVERIFY(h.prompts.warnings.empty());
+    QCOMPARE(h.tasks, 4);
   }
 
   void schemaChoiceWritesTheFileAndCountsAgain() {

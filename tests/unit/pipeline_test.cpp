@@ -282,8 +282,9 @@ TEST_F(Pipeline, NoMemoryForTheFileFailsTheLoad) {
 
 TEST_F(Pipeline, NoMemoryForRecordsFailsTheParseInsteadOfDroppingCameras) {
   TempFile file(SampleTable(1000));
-  // The file buffer comes first; whichever later block of the parse fails, the parse fails.
-  long n = 2;
+  // The new table's block and its file buffer come first; whichever later block of the parse
+  // fails, the parse fails.
+  long n = 3;
   for (;; ++n) {
     NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
     MemFailAfter(n);
@@ -292,7 +293,7 @@ TEST_F(Pipeline, NoMemoryForRecordsFailsTheParseInsteadOfDroppingCameras) {
     EXPECT_EQ(task->failure.stringId, 710u) << n;
     EXPECT_TRUE(StoreEmpty()) << n;
   }
-  EXPECT_GT(n, 2);
+  EXPECT_GT(n, 3);
   EXPECT_EQ(data().recordCount, 1000u);
   MemFailAfter(0);
   EXPECT_TRUE(LoadAndParse(SampleTable(1000)));
@@ -384,12 +385,70 @@ TEST_F(Pipeline, CancelDuringFilterLeavesTheStoreEmpty) {
   EXPECT_FALSE(sink.SawStatus(kDone));
 }
 
+// A load that fails, finds no table or is cancelled leaves the loaded table as it was, its
+// counters too, and gives back all it took; a good one replaces it.
+TEST_F(Pipeline, FailedOrCancelledOpenKeepsTheLoadedTable) {
+  g_filterStage = [](WorkerTask& t) {
+    t.poiStore->Clear(2);
+    t.poiStore->data->unmatchedCount = t.poiStore->data->recordCount;  // a mark of the count
+    return true;
+  };
+  TempFile shown(SampleTable(10));
+  NewTask(0xE0, shown.path16());
+  RunTask(task.get());
+  ASSERT_TRUE(task->tableReplaced);
+  const PoiRecord* records = data().records;
+  const std::int64_t memory = MemInUse(&context);
+  struct Case {
+    const char* name;
+    std::string bytes;  // the file; "-" for none
+    int cancelAt;       // a status to cancel at; 0: none
+  };
+  const Case cases[] = {
+      {"missing", "-", 0},
+      {"empty", "", 0},
+      {"binary",
+       std::string("\x7f"
+                   "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0",
+                   16),
+       0},
+      {"no TYPE column", "X,Y\n1,2\n", 0},
+      {"cancelled while loading", SampleTable(2000), kLoading},
+      {"cancelled while parsing", SampleTable(2000), kParsing},
+  };
+  for (const Case& c : cases) {
+    TempFile file(c.bytes == "-" ? "" : c.bytes);
+    const std::u16string path =
+        c.bytes == "-" ? Utf8ToUtf16((fs::temp_directory_path() / "tarvik_none.txt").string())
+                       : file.path16();
+    WorkerTask* target = nullptr;
+    sink.onEvent = nullptr;
+    if (c.cancelAt) CancelAt(sink, target, c.cancelAt);
+    NewTask(0xE0, path);
+    target = task.get();
+    RunTask(task.get());
+    EXPECT_FALSE(task->tableReplaced) << c.name;
+    EXPECT_EQ(data().records, records) << c.name;
+    EXPECT_EQ(data().recordCount, 10u) << c.name;
+    EXPECT_EQ(data().unmatchedCount, 10u) << c.name;
+    EXPECT_EQ(data().busyMarker.load(), 0) << c.name;
+    EXPECT_EQ(MemInUse(&context), memory) << c.name;
+  }
+  sink.onEvent = nullptr;
+  TempFile other(SampleTable(3));
+  NewTask(0xE0, other.path16());
+  RunTask(task.get());
+  EXPECT_TRUE(task->tableReplaced);
+  EXPECT_EQ(data().recordCount, 3u);
+  EXPECT_EQ(data().unmatchedCount, 3u);
+}
+
 // The export writes under a new name and drops it itself; a cancel leaves whatever is at the
 // target as it was: an older file, a folder, a pipe.
 TEST_F(Pipeline, CancelledExportLeavesTheTargetAsItWas) {
   g_exportStage = nullptr;
-  const fs::path base = fs::temp_directory_path() /
-                        ("tarvik_test_cancelled_export_" + std::to_string(::getpid()));
+  const fs::path base =
+      fs::temp_directory_path() / ("tarvik_test_cancelled_export_" + std::to_string(::getpid()));
   fs::remove_all(base);
   fs::create_directories(base);
   std::ofstream(base / "old.csv") << "old";
