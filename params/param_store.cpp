@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "core/text.h"
 #include "core/tracked_array.h"
@@ -147,6 +148,60 @@ ExportProfile* CParamStore::AddProfile() {
   p->Codepage = 65001;
   if (!CurrentProfile()) p->Param |= PARAM_DEFAULT;
   return p;
+}
+
+namespace {
+
+// A tracked copy of `count` records; true for none.
+template <class T>
+bool CopyArray(CAppContext* context, const T* from, std::uint32_t count, T*& to) {
+  to = nullptr;
+  if (!from || count == 0) return true;
+  to = static_cast<T*>(MemAlloc(context, std::size_t{count} * sizeof(T)));
+  if (!to) return false;
+  std::memcpy(static_cast<void*>(to), from, std::size_t{count} * sizeof(T));
+  return true;
+}
+
+}  // namespace
+
+bool CopySets(CParamStore& from, CParamStore& to) {
+  to.Clear();
+  if (!from.data || !to.data) return false;
+  const ParamData& f = *from.data;
+  ParamData& t = *to.data;
+  t.stale = f.stale;
+  bool ok = CopyArray(to.context, f.filters, f.filterCount, t.filters);
+  if (ok) t.filterCount = f.filterCount;
+  ok = ok && CopyArray(to.context, f.profiles, f.profileCount, t.profiles);
+  if (ok) t.profileCount = f.profileCount;
+  ok = ok && CopyArray(to.context, f.schemas, f.schemaCount, t.schemas);
+  if (ok) {
+    // Each schema owns its entries: until its own copy is made it owns none.
+    t.schemaCount = f.schemaCount;
+    for (std::uint32_t i = 0; i < t.schemaCount; ++i) t.schemas[i].Entries = nullptr;
+    for (std::uint32_t i = 0; ok && i < t.schemaCount; ++i) {
+      SchemaSet& s = t.schemas[i];
+      ok = CopyArray(to.context, f.schemas[i].Entries, f.schemas[i].Count, s.Entries);
+      if (!ok) s.Count = 0;
+    }
+  }
+  if (!ok) to.Clear();
+  return ok;
+}
+
+void SwapSets(CParamStore& a, CParamStore& b) {
+  if (!a.data || !b.data) return;
+  ParamData& x = *a.data;
+  ParamData& y = *b.data;
+  using std::swap;
+  swap(x.filterCount, y.filterCount);
+  swap(x.filters, y.filters);
+  swap(x.schemaCount, y.schemaCount);
+  swap(x.schemas, y.schemas);
+  swap(x.profileCount, y.profileCount);
+  swap(x.profiles, y.profiles);
+  swap(x.stale, y.stale);
 }
 
 }  // namespace tarvik

@@ -211,6 +211,13 @@ class CParamStore {
   ParamData* data = nullptr;
 };
 
+// Copies every set of `from` into `to`, which holds nothing afterwards but the copy (its
+// stale mark too); false when memory ran out, and `to` is then empty. Both stores are held.
+bool CopySets(CParamStore& from, CParamStore& to);
+// Exchanges the sets of two stores (their busy markers stay). Both stores are held. Pointers
+// into either store's arrays then point into the other.
+void SwapSets(CParamStore& a, CParamStore& b);
+
 // The lock with its busyMarker (store_lock.h): try once, wait, leave, or hold for a scope.
 inline bool TryAcquireParams(CParamStore& store) {
   return TryEnterStore(store);

@@ -178,7 +178,7 @@ enum StringId : std::uint32_t {
   STR_SIZE_LIMIT = 905,    // written, left out
 
   // Editors.
-  STR_NOT_A_NUMBER = 920,  // field label, corner
+  STR_NOT_A_NUMBER = 920,  // field label, corner (STR_CORNER_NW or _SE)
 
   // Main window: what it tells beyond the failures of tasks.
   STR_SAVE_TICK_AREA = 940,
@@ -241,6 +241,9 @@ enum StringId : std::uint32_t {
   STR_CLI_ERR_INVALID = 1129,          // option
   STR_CLI_ERR_COMMAND_LINE = 1130,
   STR_CLI_SEE_HELP = 1131,  // the program and command
+  STR_CORNER_NW = 1200,
+  STR_CORNER_SE = 1201,
+  STR_WHOLE_NUMBER = 1202,  // field label, lowest, highest
   STR_WEB_SUBTITLE = 1550,
   STR_WEB_NOT_SETTINGS = 1551,
   STR_WEB_IMPORT_SETTINGS = 1552,

@@ -31,9 +31,17 @@ const StringTableEntry kStringTable[] = {
     {565, u"Настройка схемы", u"Schema settings"},
     {566,
      u"Доступные переменные, которые будут заменены при экспорте данных:\r\n"
-     u"{speed} - ограничение скорости",
+     u"{speed} - ограничение скорости\r\n"
+     u"{type} - тип камеры\r\n"
+     u"{x}, {y} - долгота и широта\r\n"
+     u"{dirtype} - вид направления\r\n"
+     u"{direction} - направление",
      u"Variables replaced when the data is exported:\r\n"
-     u"{speed} - speed limit"},
+     u"{speed} - speed limit\r\n"
+     u"{type} - camera type\r\n"
+     u"{x}, {y} - longitude and latitude\r\n"
+     u"{dirtype} - kind of direction\r\n"
+     u"{direction} - direction"},
     {570, u"Настройка фильтров", u"Filter settings"},
     {571, u"Широта (Y)", u"Latitude (Y)"},
     {572, u"Долгота (X)", u"Longitude (X)"},
@@ -243,9 +251,9 @@ const StringTableEntry kStringTable[] = {
      u"The file was not written completely: the size limit of the export profile was "
      u"reached.\r\nPOIs written: %I64d, left out: %I64d."},
     {920,
-     u"В поле «%s» угла %s нет числа.\r\nВведите координату в градусах, например 37.6173 или "
+     u"В поле «%s» (%s) нет числа.\r\nВведите координату в градусах, например 37.6173 или "
      u"37,6173.",
-     u"The field “%s” of corner %s holds no number.\r\nEnter a coordinate in degrees, for example "
+     u"The field “%s” (%s) holds no number.\r\nEnter a coordinate in degrees, for example "
      u"37.6173 or 37,6173."},
     {940,
      u"Отметьте в списке областей слева хотя бы одну область: сохраняются только камеры "
@@ -329,6 +337,10 @@ const StringTableEntry kStringTable[] = {
     {1129, u"Неверное значение %s", u"Invalid value %s"},
     {1130, u"Неверная командная строка", u"Invalid command line"},
     {1131, u"Справка: %s --help", u"Help: %s --help"},
+    {1200, u"северо-западный угол", u"north-west corner"},
+    {1201, u"юго-восточный угол", u"south-east corner"},
+    {1202, u"В поле «%s» нужно целое число от %I64d до %I64d.",
+     u"The field “%s” takes a whole number from %I64d to %I64d."},
     {1550, u"Таблица камер обрабатывается на этом компьютере: файл никуда не отправляется",
      u"The camera table is processed on this computer: the file is sent nowhere"},
     {1551,

@@ -1,5 +1,9 @@
 #include "ui/dlg_export.h"
 
+#include <iterator>
+#include <limits>
+#include <optional>
+
 #include "core/text.h"
 #include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
@@ -32,11 +36,13 @@ constexpr TextField kTexts[] = {
 struct LimitField {
   int id;
   std::int32_t ExportProfile::*value;
+  std::uint32_t labelId;
 };
 constexpr LimitField kLimits[] = {
-    {CDlgExport::IDC_SIZE_LIMIT, &ExportProfile::SizeLimit},
-    {CDlgExport::IDC_STRING_LIMIT, &ExportProfile::StringLimit},
+    {CDlgExport::IDC_SIZE_LIMIT, &ExportProfile::SizeLimit, STR_EXPORT_SIZE_LIMIT},
+    {CDlgExport::IDC_STRING_LIMIT, &ExportProfile::StringLimit, STR_EXPORT_STRING_LIMIT},
 };
+constexpr std::int64_t kMaxLimit = std::numeric_limits<std::int32_t>::max();
 
 // Images of the list: disabled, locked, current, enabled.
 int ProfileImage(const ExportProfile& p) {
@@ -105,13 +111,25 @@ void CDlgExport::ShowRow(std::size_t, int row) {
 bool CDlgExport::Apply() {
   ExportProfile* p = Pane(0).Item<ExportProfile>(Pane(0).shown);
   if (!p) return true;
+  // The limits are read first: one that is no number in its range stops the whole apply. A
+  // limit left as shown keeps its value, also one out of range that came from the file.
+  std::int32_t limits[std::size(kLimits)];
+  for (std::size_t i = 0; i < std::size(kLimits); ++i) {
+    const LimitField& l = kLimits[i];
+    limits[i] = p->*l.value;
+    QWidget* field = Control(l.id);
+    if (!IsControlEnabled(field)) continue;
+    const std::optional<std::int64_t> typed = WholeFromText(ControlText(field, 63));
+    if (typed && *typed == static_cast<std::uint32_t>(limits[i])) continue;
+    const std::optional<std::int64_t> value = WholeField(l.id, l.labelId, 0, kMaxLimit);
+    if (!value) return false;
+    limits[i] = static_cast<std::int32_t>(*value);
+  }
   // Fields shown disabled (a locked profile) are not written back.
+  for (std::size_t i = 0; i < std::size(kLimits); ++i) p->*kLimits[i].value = limits[i];
   for (const TextField& t : kTexts)
     if (IsControlEnabled(Control(t.id)))
       SetText(t.field(*p), t.capacity, ControlText(Control(t.id), t.capacity - 2));
-  for (const LimitField& l : kLimits)
-    if (IsControlEnabled(Control(l.id)))
-      p->*l.value = IntFromUnsignedText(ControlText(Control(l.id), 15));
   // A code page the box does not offer (a hand-edited file) shows as no choice and is kept.
   QComboBox* box = CodepageBox();
   if (IsControlEnabled(box) && ComboSelection(box) >= 0)

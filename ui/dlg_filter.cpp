@@ -4,7 +4,6 @@
 #include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
 #include "ui/framework/field_values.h"
-#include "ui/main_prompts.h"
 
 namespace tarvik {
 namespace {
@@ -13,18 +12,18 @@ constexpr ListColumn kColumns[] = {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME, -100
 constexpr ListPaneDef kPanes[] = {
     {CDlgFilter::IDC_AREA_LIST, CDlgFilter::IDC_ADD, CDlgFilter::IDC_DELETE, kColumns}};
 
-// The corner fields, with what the warning calls them.
+// The corner fields, with their labels and corners as the dialog shows them.
 struct Corner {
   int id;
   double FilterArea::*value;
-  const char16_t* corner;
+  std::uint32_t cornerId;
   std::uint32_t labelId;
 };
 constexpr Corner kCorners[] = {
-    {CDlgFilter::IDC_AX, &FilterArea::AX, u"A", STR_LONGITUDE},
-    {CDlgFilter::IDC_AY, &FilterArea::AY, u"A", STR_LATITUDE},
-    {CDlgFilter::IDC_CX, &FilterArea::CX, u"C", STR_LONGITUDE},
-    {CDlgFilter::IDC_CY, &FilterArea::CY, u"C", STR_LATITUDE},
+    {CDlgFilter::IDC_AX, &FilterArea::AX, STR_CORNER_NW, STR_LONGITUDE},
+    {CDlgFilter::IDC_AY, &FilterArea::AY, STR_CORNER_NW, STR_LATITUDE},
+    {CDlgFilter::IDC_CX, &FilterArea::CX, STR_CORNER_SE, STR_LONGITUDE},
+    {CDlgFilter::IDC_CY, &FilterArea::CY, STR_CORNER_SE, STR_LATITUDE},
 };
 
 // Images of the list: enabled, disabled, enabled and locked.
@@ -84,15 +83,8 @@ bool CDlgFilter::Apply() {
     if (!IsControlEnabled(field)) continue;
     const std::optional<double> value = DecimalFromText(ControlText(field, 31));
     if (!value) {
-      field->setFocus();
-      field->selectAll();
-      const std::u16string text =
-          StrLoad(STR_NOT_A_NUMBER, StrLoad(kCorners[i].labelId), kCorners[i].corner);
-      if (prompts) {
-        prompts->Warn(hwnd, text);
-      } else {
-        QtPrompts().Warn(hwnd, text);
-      }
+      Refuse(field, StrLoad(STR_NOT_A_NUMBER, StrLoad(kCorners[i].labelId),
+                            StrLoad(kCorners[i].cornerId)));
       return false;
     }
     corners[i] = *value;

@@ -10,14 +10,9 @@
 
 namespace tarvik {
 
-class MainPrompts;
-
 class CDlgFilter : public CDlgListDetail {
  public:
   CDlgFilter();
-
-  // The warning about a corner that holds no number; null: Qt's message box.
-  MainPrompts* prompts = nullptr;
 
   // Control ids of its template.
   enum : int {

@@ -306,9 +306,8 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
       dialog->templateId = templateId;
       dialog->owner = window;
       dialog->paramStore = paramStore_.get();
+      dialog->prompts = &Prompts();
     }
-    filterEditor.prompts = &Prompts();
-    mapWindow.prompts = &Prompts();
     mapWindow.poiStore = poiStore_.get();
   }
 

@@ -65,9 +65,7 @@ void CDlgMap::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) {
   map->askName = [this]() -> std::optional<std::u16string> {
     const std::u16string title = StrLoad(STR_MAP_NEW_AREA), label = StrLoad(STR_MAP_NAME_PROMPT);
     const std::u16string name = StrLoad(STR_NEW_ITEM);
-    QtPrompts qt;
-    MainPrompts& ask = prompts ? *prompts : qt;
-    return ask.AskText(hwnd, title, label, name, kNameChars);
+    return Prompts().AskText(hwnd, title, label, name, kNameChars);
   };
   map->onDrawModeEnded = [this] { SetChecked(Control(IDC_NEW_AREA), false); };
   map->SetSource(poiStore, SchemaOfMap(*paramStore));

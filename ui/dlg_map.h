@@ -13,7 +13,6 @@ namespace tarvik {
 
 class CPoiStore;
 class ControlLayout;
-class MainPrompts;
 class MapWidget;
 
 class CDlgMap : public CDlgParams {
@@ -22,8 +21,6 @@ class CDlgMap : public CDlgParams {
   ~CDlgMap() override;
 
   CPoiStore* poiStore = nullptr;
-  // Asks the name of a drawn area; null: Qt's input box.
-  MainPrompts* prompts = nullptr;
 
   enum : int {
     IDC_MAP = 1100,

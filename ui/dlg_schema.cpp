@@ -1,5 +1,7 @@
 #include "ui/dlg_schema.h"
 
+#include <optional>
+
 #include "core/text.h"
 #include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
@@ -19,6 +21,8 @@ constexpr ListPaneDef kPanes[] = {
 };
 constexpr int kSmallFont[] = {CDlgSchema::IDC_HINT};
 constexpr int kEntryImage = 4;
+// A type is any unsigned 32-bit value; it is shown as one.
+constexpr std::int64_t kMaxType = 0xFFFFFFFF;
 
 // Images of the schema list: enabled, disabled, current.
 int SchemaImage(const SchemaSet& s) {
@@ -31,6 +35,9 @@ int SchemaImage(const SchemaSet& s) {
 CDlgSchema::CDlgSchema() : CDlgListDetail({kPanes, IDC_SAVE, kSmallFont}) {}
 
 void CDlgSchema::Start(DlgWindow*) {
+  // A description longer than its field shows whole as the field's tooltip.
+  if (QLineEdit* desc = Field(IDC_DESC))
+    QObject::connect(desc, &QLineEdit::textChanged, desc, &QLineEdit::setToolTip);
   Fill(0, 0);
 }
 
@@ -89,6 +96,10 @@ void CDlgSchema::ShowEntry(int row) {
 
 bool CDlgSchema::Apply() {
   SchemaSet* s = Pane(kSchemas).Item<SchemaSet>(Pane(kSchemas).shown);
+  SchemaEntry* e = Pane(kEntries).Item<SchemaEntry>(Pane(kEntries).shown);
+  // The type is read first: one that is no number in its range stops the whole apply.
+  std::optional<std::int64_t> type;
+  if (e && !(type = WholeField(IDC_TYPE, STR_COLUMN_TYPE, 0, kMaxType))) return false;
   if (s) {
     SetText(s->Name, ControlText(Field(IDC_NAME), 63));
     const std::span<SchemaSet> all = paramStore->Schemas();
@@ -98,9 +109,8 @@ bool CDlgSchema::Apply() {
       DisableItem(all, *s);
     if ((s->Param & PARAM_ENABLED) && IsChecked(Box(IDC_DEFAULT))) MakeCurrentFromEditor(all, *s);
   }
-  SchemaEntry* e = Pane(kEntries).Item<SchemaEntry>(Pane(kEntries).shown);
   if (e) {
-    e->Type = IntFromUnsignedText(ControlText(Field(IDC_TYPE), 63));
+    e->Type = static_cast<std::int32_t>(static_cast<std::uint32_t>(*type));
     SetText(e->Desc, ControlText(Field(IDC_DESC), 127));
   }
   Fill(s ? s->ID : 0, e ? e->ID : 0);

@@ -149,12 +149,9 @@ struct EditorRun {
   // script did. Returns the result.
   int Run(std::uint32_t templateId, const std::function<void(DlgWindow*)>& script) {
     switch (templateId) {
-      case DLG_FILTER: {
-        auto filter = std::make_unique<CDlgFilter>();
-        filter->prompts = &prompts;
-        dialog = std::move(filter);
+      case DLG_FILTER:
+        dialog = std::make_unique<CDlgFilter>();
         break;
-      }
       case DLG_SCHEMA:
         dialog = std::make_unique<CDlgSchema>();
         break;
@@ -177,6 +174,7 @@ struct EditorRun {
     dialog->context = context.get();
     dialog->templateId = templateId;
     dialog->paramStore = &store;
+    dialog->prompts = &prompts;
     WhenShown(templateId, [script](DlgWindow* w) {
       script(w);
       CancelUnlessEnded(w);
@@ -333,6 +331,63 @@ class EditorsTest : public QObject {
     }
   }
 
+  // Whatever an editor did (a delete, an add, an applied edit), leaving it other than with OK
+  // puts the sets back as they were: a later save (choosing another schema) writes exactly
+  // the sets from before the editor.
+  void cancelUndoesEveryChange() {
+    struct Case {
+      std::uint16_t command;
+      std::uint32_t dialog;
+      int list, add, del, name, save;
+    };
+    const Case cases[] = {
+        {IDM_FILTER, DLG_FILTER, CDlgFilter::IDC_AREA_LIST, CDlgFilter::IDC_ADD,
+         CDlgFilter::IDC_DELETE, CDlgFilter::IDC_NAME, CDlgFilter::IDC_SAVE},
+        {IDM_SCHEMA, DLG_SCHEMA, CDlgSchema::IDC_SCHEMA_LIST, CDlgSchema::IDC_ADD_SCHEMA,
+         CDlgSchema::IDC_DELETE_SCHEMA, CDlgSchema::IDC_NAME, CDlgSchema::IDC_SAVE},
+        {IDM_EXPORT_PARAMS, DLG_EXPORT, CDlgExport::IDC_PROFILE_LIST, CDlgExport::IDC_ADD,
+         CDlgExport::IDC_DELETE, CDlgExport::IDC_NAME, CDlgExport::IDC_SAVE},
+    };
+    enum Way { CancelButton, Escape, CloseBox };
+    for (const Case& c : cases) {
+      for (Way way : {CancelButton, Escape, CloseBox}) {
+        MainHarness h;
+        const IniSets standard = Standard(*h.context);
+        IniSets inStore;
+        h.Run([&](DlgWindow* w) {
+          WhenShown(c.dialog, [&](DlgWindow* e) {
+            ClickRow(e, c.list, 1);
+            Press(e, c.del);
+            Press(e, c.add);
+            ClickRow(e, c.list, 0);
+            Type(e, c.name, QStringLiteral("Изменено"));
+            Press(e, c.save);
+            if (way == CancelButton) Press(e, IDCANCEL);
+            if (way == Escape) QTest::keyClick(e, Qt::Key_Escape);
+            if (way == CloseBox) e->close();
+            CancelUnlessEnded(e);
+          });
+          Command(w, c.command);
+          CParamStore& store = *h.main.ParamStore();
+          inStore = {Filters(store), Schemas(store), Profiles(store)};
+          SetComboSelection(w->Item(IDC_SCHEMA_CHOICE), 1);  // "Другая": save, load, count
+          w->SendCommand(IDC_SCHEMA_CHOICE, CommandCode::SelectionChanged);
+        });
+        const QString what = QStringLiteral("dialog %1 way %2").arg(c.dialog).arg(way);
+        QVERIFY2(inStore.filters == standard.filters && inStore.schemas == standard.schemas &&
+                     inStore.profiles == standard.profiles,
+                 qPrintable(what));
+        IniSets expected = standard;
+        expected.schemas[0] = QStringLiteral("Основная|64|50");
+        expected.schemas[5] = QStringLiteral("Другая|96|51");
+        const IniSets back = ReadBack(*h.context);
+        QVERIFY2(back.filters == expected.filters && back.schemas == expected.schemas &&
+                     back.profiles == expected.profiles,
+                 qPrintable(what));
+      }
+    }
+  }
+
   // A row chosen with the keyboard is only shown by the first press of OK; the second
   // applies it and closes.
   void okAppliesOnlyTheRowItShows() {
@@ -467,40 +522,105 @@ class EditorsTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isDecimal");
     QTest::addColumn<double>("decimal");
-    QTest::addColumn<int>("integer");
-    QTest::newRow("comma") << "37,5" << true << 37.5 << 37;
-    QTest::newRow("blanks") << "  -55.25 " << true << -55.25 << -55;
-    QTest::newRow("trailing text") << "12abc" << true << 12.0 << 12;
-    QTest::newRow("leading separator") << ",5" << true << 0.5 << 0;
-    QTest::newRow("exponent") << "1e2" << true << 100.0 << 1;
-    QTest::newRow("empty") << "" << false << 0.0 << 0;
-    QTest::newRow("blank") << "   " << false << 0.0 << 0;
-    QTest::newRow("letters") << "abc" << false << 0.0 << 0;
-    QTest::newRow("sign alone") << "-" << false << 0.0 << 0;
-    QTest::newRow("not finite") << "inf" << false << 0.0 << 0;
-    QTest::newRow("too large") << "1e999" << false << 0.0 << 1;
-    QTest::newRow("clamped up") << "99999999999" << true << 99999999999.0 << 2147483647;
-    QTest::newRow("clamped down") << "-99999999999" << true << -99999999999.0 << -2147483647 - 1;
+    QTest::addColumn<QString>("whole");  // WholeFromText; "-" for none
+    QTest::newRow("comma") << "37,5" << true << 37.5 << "-";
+    QTest::newRow("blanks") << "  -55.25 " << true << -55.25 << "-";
+    QTest::newRow("whole with blanks") << " \t-55 " << true << -55.0 << "-55";
+    QTest::newRow("plus") << "+7" << true << 7.0 << "7";
+    QTest::newRow("trailing text") << "12abc" << true << 12.0 << "-";
+    QTest::newRow("leading separator") << ",5" << true << 0.5 << "-";
+    QTest::newRow("exponent") << "1e2" << true << 100.0 << "-";
+    QTest::newRow("empty") << "" << false << 0.0 << "-";
+    QTest::newRow("blank") << "   " << false << 0.0 << "-";
+    QTest::newRow("letters") << "abc" << false << 0.0 << "-";
+    QTest::newRow("sign alone") << "-" << false << 0.0 << "-";
+    QTest::newRow("not finite") << "inf" << false << 0.0 << "-";
+    QTest::newRow("too large") << "1e999" << false << 0.0 << "-";
+    QTest::newRow("large") << "99999999999" << true << 99999999999.0 << "99999999999";
+    QTest::newRow("beyond 64 bits")
+        << "99999999999999999999" << true << 1e20 << "9223372036854775807";
+    QTest::newRow("beyond 64 bits down")
+        << "-99999999999999999999" << true << -1e20 << "-9223372036854775808";
   }
   void numbersAreReadAsTyped() {
     QFETCH(QString, text);
     QFETCH(bool, isDecimal);
     QFETCH(double, decimal);
-    QFETCH(int, integer);
+    QFETCH(QString, whole);
     const std::optional<double> d = DecimalFromText(FromQString(text));
     QCOMPARE(d.has_value(), isDecimal);
     if (d) QCOMPARE(*d, decimal);
-    QCOMPARE(IntFromText(FromQString(text)), integer);
+    const std::optional<std::int64_t> w = WholeFromText(FromQString(text));
+    QCOMPARE(w ? QString::number(*w) : QStringLiteral("-"), whole);
   }
 
-  // A type or limit field applied as shown keeps its 32 bits, -1 included; what is typed
-  // beyond them is clamped as before.
-  void unsignedFieldsReadBackAsShown() {
-    for (const std::int32_t v : {0, 7, -1, -2147483647 - 1, 2147483647})
-      QCOMPARE(IntFromUnsignedText(UnsignedText(v)), v);
-    QCOMPARE(IntFromUnsignedText(u"4294967296"), 2147483647);
-    QCOMPARE(IntFromUnsignedText(u" 12abc"), 12);
-    QCOMPARE(IntFromUnsignedText(u"-5"), -5);
+  // A whole-number field takes a whole number in its range, blanks around it allowed;
+  // anything else stops the whole apply with a warning naming the field and its range, and
+  // the field focused. A field applied as shown keeps its 32 bits, even out of range.
+  void wholeNumberFieldsRefuseWhatTheyCannotHold_data() {
+    QTest::addColumn<int>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("stored");  // -2: refused
+    const int type = CDlgSchema::IDC_TYPE, size = CDlgExport::IDC_SIZE_LIMIT,
+              chars = CDlgExport::IDC_STRING_LIMIT;
+    for (int field : {type, size, chars}) {
+      const QByteArray f = QByteArray::number(field);
+      QTest::newRow(f + " letters") << field << "abc" << qint64{-2};
+      QTest::newRow(f + " empty") << field << "" << qint64{-2};
+      QTest::newRow(f + " comma") << field << "1,5" << qint64{-2};
+      QTest::newRow(f + " point") << field << "1.5" << qint64{-2};
+      QTest::newRow(f + " trailing text") << field << "12abc" << qint64{-2};
+      QTest::newRow(f + " negative") << field << "-1" << qint64{-2};
+      QTest::newRow(f + " blanks") << field << " 12 " << qint64{12};
+      QTest::newRow(f + " too large") << field << "99999999999" << qint64{-2};
+    }
+    QTest::newRow("type highest") << type << "4294967295" << qint64{-1};
+    QTest::newRow("size highest") << size << "2147483647" << qint64{2147483647};
+    QTest::newRow("size beyond") << size << "2147483648" << qint64{-2};
+    QTest::newRow("size as shown from the file") << size << "4294967295" << qint64{-1};
+  }
+  void wholeNumberFieldsRefuseWhatTheyCannotHold() {
+    QFETCH(int, field);
+    QFETCH(QString, text);
+    QFETCH(qint64, stored);
+    const bool schema = field == CDlgSchema::IDC_TYPE;
+    EditorRun run([](CParamStore& s) {
+      StandardSets(s);
+      s.Profiles()[0].SizeLimit = -1;  // from a hand-edited file
+    });
+    const int name = schema ? int{CDlgSchema::IDC_DESC} : int{CDlgExport::IDC_NAME};
+    bool focused = false;
+    run.Run(schema ? DLG_SCHEMA : DLG_EXPORT, [&](DlgWindow* e) {
+      ClickRow(e, schema ? int{CDlgSchema::IDC_SCHEMA_LIST} : int{CDlgExport::IDC_PROFILE_LIST}, 0);
+      if (schema) ClickRow(e, CDlgSchema::IDC_ENTRY_LIST, 0);
+      Type(e, name, QStringLiteral("Изменено"));
+      Type(e, field, text);
+      Press(e, schema ? int{CDlgSchema::IDC_SAVE} : int{CDlgExport::IDC_SAVE});
+      focused = e->focusWidget() == e->Item(field);
+      Press(e, IDOK);
+    });
+    ExportProfile& p = run.store.Profiles()[0];
+    SchemaEntry& entry = run.store.Schemas()[0].Entries[0];
+    const std::int32_t value = schema                                     ? entry.Type
+                               : field == int{CDlgExport::IDC_SIZE_LIMIT} ? p.SizeLimit
+                                                                          : p.StringLimit;
+    const std::u16string changed =
+        std::u16string(schema ? FieldText(entry.Desc) : FieldText(p.Name));
+    if (stored == -2) {
+      QVERIFY(focused);
+      QCOMPARE(run.prompts.warnings.size(), std::size_t{2});  // Save, then OK
+      const std::uint32_t label = schema ? STR_COLUMN_TYPE
+                                  : field == int{CDlgExport::IDC_SIZE_LIMIT}
+                                      ? STR_EXPORT_SIZE_LIMIT
+                                      : STR_EXPORT_STRING_LIMIT;
+      QCOMPARE(run.prompts.warnings[0], StrLoad(STR_WHOLE_NUMBER, StrLoad(label), 0LL,
+                                                schema ? 4294967295LL : 2147483647LL));
+      QVERIFY(changed != u"Изменено");
+    } else {
+      QVERIFY(run.prompts.warnings.empty());
+      QCOMPARE(value, static_cast<std::int32_t>(stored));
+      QCOMPARE(changed, std::u16string(u"Изменено"));
+    }
   }
 
   // A corner without a number stops the whole apply; the field is focused and named.
@@ -520,7 +640,8 @@ class EditorsTest : public QObject {
     });
     QVERIFY(focused);
     QCOMPARE(run.prompts.warnings.size(), std::size_t{2});
-    QCOMPARE(run.prompts.warnings[0], StrLoad(STR_NOT_A_NUMBER, StrLoad(STR_LONGITUDE), u"C"));
+    QCOMPARE(run.prompts.warnings[0],
+             StrLoad(STR_NOT_A_NUMBER, StrLoad(STR_LONGITUDE), StrLoad(STR_CORNER_SE)));
     const FilterArea& after = run.store.Filters()[2];
     QCOMPARE(FieldText(after.Name), FieldText(before.Name));
     QCOMPARE(after.AY, before.AY);
@@ -603,8 +724,9 @@ class EditorsTest : public QObject {
     }
   }
 
-  // The schema editor opens with nothing shown; the first schema becomes current; a type
-  // is shown unsigned; disabling the current schema passes it on to the last enabled one.
+  // The schema editor opens with nothing shown; the first schema becomes current; a type is
+  // an unsigned 32-bit value; disabling the current schema passes it on to the last enabled
+  // one.
   void schemaEditorRules() {
     EditorRun run([](CParamStore&) {});
     run.Run(DLG_SCHEMA, [&](DlgWindow* e) {
@@ -621,7 +743,13 @@ class EditorsTest : public QObject {
       QVERIFY(IsChecked(e->Item(CDlgSchema::IDC_DEFAULT)));
       QVERIFY(!Enabled(e, CDlgSchema::IDC_DEFAULT));
       Press(e, CDlgSchema::IDC_ADD_ENTRY);
-      Type(e, CDlgSchema::IDC_TYPE, QStringLiteral("-1"));
+      // The description shows whole as a tooltip; the hint names every variable it may hold.
+      const QString longText(120, QLatin1Char('d'));
+      Type(e, CDlgSchema::IDC_DESC, longText);
+      QCOMPARE(e->Item(CDlgSchema::IDC_DESC)->toolTip(), longText);
+      for (const char* v : {"{x}", "{y}", "{type}", "{speed}", "{dirtype}", "{direction}"})
+        QVERIFY(Text(e, CDlgSchema::IDC_HINT).contains(QLatin1String(v)));
+      Type(e, CDlgSchema::IDC_TYPE, QStringLiteral("4294967295"));
       Press(e, CDlgSchema::IDC_SAVE);
       QCOMPARE(Text(e, CDlgSchema::IDC_TYPE), QStringLiteral("4294967295"));
       QTest::keyClick(e->Item(CDlgSchema::IDC_ENTRY_LIST), Qt::Key_Delete);

@@ -1,12 +1,16 @@
 #include "ui/framework/list_detail.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
 
 #include "core/text.h"
 #include "resources/dialog_templates.h"
+#include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
+#include "ui/framework/field_values.h"
+#include "ui/main_prompts.h"
 #include "ui/ui_resources.h"
 
 namespace tarvik {
@@ -48,10 +52,28 @@ bool CDlgParams::Open(DlgWindow* window, DlgParam param, std::span<const int> sm
     }
   }
   hold_.Enter(paramStore);
+  before_.reset();
+  if (undoUnlessOk_) {
+    before_.emplace(context);
+    if (!CopySets(*paramStore, *before_)) {
+      before_.reset();
+      hold_.Leave();
+      PostEndMessage(window, IDCANCEL);
+      return false;
+    }
+  }
   return true;
 }
 
-void CDlgParams::OnDestroy(DlgWindow*, DlgParam) {
+MainPrompts& CDlgParams::Prompts() const {
+  static QtPrompts qt;
+  return prompts ? *prompts : qt;
+}
+
+void CDlgParams::OnDestroy(DlgWindow* window, DlgParam) {
+  if (before_ && hold_.Held() && window && window->result() != IDOK)
+    SwapSets(*paramStore, *before_);
+  before_.reset();  // the copy, or the sets it replaced
   hold_.Leave();
 }
 
@@ -144,6 +166,25 @@ bool CDlgListDetail::Synchronise() {
     }
   }
   return false;
+}
+
+void CDlgListDetail::Refuse(QWidget* field, const std::u16string& text) {
+  if (field) {
+    field->setFocus();
+    if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+  }
+  Prompts().Warn(hwnd, text);
+}
+
+std::optional<std::int64_t> CDlgListDetail::WholeField(int id, std::uint32_t labelId,
+                                                       std::int64_t low, std::int64_t high) {
+  QWidget* field = Control(id);
+  // Read well past any number a field takes, so that what follows one is seen.
+  const std::optional<std::int64_t> value = WholeFromText(ControlText(field, 63));
+  if (value && *value >= low && *value <= high) return value;
+  Refuse(field, StrLoad(STR_WHOLE_NUMBER, StrLoad(labelId), static_cast<long long>(low),
+                        static_cast<long long>(high)));
+  return std::nullopt;
 }
 
 void CDlgListDetail::OnCommand(DlgWindow* window, const DlgCommand& command, DlgParam) {

@@ -5,11 +5,14 @@
 // The fields belong to the row they show, not to whichever row is selected: a click shows
 // the clicked row at once, but a row chosen with the keyboard is only shown by the next
 // press of "Сохранить" or OK, which then applies nothing (and OK keeps the dialog open); the
-// press after that applies. Add and delete act on the store at once; Cancel undoes nothing.
+// press after that applies. Add and delete act on the store at once; Cancel undoes them and
+// every apply.
 // Each editor supplies its lists, its fields and what showing, applying, adding and
 // deleting do. The parameter store is held from the start to the end of the dialog.
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,25 +23,39 @@
 
 namespace tarvik {
 
-// A dialog that holds the parameter store while it runs: the editors, the export drive dialog
-// and the about box.
+class MainPrompts;
+
+// A dialog that holds the parameter store while it runs: the editors, the export drive dialog,
+// the map window and the about box.
 class CDlgParams : public CDlgBoxCore {
  public:
   CParamStore* paramStore = nullptr;
+  // What the dialog asks or tells the user in boxes of its own; null: Qt's (QtPrompts).
+  MainPrompts* prompts = nullptr;
 
-  // Leaves the store.
+  // Puts the sets back as they were at the start when the dialog changes them in place and
+  // ended other than with OK; then leaves the store.
   void OnDestroy(DlgWindow* window, DlgParam param) override;
 
  protected:
+  // A dialog that changes the sets in place passes true: Cancel, Escape and the close box
+  // then undo every change it made (adds and deletes included), so the store keeps agreeing
+  // with the settings file until OK saves it.
+  explicit CDlgParams(bool undoUnlessOk = false) : undoUnlessOk_(undoUnlessOk) {}
+
   // The common start: without a context, a store or a start parameter the dialog ends with 2
   // at once and this answers false. Otherwise the dialog is centred over its owner and titled,
   // every control but the lists gets fontNormal (those in `smallFont` fontSmall), and the
-  // store is entered, waiting if need be, with its busy marker raised until OnDestroy.
+  // store is entered, waiting if need be, with its busy marker raised until OnDestroy. A
+  // dialog that undoes keeps a copy of the sets; without memory for it, it ends with 2 too.
   bool Open(DlgWindow* window, DlgParam param, std::span<const int> smallFont = {});
   bool Holding() const { return hold_.Held(); }
+  MainPrompts& Prompts() const;
 
  private:
   DialogParamsHold hold_;
+  bool undoUnlessOk_;
+  std::optional<CParamStore> before_;  // the sets as the dialog found them
 };
 
 // A column of a list: its title and either a width in pixels (>= 0) or, as -percent, that
@@ -115,7 +132,7 @@ class CDlgListDetail : public CDlgParams {
     int saveId;
     std::span<const int> smallFont;
   };
-  explicit CDlgListDetail(Shape shape) : shape_(shape) {}
+  explicit CDlgListDetail(Shape shape) : CDlgParams(/*undoUnlessOk=*/true), shape_(shape) {}
 
   // What each editor supplies. Start runs once the store is held and the lists stand, and
   // fills them with nothing shown.
@@ -136,6 +153,14 @@ class CDlgListDetail : public CDlgParams {
   // The first-press rule: the first list whose selected row is not the shown one gets it
   // shown; true when that happened (the caller then stops).
   bool Synchronise();
+
+  // Stops an apply on `field`: focuses it with its text selected and tells the user `text`.
+  void Refuse(QWidget* field, const std::u16string& text);
+  // The whole number in field `id` within [low, high]. Anything else (no number, a decimal
+  // one, one out of range) is refused with a warning that names the field by string
+  // `labelId` and the range; the answer is then nothing.
+  std::optional<std::int64_t> WholeField(int id, std::uint32_t labelId, std::int64_t low,
+                                         std::int64_t high);
 
  private:
   Shape shape_;
