@@ -130,8 +130,13 @@ class NewTable {
  public:
   explicit NewTable(WorkerTask& task) : task_(task), shown_(task.poiStore) {
     if (!shown_ || !shown_->data || !(task.stageFlags & TASK_LOAD_FILE)) return;
-    staging_ = std::make_unique<CPoiStore>(shown_->context);
-    if (!staging_->data) {
+    try {
+      staging_ = std::make_unique<CPoiStore>(shown_->context);
+    } catch (const std::bad_alloc&) {
+      // Told below as the block that could not be had.
+    }
+    if (!staging_ || !staging_->data) {
+      staging_.reset();
       try {
         SetFailureText(task, STR_FAIL_FILE_MEMORY, task.targetPath);
       } catch (const std::bad_alloc&) {

@@ -664,8 +664,9 @@ void CDlgMain::OpenTable(std::u16string path) {
   request.stageFlags = TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER;
   request.targetPath = &path;
   RunTaskDialogAndReport(request);
-  // A file that failed leaves the table shown before, and the name it came from.
-  if (progress_.lastTableReplaced) {
+  // A file that failed leaves the table shown before, the name it came from and the ticks.
+  if (!progress_.lastTableReplaced) return;
+  {
     std::lock_guard<std::mutex> guard(sourcePathLock_);
     sourcePath_ = std::move(path);
   }

@@ -151,6 +151,10 @@ class EngineTest : public ::testing::Test {
   }
 
   PoiData& data() { return *store.data; }
+  void ClearStore() {
+    std::lock_guard<std::recursive_mutex> hold(store.lock);
+    store.Clear(0);
+  }
   std::vector<PoiRecord> Records() {
     return std::vector<PoiRecord>(data().records, data().records + data().recordCount);
   }
