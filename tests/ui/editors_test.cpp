@@ -522,36 +522,52 @@ class EditorsTest : public QObject {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("isDecimal");
     QTest::addColumn<double>("decimal");
+    QTest::addColumn<int>("integer");    // IntFromText, as the page reads integers
     QTest::addColumn<QString>("whole");  // WholeFromText; "-" for none
-    QTest::newRow("comma") << "37,5" << true << 37.5 << "-";
-    QTest::newRow("blanks") << "  -55.25 " << true << -55.25 << "-";
-    QTest::newRow("whole with blanks") << " \t-55 " << true << -55.0 << "-55";
-    QTest::newRow("plus") << "+7" << true << 7.0 << "7";
-    QTest::newRow("trailing text") << "12abc" << true << 12.0 << "-";
-    QTest::newRow("leading separator") << ",5" << true << 0.5 << "-";
-    QTest::newRow("exponent") << "1e2" << true << 100.0 << "-";
-    QTest::newRow("empty") << "" << false << 0.0 << "-";
-    QTest::newRow("blank") << "   " << false << 0.0 << "-";
-    QTest::newRow("letters") << "abc" << false << 0.0 << "-";
-    QTest::newRow("sign alone") << "-" << false << 0.0 << "-";
-    QTest::newRow("not finite") << "inf" << false << 0.0 << "-";
-    QTest::newRow("too large") << "1e999" << false << 0.0 << "-";
-    QTest::newRow("large") << "99999999999" << true << 99999999999.0 << "99999999999";
+    QTest::newRow("comma") << "37,5" << true << 37.5 << 37 << "-";
+    QTest::newRow("blanks") << "  -55.25 " << true << -55.25 << -55 << "-";
+    QTest::newRow("whole with blanks") << " \t-55 " << true << -55.0 << -55 << "-55";
+    QTest::newRow("plus") << "+7" << true << 7.0 << 7 << "7";
+    QTest::newRow("trailing text") << "12abc" << true << 12.0 << 12 << "-";
+    QTest::newRow("leading separator") << ",5" << true << 0.5 << 0 << "-";
+    QTest::newRow("exponent") << "1e2" << true << 100.0 << 1 << "-";
+    QTest::newRow("empty") << "" << false << 0.0 << 0 << "-";
+    QTest::newRow("blank") << "   " << false << 0.0 << 0 << "-";
+    QTest::newRow("letters") << "abc" << false << 0.0 << 0 << "-";
+    QTest::newRow("sign alone") << "-" << false << 0.0 << 0 << "-";
+    QTest::newRow("not finite") << "inf" << false << 0.0 << 0 << "-";
+    QTest::newRow("too large") << "1e999" << false << 0.0 << 1 << "-";
+    QTest::newRow("clamped up") << "99999999999" << true << 99999999999.0 << 2147483647
+                                << "99999999999";
+    QTest::newRow("clamped down") << "-99999999999" << true << -99999999999.0 << -2147483647 - 1
+                                  << "-99999999999";
     QTest::newRow("beyond 64 bits")
-        << "99999999999999999999" << true << 1e20 << "9223372036854775807";
+        << "99999999999999999999" << true << 1e20 << 2147483647 << "9223372036854775807";
     QTest::newRow("beyond 64 bits down")
-        << "-99999999999999999999" << true << -1e20 << "-9223372036854775808";
+        << "-99999999999999999999" << true << -1e20 << -2147483647 - 1 << "-9223372036854775808";
   }
   void numbersAreReadAsTyped() {
     QFETCH(QString, text);
     QFETCH(bool, isDecimal);
     QFETCH(double, decimal);
+    QFETCH(int, integer);
     QFETCH(QString, whole);
     const std::optional<double> d = DecimalFromText(FromQString(text));
     QCOMPARE(d.has_value(), isDecimal);
     if (d) QCOMPARE(*d, decimal);
+    QCOMPARE(IntFromText(FromQString(text)), integer);
     const std::optional<std::int64_t> w = WholeFromText(FromQString(text));
     QCOMPARE(w ? QString::number(*w) : QStringLiteral("-"), whole);
+  }
+
+  // The page's reading of a type or limit field: applied as shown it keeps its 32 bits, -1
+  // included; what is typed beyond them is clamped.
+  void unsignedFieldsReadBackAsShown() {
+    for (const std::int32_t v : {0, 7, -1, -2147483647 - 1, 2147483647})
+      QCOMPARE(IntFromUnsignedText(UnsignedText(v)), v);
+    QCOMPARE(IntFromUnsignedText(u"4294967296"), 2147483647);
+    QCOMPARE(IntFromUnsignedText(u" 12abc"), 12);
+    QCOMPARE(IntFromUnsignedText(u"-5"), -5);
   }
 
   // A whole-number field takes a whole number in its range, blanks around it allowed;

@@ -27,6 +27,22 @@ std::u16string Format(const char16_t* format, const FmtArg& arg) {
 
 }  // namespace
 
+std::int32_t IntFromText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
+  // Accumulate in 64 bits and stop growing once past the 32-bit range.
+  constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+  std::int64_t value = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i)
+    value = std::min<std::int64_t>(value * 10 + (text[i] - u'0'), kLimit);
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max())
+    return std::numeric_limits<std::int32_t>::max();
+  return static_cast<std::int32_t>(value);
+}
+
 std::optional<std::int64_t> WholeFromText(std::u16string_view text) {
   std::size_t i = 0, end = text.size();
   while (i < end && IsBlank(text[i])) ++i;
@@ -45,6 +61,19 @@ std::optional<std::int64_t> WholeFromText(std::u16string_view text) {
     return value > kMax ? std::numeric_limits<std::int64_t>::min()
                         : -static_cast<std::int64_t>(value);
   return static_cast<std::int64_t>(std::min(value, kMax));
+}
+
+std::int32_t IntFromUnsignedText(std::u16string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  std::uint64_t value = 0;
+  if (i < text.size() && text[i] == u'+') ++i;
+  for (; i < text.size() && IsDigit(text[i]) && value <= 0xFFFFFFFFu; ++i)
+    value = value * 10 + static_cast<unsigned>(text[i] - u'0');
+  const bool shownNegative = value > std::numeric_limits<std::int32_t>::max() &&
+                             value <= 0xFFFFFFFFu && (i == text.size() || !IsDigit(text[i]));
+  if (shownNegative) return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
+  return IntFromText(text);
 }
 
 std::optional<double> DecimalFromText(std::u16string_view text) {

@@ -235,9 +235,14 @@ async function openTable(file) {
     say(text(1566, file.name, (file.size / 1048576).toFixed(0), MAX_TABLE_BYTES / 1048576));
     return;
   }
+  // A file that fails or holds no table leaves the table shown before, with its name.
+  const previous = fileName;
   fileName = file.name;
-  const answer = show(await task('open', { file }));
-  if (answer && answer.result && !answer.result.failure && !state.records) say(text(942, file.name));
+  const answer = await task('open', { file });
+  const replaced = !!(answer && answer.result && answer.result.replaced);
+  if (!replaced) fileName = previous;
+  show(answer);
+  if (answer && answer.result && !answer.result.failure && !replaced) say(text(942, file.name));
 }
 
 function ticked(table) {

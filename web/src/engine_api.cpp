@@ -162,6 +162,7 @@ void WriteTaskResult(Json& j, const WorkerTask& task) {
   j.Open('{');
   j.Key("failure").Str(FailureText(task.failure));
   j.Key("aborted").Raw(Aborted(task) ? "true" : "false");
+  j.Key("replaced").Raw(task.tableReplaced ? "true" : "false");
   j.Key("lines").Int(static_cast<long long>(task.exportResult.linesWritten));
   j.Key("leftOut").Int(static_cast<long long>(task.exportResult.linesLeftOut));
   j.Key("bytes").Int(static_cast<long long>(task.exportResult.bytesWritten));
