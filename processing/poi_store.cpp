@@ -26,6 +26,7 @@
 #include "core/text.h"
 #include "core/tracked_array.h"
 #include "core/tracked_memory.h"
+#include "processing/osm_source.h"
 #include "processing/parallel.h"
 #include "processing/progress_steps.h"
 #include "processing/task.h"
@@ -353,6 +354,7 @@ void CPoiStore::Clear(int level) {
     MemFree(context, d.fileBytes);
     d.fileBytes = nullptr;
     d.fileLength = 0;
+    d.osmFormat = 0;
   }
   if (level <= 1) {
     MemFree(context, d.records);
@@ -519,8 +521,32 @@ bool LoadSourceFile(WorkerTask& task) {
   std::uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
   if (size > UINT32_MAX)
     return AbortWithFailure(task, STR_FAIL_TOO_LARGE, path, static_cast<long long>(size));
+  // An OpenStreetMap file is recognised by its first bytes and left on disk: the parse reads
+  // it in passes, keeping only the cameras. Where the file can be read only once, it is loaded
+  // as any other and recognised from what was read.
+  auto recognise = [&](const char* head, std::size_t n) {
+    OsmRecognition osm = RecogniseOsm(head, n);
+    if (osm.refusal) return AbortWithFailure(task, osm.refusal, path, osm.detail);
+    d->osmFormat = static_cast<std::uint32_t>(osm.format);
+    return true;
+  };
+  if (size > 0) {
+    char head[kOsmHeadBytes];
+    ssize_t got;
+    do {
+      got = ::pread(file.fd, head, sizeof head, 0);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return AbortWithFailure(task, STR_FAIL_READ, path, SystemReason(errno));
+    if (!recognise(head, static_cast<std::size_t>(got))) return false;
+    if (d->osmFormat != 0) {
+      ReportProgress(task, 100);
+      return true;
+    }
+  }
   CAppContext* context = task.poiStore->context;
-  ReadAll(task, *d, context, file.fd, size);
+  if (!ReadAll(task, *d, context, file.fd, size)) return false;
+  if (size == 0 && d->fileBytes && !Aborted(task) && !recognise(d->fileBytes, d->fileLength))
+    return false;
   return !Aborted(task);
 }
 
@@ -939,7 +965,11 @@ bool ParseSource(WorkerTask& task) {
   if (Aborted(task)) return false;
   ReportProgress(task, 0);
   ReportStatus(task, STR_STATUS_PARSING);
-  Parser(task, *d, task.poiStore->context).Run();
+  if (d->osmFormat != 0) {
+    ReadOsmSource(task, *d);
+  } else {
+    Parser(task, *d, task.poiStore->context).Run();
+  }
   if (Aborted(task)) return false;
   task.parsedLayout = static_cast<int>(d->sourceFormat);
   return true;

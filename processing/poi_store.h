@@ -32,7 +32,8 @@ struct AreaCounter {
   FilterArea* area = nullptr;
 };
 
-enum : std::uint32_t { SOURCE_NONE = 0, SOURCE_COMMA = 1, SOURCE_BAR = 2 };
+// The layout a parse found: a table (comma or bar) or an OpenStreetMap file (osm_source.h).
+enum : std::uint32_t { SOURCE_NONE = 0, SOURCE_COMMA = 1, SOURCE_BAR = 2, SOURCE_OSM = 3 };
 
 // All arrays are tracked blocks (MemAlloc/MemRealloc/MemFree) owned by the store.
 struct PoiData {
@@ -40,6 +41,10 @@ struct PoiData {
   std::uint32_t sourceFormat = SOURCE_NONE;
   std::uint32_t fileLength = 0;  // loaded bytes, terminator excluded
   char* fileBytes = nullptr;     // the file as read plus one 0 byte; null when nothing loaded
+  // An OsmFormat (osm_source.h) when the load recognised an OpenStreetMap file, else 0. Such a
+  // file is not loaded: the parse reads it from the task's path (or from fileBytes when the
+  // file could only be read once, like a pipe).
+  std::uint32_t osmFormat = 0;
   std::uint32_t recordCount = 0;
   PoiRecord* records = nullptr;
   std::uint32_t unmatchedCount = 0;

@@ -244,6 +244,23 @@ enum StringId : std::uint32_t {
   STR_CORNER_NW = 1200,
   STR_CORNER_SE = 1201,
   STR_WHOLE_NUMBER = 1202,  // field label, lowest, highest
+
+  // OpenStreetMap files.
+  STR_POI_OSM_LOADED = 1450,  // cameras, path
+  STR_OPEN_TYPES_OSM = 1451,
+  STR_LAYOUT_OSM = 1452,
+  STR_CLI_OSM_SOURCE = 1453,  // cameras
+  STR_STATUS_OSM_RELATIONS = 1454,
+  STR_STATUS_OSM_NODES = 1455,
+  STR_FAIL_OSM_DAMAGED = 1460,         // path
+  STR_FAIL_OSM_COMPRESSION = 1461,     // path, method
+  STR_FAIL_OSM_XML = 1462,             // path, line, column
+  STR_FAIL_OSM_NOT_OSM = 1463,         // path, root element
+  STR_FAIL_OSM_NOT_OSM_PACKED = 1464,  // path, method
+  STR_FAIL_OSM_NO_CAMERAS = 1465,      // path
+  STR_FAIL_OSM_DATA = 1466,            // path
+
+  // The page (web/).
   STR_WEB_SUBTITLE = 1550,
   STR_WEB_NOT_SETTINGS = 1551,
   STR_WEB_IMPORT_SETTINGS = 1552,

@@ -6,6 +6,7 @@ pkgs=(cmake ninja-build ccache g++ make pkg-config git dpkg-dev
       googletest libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
       libpng-dev libfreetype-dev libfontconfig-dev
+      libosmium2-dev libprotozero-dev zlib1g-dev libbz2-dev libexpat1-dev liblz4-dev osmium-tool
       clang locales mawk help2man file desktop-file-utils appstream
       emscripten chromium nodejs)
 # npm comes with some builds of nodejs; Debian's own is a package of its own.

@@ -651,8 +651,10 @@ void CDlgMain::CmdSchemaChosen() {
 }
 
 void CDlgMain::CmdOpen() {
-  const std::vector<FileType> types = {{StrLoad(STR_OPEN_TYPES), u"*.txt;*.bkm"},
-                                       {StrLoad(STR_OPEN_ALL), u"*.*"}};
+  const std::vector<FileType> types = {
+      {StrLoad(STR_OPEN_TYPES), u"*.txt;*.bkm"},
+      {StrLoad(STR_OPEN_TYPES_OSM), u"*.osm.pbf;*.osm;*.osm.bz2;*.osm.gz"},
+      {StrLoad(STR_OPEN_ALL), u"*.*"}};
   std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types, openFolder_);
   if (!path || path->empty() || path->size() > kMaxDialogPath) return;
   Remember(kOpenFolderKey, openFolder_, *path);

@@ -35,7 +35,8 @@ StatusReport ComputeStatus(const StatusSource& source) {
   if (d && d->records) {
     const std::u16string path = source.sourcePath ? source.sourcePath() : std::u16string();
     r.poiIcon = ICON_POI_LOADED;
-    r.poi = StrLoad(STR_POI_LOADED, d->recordCount, path);
+    r.poi = StrLoad(d->sourceFormat == SOURCE_OSM ? STR_POI_OSM_LOADED : STR_POI_LOADED,
+                    d->recordCount, path);
     if (d->recordCount != 0 && d->typeCounterCount != 0) {
       const double p = 100.0 - static_cast<double>(d->unmatchedCount) * 100.0 /
                                    static_cast<double>(d->recordCount);

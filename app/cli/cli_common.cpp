@@ -71,6 +71,10 @@ void PrintError(std::string_view line) {
   std::fputc('\n', stderr);
 }
 
+void PrintSourceNote(const PoiData& d) {
+  if (d.sourceFormat == SOURCE_OSM) PrintError(Text(STR_CLI_OSM_SOURCE, d.recordCount));
+}
+
 void PrintNoMemory() {
   // UTF-8 of the text in a fixed buffer: the message must get out without a free byte.
   char buf[512];

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "processing/poi_store.h"
 #include "processing/task.h"
 
 namespace tarvik::cli {
@@ -63,6 +64,8 @@ int RunCommandLine(int argc, char** argv);
 void PrintError(std::string_view line);
 // The out-of-memory message on stderr, without allocating anything.
 void PrintNoMemory();
+// For a table read from OpenStreetMap: its source and the data's licence on stderr.
+void PrintSourceNote(const PoiData& d);
 
 // The progress bar of a running task on stderr: "[#####-----]  42%  Анализ данных...".
 // Draws nothing unless stderr is a terminal; wipes its line when the task ends.

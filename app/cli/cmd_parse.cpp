@@ -71,6 +71,8 @@ int RunParse(const ParseOptions& options) {
   std::uint32_t layout = STR_LAYOUT_NONE;
   if (d->sourceFormat == SOURCE_COMMA) layout = STR_LAYOUT_COMMA;
   if (d->sourceFormat == SOURCE_BAR) layout = STR_LAYOUT_BAR;
+  if (d->sourceFormat == SOURCE_OSM) layout = STR_LAYOUT_OSM;
+  PrintSourceNote(*d);
   if (layout == STR_LAYOUT_NONE) PrintError(Text(STR_CLI_NO_HEADER, task.targetPath));
   PrintError(Text(STR_CLI_PARSE_SUMMARY, d->recordCount, StrLoad(layout), task.targetPath));
   return written ? kExitOk : kExitFailed;

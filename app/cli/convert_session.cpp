@@ -78,6 +78,8 @@ int ConvertSession::LoadTable(const std::string& file) {
     PrintError(AbortMessage(open));
     return kExitFailed;
   }
+  StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);
+  PrintSourceNote(*poi.data);
   return kExitOk;
 }
 

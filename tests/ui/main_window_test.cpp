@@ -131,12 +131,14 @@ class MainWindowTest : public QObject {
     h.Run([&](DlgWindow* w) {
       OpenExample(h, w);
       QCOMPARE(h.prompts.openCalls, 1);
-      QCOMPARE(h.prompts.openTypes.size(), std::size_t{2});
+      QCOMPARE(h.prompts.openTypes.size(), std::size_t{3});
       QCOMPARE(ToQString(h.prompts.openTypes[0].description),
                QStringLiteral("Text files (*.txt; *.bkm)"));
       QCOMPARE(ToQString(h.prompts.openTypes[0].pattern), QStringLiteral("*.txt;*.bkm"));
-      QCOMPARE(ToQString(h.prompts.openTypes[1].description), QStringLiteral("All files (*.*)"));
-      QCOMPARE(ToQString(h.prompts.openTypes[1].pattern), QStringLiteral("*.*"));
+      QCOMPARE(ToQString(h.prompts.openTypes[1].pattern),
+               QStringLiteral("*.osm.pbf;*.osm;*.osm.bz2;*.osm.gz"));
+      QCOMPARE(ToQString(h.prompts.openTypes[2].description), QStringLiteral("All files (*.*)"));
+      QCOMPARE(ToQString(h.prompts.openTypes[2].pattern), QStringLiteral("*.*"));
       // Types checked, by code ascending (2 before 10), no row for a count of 0; areas
       // unchecked, by count descending, 0 shown, the disabled area absent.
       QCOMPARE(Rows(List(w, IDC_TYPE_LIST)), kExampleTypes);

@@ -70,6 +70,11 @@ class StatusMonitorTest : public QObject {
       QCOMPARE(r.poiIcon, std::uint32_t(ICON_POI_LOADED));
       QCOMPARE(ToQString(r.poi), QStringLiteral("POI: Загружено (18 элементов), /data/cams.txt"));
       QCOMPARE(ToQString(r.match), QStringLiteral("(соответсвие: 77.78 %)"));
+      // Cameras from OpenStreetMap: the source named, with its attribution.
+      s.poi.data->sourceFormat = SOURCE_OSM;
+      QCOMPARE(ToQString(ComputeStatus(s.Source()).poi),
+               QStringLiteral("POI: OpenStreetMap, 18 камер, /data/cams.txt — © участники "
+                              "OpenStreetMap"));
     }
     {
       Store s(7, 2, 0);  // every type described
