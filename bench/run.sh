@@ -331,7 +331,50 @@ section_web() {
        "$(ratio "$job" "$all")x on all CPUs, target at most 3x"
 }
 
+# ---- osm: tarvik-cli count of a synthetic extract against osmium tags-filter -----------------
+# Extracts of 2 to 20 million nodes (0.2 % cameras, one enforcement relation per 10,000 nodes)
+# written once per build by gen_osm. Targets: Tarvik's wall time at most osmium's; memory at
+# most 64 MiB above Tarvik's on an empty table, whatever the size; time per million nodes flat.
+section_osm() {
+  local sizes=${BENCH_OSM_NODES:-2000000 5000000 10000000 20000000}
+  local runs=${BENCH_OSM_RUNS:-3}
+  echo "== osm: tarvik-cli count EXTRACT against osmium tags-filter (n/highway=speed_camera r/type=enforcement), best of $runs"
+  [ -x "$BIN/gen_osm" ] || { echo "  missing $BIN/gen_osm: skipped"; return; }
+  command -v osmium >/dev/null || { echo "  osmium (Debian osmium-tool) is not installed: skipped"; return; }
+  local keep_runs=$BENCH_RUNS n file mb t o sys rss empty_rss per min_per max_per
+  BENCH_RUNS=$runs
+  printf 'X,Y,TYPE\n' > "$DATA/osm_empty.txt"
+  measure "$CLI" count "$DATA/osm_empty.txt" --ini "$DATA/osm_bench.ini"
+  empty_rss=$MAXRSS_KB
+  echo "  tarvik on an empty table: peak RSS $((empty_rss / 1024)) MiB"
+  min_per="" max_per=""
+  for n in $sizes; do
+    file="$DATA/osm_$n.osm.pbf"
+    if [ ! -s "$file" ]; then
+      "$BIN/gen_osm" --nodes "$n" --seed 1 -o "$file.tmp.osm.pbf"
+      mv "$file.tmp.osm.pbf" "$file"
+    fi
+    mb=$(awk -v s="$(stat -c %s "$file")" 'BEGIN { printf "%.0f", s / 1048576 }')
+    measure osmium tags-filter "$file" n/highway=speed_camera r/type=enforcement \
+      -o "$DATA/osm_filtered.osm.pbf" --overwrite
+    o=$BEST_S
+    echo "  $n nodes ($mb MiB): osmium $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB"
+    measure "$CLI" count "$file" --ini "$DATA/osm_bench.ini"
+    t=$BEST_S sys=$SYS_S rss=$MAXRSS_KB
+    per=$(awk -v t="$t" -v n="$n" 'BEGIN { printf "%.3f", t / (n / 1e6) }')
+    echo "  $n nodes: tarvik $(figures), peak RSS $((rss / 1024)) MiB; $per s per million nodes"
+    echo "  $n nodes: tarvik / osmium $(ratio "$t" "$o") [$(verdict "$t <= $o"), target 1.0]," \
+         "memory above the empty table $(( (rss - empty_rss) / 1024 )) MiB" \
+         "[$(verdict "$rss - $empty_rss <= 64 * 1024"), target 64 MiB]"
+    min_per=$(awk -v a="${min_per:-$per}" -v b="$per" 'BEGIN { print (b < a ? b : a) }')
+    max_per=$(awk -v a="${max_per:-$per}" -v b="$per" 'BEGIN { print (b > a ? b : a) }')
+  done
+  echo "  time per million nodes from $min_per to $max_per s: spread $(ratio "$max_per" "$min_per")x" \
+       "[$(verdict "$max_per <= 1.25 * $min_per"), flat within 25 %]"
+  BENCH_RUNS=$keep_runs
+}
+
 # BENCH_SECTIONS="section_web" runs only the sections named.
-read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_web}"
+read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_web section_osm}"
 for section in "${SECTIONS[@]}"; do "$section"; done
 echo "== load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
