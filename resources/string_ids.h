@@ -259,6 +259,7 @@ enum StringId : std::uint32_t {
   STR_FAIL_OSM_NOT_OSM_PACKED = 1464,  // path, method
   STR_FAIL_OSM_NO_CAMERAS = 1465,      // path
   STR_FAIL_OSM_DATA = 1466,            // path
+  STR_FAIL_OSM_NOT_HERE = 1467,        // path
 
   // The page (web/).
   STR_WEB_SUBTITLE = 1550,

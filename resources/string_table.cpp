@@ -366,6 +366,11 @@ const StringTableEntry kStringTable[] = {
      u"type=enforcement relations"},
     {1466, u"Файл %s: данные не соответствуют формату OpenStreetMap",
      u"File %s: the data breaks the OpenStreetMap format"},
+    {1467,
+     u"Файл %s — OpenStreetMap: здесь такие файлы не читаются, откройте его в программе Tarvik на "
+     u"компьютере",
+     u"File %s is an OpenStreetMap file: they are not read here, open it in the Tarvik program on "
+     u"a computer"},
     {1550, u"Таблица камер обрабатывается на этом компьютере: файл никуда не отправляется",
      u"The camera table is processed on this computer: the file is sent nowhere"},
     {1551,
