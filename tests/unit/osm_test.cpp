@@ -178,10 +178,10 @@ void WriteOsm(const std::filesystem::path& path, const std::string& opl, const c
 
 TEST_F(Osm, EveryFormatIsRecognisedByItsContentWhateverItsName) {
   ScratchDir dir("osm");
-  // Untagged nodes enough that the compressed start of the file does not hold all of it.
+  // Untagged nodes enough that the start of the bzip2 file does not hold its first block.
   std::string opl;
   for (unsigned i = 0; i < 3000; ++i) {
-    opl += "n" + std::to_string(100 + i) + " v1 x" + std::to_string(i * 7919 % 1000) + ".1" +
+    opl += "n" + std::to_string(100 + i) + " v1 x" + std::to_string(i * 7919 % 170) + ".1" +
            std::to_string(i * 104729 % 997) + " y" + std::to_string(i % 89) + "\n";
   }
   opl += kExtract;
@@ -189,7 +189,9 @@ TEST_F(Osm, EveryFormatIsRecognisedByItsContentWhateverItsName) {
     SCOPED_TRACE(format);
     const auto path = dir.path() / (std::string("cams-") + format + ".txt");
     WriteOsm(path, opl, format);
-    EXPECT_GT(std::filesystem::file_size(path), kOsmHeadBytes);
+    if (std::string_view(format) == "osm.bz2") {
+      EXPECT_GT(std::filesystem::file_size(path), kOsmHeadBytes);
+    }
     ASSERT_TRUE(Open(path)) << Utf16ToUtf8(FailureText(task->failure));
     EXPECT_EQ(RecordStrs(), ExtractRecords());
     EXPECT_EQ(data().sourceFormat, SOURCE_OSM);
