@@ -376,6 +376,7 @@ void SwapTables(PoiData& a, PoiData& b) {
   swap(a.sourceFormat, b.sourceFormat);
   swap(a.fileLength, b.fileLength);
   swap(a.fileBytes, b.fileBytes);
+  swap(a.osmFormat, b.osmFormat);
   swap(a.recordCount, b.recordCount);
   swap(a.records, b.records);
   swap(a.unmatchedCount, b.unmatchedCount);
