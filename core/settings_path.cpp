@@ -24,6 +24,8 @@ std::u16string FromNative(const std::filesystem::path& p) {
 #endif
 }
 
+}  // namespace
+
 std::u16string ExecutablePath() {
 #ifdef _WIN32
   std::wstring buf(4096, L'\0');
@@ -38,6 +40,8 @@ std::u16string ExecutablePath() {
   return FromNative(p);
 #endif
 }
+
+namespace {
 
 std::u16string UserConfigDir() {
 #ifdef _WIN32

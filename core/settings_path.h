@@ -19,5 +19,7 @@ struct SettingsPathInput {
 std::u16string SettingsPathFor(const SettingsPathInput& in);
 // The same, from the running process and its environment.
 std::u16string DefaultSettingsPath();
+// Full path of the running executable; empty when it cannot be determined.
+std::u16string ExecutablePath();
 
 }  // namespace tarvik

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/text.h"
+#include "map/cities.h"
 #include "params/param_store.h"
 #include "resources/string_ids.h"
 
@@ -15,6 +16,13 @@ constexpr int kGridMinX = 90;  // pixels between grid lines, at least
 constexpr int kGridMinY = 60;
 constexpr int kMaxGridLines = 400;
 constexpr int kRampWidth = 140;
+constexpr int kCityDot = 4;  // pixels square
+constexpr int kCityGap = 4;  // between a city's pixel and the plate of its name
+constexpr std::size_t kMaxCityLabels = 200;
+// The least population named is this divided by the scale (pixels per degree), and never
+// below the list's own 15,000: about 5 million for the earth in 1600 pixels, 100,000 for a
+// country of 10 degrees.
+constexpr double kPopulationPerScale = 2.2e7;
 
 // Where a coordinate of the view lands, kept to a little beyond the picture.
 int ClampPixel(double v, int size) {
@@ -80,6 +88,20 @@ void DrawGridLabels(MapCanvas& c, const MapView& v, int bottom) {
     if (py + line + 4 > bottom) continue;
     Label(c, kPad + 1, py + 2, Degrees(y, StepDecimals(yStep)), map_colors::kGridText);
   }
+}
+
+void DrawCities(MapCanvas& c, const MapView& v, const CityList& cities) {
+  const std::vector<CityLabel> labels = PlaceCityLabels(c, v, cities);
+  constexpr int half = kCityDot / 2;
+  for (const CityLabel& l : labels)
+    c.FillRect(l.dotX - half, l.dotY - half, kCityDot, kCityDot, map_colors::kCity);
+  for (const CityLabel& l : labels)
+    Label(c, l.textX, l.top + 1, cities.Name(*l.city), map_colors::kCity);
+}
+
+void DrawNote(MapCanvas& c, const MapView& v, std::u16string_view note) {
+  const int x = std::max(kPad + 1, (v.width - c.TextWidth(note)) / 2);
+  Label(c, x, c.LineHeight() + 8, note, map_colors::kText);
 }
 
 void DrawAreas(MapCanvas& c, const MapView& v, std::span<const MapAreaMark> areas) {
@@ -183,6 +205,46 @@ void DrawScaleBar(MapCanvas& c, const MapView& v) {
 
 }  // namespace
 
+std::vector<CityLabel> PlaceCityLabels(MapCanvas& canvas, const MapView& view,
+                                       const CityList& cities) {
+  std::vector<CityLabel> placed;
+  if (view.width <= 0 || view.height <= 0) return placed;
+  const double least = std::max(15000.0, kPopulationPerScale / view.scale);
+  const int line = canvas.LineHeight();
+  constexpr int half = kCityDot / 2;
+  auto free = [&placed](const CityLabel& l) {
+    for (const CityLabel& p : placed)
+      if (l.left < p.right && p.left < l.right && l.top < p.bottom && p.top < l.bottom)
+        return false;
+    return true;
+  };
+  for (const City& city : cities.Cities()) {
+    if (city.population < least || placed.size() >= kMaxCityLabels) break;
+    const PixelPoint p = view.ToPixel({city.x, city.y});
+    if (!(p.x >= 0 && p.x < view.width && p.y >= 0 && p.y < view.height)) continue;
+    CityLabel l;
+    l.city = &city;
+    l.dotX = static_cast<int>(p.x);
+    l.dotY = static_cast<int>(p.y);
+    const int plate = canvas.TextWidth(cities.Name(city)) + 2 * kPad;
+    l.top = l.dotY - line / 2 - 1;
+    l.bottom = l.top + line + 2;
+    if (l.top < 0 || l.bottom > view.height) continue;
+    // To the right of the dot, else to the left; the box holds the dot too.
+    l.left = l.dotX - half;
+    l.right = l.dotX + half + kCityGap + plate;
+    l.textX = l.right - plate + kPad;
+    if (l.right > view.width || !free(l)) {
+      l.left = l.dotX - half - kCityGap - plate;
+      l.right = l.dotX + half;
+      l.textX = l.left + kPad;
+      if (l.left < 0 || !free(l)) continue;
+    }
+    placed.push_back(l);
+  }
+  return placed;
+}
+
 PixelBox AreaPixels(const MapView& view, double ax, double ay, double cx, double cy) {
   const PixelPoint a = view.ToPixel({std::min(ax, cx), std::max(ay, cy)});
   const PixelPoint b = view.ToPixel({std::max(ax, cx), std::min(ay, cy)});
@@ -193,10 +255,12 @@ PixelBox AreaPixels(const MapView& view, double ax, double ay, double cx, double
 void DrawMapOverlay(MapCanvas& canvas, const MapView& view, const MapOverlay& overlay) {
   if (view.width <= 0 || view.height <= 0) return;
   DrawGrid(canvas, view);
+  if (overlay.cities) DrawCities(canvas, view, *overlay.cities);
   DrawAreas(canvas, view, overlay.areas);
   const int legendTop = DrawLegend(canvas, view, overlay);
   DrawGridLabels(canvas, view, legendTop);
   DrawScaleBar(canvas, view);
+  if (!overlay.note.empty()) DrawNote(canvas, view, overlay.note);
 }
 
 }  // namespace tarvik

@@ -1,17 +1,21 @@
 #pragma once
-// What a map picture shows over its base layer: the degree grid with its labels, the areas
-// with their names, the legend and the scale bar. Drawn through a small canvas interface, so
-// that the window (Qt's painter) and the command line (map/raster_canvas) draw the same
-// picture.
+// What a map picture shows over its base layer: the degree grid with its labels, the city
+// names, the areas with their names, the legend and the scale bar. Drawn through a small canvas
+// interface, so that the window (Qt's painter) and the command line (map/raster_canvas) draw the
+// same picture.
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "map/map_raster.h"
 #include "map/map_view.h"
 
 namespace tarvik {
+
+class CityList;
+struct City;
 
 namespace map_colors {
 constexpr Argb kGrid = 0xFFD3CEC3;
@@ -21,7 +25,13 @@ constexpr Argb kAreaDisabled = 0xFF707070;  // disabled, dashed
 constexpr Argb kAreaHighlight = 0xFFE67E22;
 constexpr Argb kText = 0xFF202020;
 constexpr Argb kPlate = 0xD8FFFFFF;  // behind texts: white, slightly see-through
+constexpr Argb kCity = 0xFF3A3A3A;
 }  // namespace map_colors
+
+// A point of a line in pixels.
+struct LinePoint {
+  float x = 0, y = 0;
+};
 
 class MapCanvas {
  public:
@@ -36,6 +46,9 @@ class MapCanvas {
   virtual int LineHeight() = 0;
   // The lock sign of a locked area, `size` pixels square, top left at (x, y).
   virtual void Lock(int x, int y, int size) = 0;
+  // A line through `points`, `width` pixels wide, smoothed; dashes run on across its points.
+  virtual void Polyline(std::span<const LinePoint> points, Argb color, float width,
+                        bool dashed) = 0;
 };
 
 // An area as the map shows it.
@@ -56,6 +69,10 @@ struct MapOverlay {
   // Dot pictures: one entry per colour in view. Density pictures: the ramp instead.
   std::span<const LegendEntry> legend;
   DensityStats stats;
+  // Named as far as they fit; may be null.
+  const CityList* cities = nullptr;
+  // A line at the top of the picture (what the map lacks); may be empty.
+  std::u16string_view note;
 };
 
 // The pixel rectangle of an area's corners in the view, cut to a little beyond the picture
@@ -64,6 +81,19 @@ struct PixelBox {
   int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom inclusive
 };
 PixelBox AreaPixels(const MapView& view, double ax, double ay, double cx, double cy);
+
+// A city's label: its dot and the plate of its name (right and bottom exclusive).
+struct CityLabel {
+  const City* city = nullptr;
+  int dotX = 0, dotY = 0;  // the city's pixel
+  int left = 0, top = 0, right = 0, bottom = 0;
+  int textX = 0;  // where the name starts
+};
+// The labels of the cities in view: the most populous first, down to a population that falls
+// as the view zooms in, each to the right of its dot or else to the left, where it overlaps no
+// label placed before it. Texts are measured with `canvas`.
+std::vector<CityLabel> PlaceCityLabels(MapCanvas& canvas, const MapView& view,
+                                       const CityList& cities);
 
 void DrawMapOverlay(MapCanvas& canvas, const MapView& view, const MapOverlay& overlay);
 

@@ -109,6 +109,12 @@ bool MapImage::TakeColors(IndexedImage& indexed) {
   return true;
 }
 
+void MapImage::SetOpaque() {
+  Argb* p = pixels_.data();
+  const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+  for (std::size_t i = 0; i < n; ++i) p[i] |= 0xFF000000u;
+}
+
 bool MapImage::Resize(int width, int height) {
   width_ = height_ = 0;
   if (width <= 0 || height <= 0) return width == 0 || height == 0;

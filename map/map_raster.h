@@ -76,6 +76,8 @@ class MapImage {
   // the two pictures are never held at once; `indexed` is left empty. False when memory ran
   // out (both are then empty).
   bool TakeColors(IndexedImage& indexed);
+  // Every pixel opaque, its colour kept.
+  void SetOpaque();
 
  private:
   TrackedBuffer<Argb> pixels_;

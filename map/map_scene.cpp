@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/text.h"
+#include "map/base_map.h"
 #include "map/raster_canvas.h"
 #include "params/param_store.h"
 #include "resources/string_ids.h"
@@ -55,7 +56,8 @@ GeoBox HomeBox(std::span<const PoiRecord> records, std::span<const MapAreaMark> 
 
 bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
                       std::span<const MapAreaMark> areas, const MapSchema& schema,
-                      const MapView& view, MapFont* font, MapImage& image, DensityStats& stats) {
+                      const MapView& view, BaseMap* base, MapFont* font, MapImage& image,
+                      DensityStats& stats) {
   IndexedImage indexed(context);
   std::vector<LegendEntry> legend;
   {
@@ -64,9 +66,25 @@ bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
     if (!layer.SetTypes(schema.types) || !layer.Render(records, view, indexed, stats)) return false;
     legend = MakeLegend(schema, layer.TypeCounts());
   }
+  BaseLines lines(context);
+  if (base && !base->Lines(view, lines)) return false;
+  // With lines to draw under the cameras, the background stays see-through until they are in.
+  Argb palette[256];
+  if (!lines.runs.empty()) {
+    std::copy_n(indexed.Palette(), 256, palette);
+    palette[0] &= 0x00FFFFFF;
+    indexed.SetPalette(palette);
+  }
   if (!image.TakeColors(indexed)) return false;
   RasterCanvas canvas(image, font);
-  DrawMapOverlay(canvas, view, {areas, legend, stats});
+  if (!lines.runs.empty()) {
+    canvas.SetUnder(true);
+    DrawBaseLines(canvas, lines);
+    canvas.SetUnder(false);
+    image.SetOpaque();
+  }
+  const CityList* cities = base ? base->Cities().get() : nullptr;
+  DrawMapOverlay(canvas, view, {areas, legend, stats, cities, {}});
   return true;
 }
 

@@ -11,6 +11,7 @@
 
 namespace tarvik {
 
+class BaseMap;
 class CParamStore;
 class MapFont;
 
@@ -35,9 +36,11 @@ std::vector<MapAreaMark> AreaMarks(CParamStore& store);
 // are none either the whole earth (empty).
 GeoBox HomeBox(std::span<const PoiRecord> records, std::span<const MapAreaMark> areas);
 
-// Base layer and overlay into `image`; false when memory ran out.
+// The cameras, the geography of `base` under them and its city names (none when null), and
+// the overlay into `image`; false when memory ran out.
 bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
                       std::span<const MapAreaMark> areas, const MapSchema& schema,
-                      const MapView& view, MapFont* font, MapImage& image, DensityStats& stats);
+                      const MapView& view, BaseMap* base, MapFont* font, MapImage& image,
+                      DensityStats& stats);
 
 }  // namespace tarvik

@@ -262,6 +262,13 @@ enum StringId : std::uint32_t {
   STR_FAIL_OSM_NOT_HERE = 1467,        // path
 
   // The page (web/).
+  STR_CLI_MAP_NO_BASEMAP = 1500,
+  STR_CLI_MAP_NO_GSHHG = 1501,     // folder
+  STR_CLI_MAP_GSHHG_ERROR = 1502,  // file and reason
+  STR_CLI_MAP_NO_CITIES = 1503,    // path
+  STR_CLI_MAP_BAD_CITIES = 1504,   // path
+  STR_MAP_NO_GSHHG = 1505,
+  STR_ABOUT_SOURCES = 1506,
   STR_WEB_SUBTITLE = 1550,
   STR_WEB_NOT_SETTINGS = 1551,
   STR_WEB_IMPORT_SETTINGS = 1552,

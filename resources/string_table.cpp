@@ -371,6 +371,30 @@ const StringTableEntry kStringTable[] = {
      u"компьютере",
      u"File %s is an OpenStreetMap file: they are not read here, open it in the Tarvik program on "
      u"a computer"},
+    {1500, u"Без береговых линий, границ и названий городов",
+     u"Without coastlines, borders and city names"},
+    {1501,
+     u"Береговые линии и границы не нарисованы: в %s нет данных GSHHG; их даёт пакет "
+     u"gmt-gshhg-low (sudo apt install gmt-gshhg-low)",
+     u"Coastlines and borders not drawn: no GSHHG data in %s; the package gmt-gshhg-low has "
+     u"them (sudo apt install gmt-gshhg-low)"},
+    {1502, u"Данные GSHHG пропущены: %s", u"GSHHG data left out: %s"},
+    {1503, u"Названия городов не нарисованы: нет файла %s",
+     u"City names not drawn: no file %s"},
+    {1504, u"Названия городов не нарисованы: файл %s повреждён",
+     u"City names not drawn: file %s is damaged"},
+    {1505,
+     u"Береговых линий и границ нет: установите пакет gmt-gshhg-low (sudo apt install "
+     u"gmt-gshhg-low)",
+     u"No coastlines and borders: install the package gmt-gshhg-low (sudo apt install "
+     u"gmt-gshhg-low)"},
+    // Appended to the about text (682), hence CR LF.
+    {1506,
+     u"Карта: береговые линии, озёра и границы — GSHHG (LGPL), читаются из установленного "
+     u"пакета gmt-gshhg; названия городов — GeoNames, CC BY 4.0 "
+     u"(https://creativecommons.org/licenses/by/4.0/).",
+     u"Map: coastlines, lakes and borders: GSHHG (LGPL), read from the installed package "
+     u"gmt-gshhg; city names: GeoNames, CC BY 4.0 (https://creativecommons.org/licenses/by/4.0/)."},
     {1550, u"Таблица камер обрабатывается на этом компьютере: файл никуда не отправляется",
      u"The camera table is processed on this computer: the file is sent nowhere"},
     {1551,

@@ -7,6 +7,7 @@ pkgs=(cmake ninja-build ccache g++ make pkg-config git dpkg-dev
       qt6-base-dev qt6-translations-l10n libgl-dev fonts-dejavu-core xvfb xauth
       libpng-dev libfreetype-dev libfontconfig-dev
       libosmium2-dev libprotozero-dev zlib1g-dev libbz2-dev libexpat1-dev liblz4-dev osmium-tool
+      libnetcdf-dev gmt-gshhg-low libgeonames0 libglib2.0-dev libglib2.0-bin
       clang locales mawk help2man file desktop-file-utils appstream
       emscripten chromium nodejs)
 # npm comes with some builds of nodejs; Debian's own is a package of its own.

@@ -17,7 +17,8 @@ constexpr ListColumn kDriveColumns[] = {{STR_COLUMN_MARK, 30}, {STR_COLUMN_NAME,
 void CDlgAbout::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) {
   if (!Open(window, param)) return;
   SetControlText(Control(IDC_HEADLINE), StrLoad(STR_ABOUT_HEADLINE));
-  SetControlText(Control(IDC_TEXT), StrLoad(STR_ABOUT_TEXT, kVersion, kEdition));
+  SetControlText(Control(IDC_TEXT), StrLoad(STR_ABOUT_TEXT, kVersion, kEdition) + u"\r\n\r\n" +
+                                        StrLoad(STR_ABOUT_SOURCES));
   SetControlText(Control(IDOK), StrLoad(STR_OK));
 }
 

@@ -11,10 +11,12 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "core/store_lock.h"
 #include "core/text.h"
+#include "map/base_map.h"
 #include "params/param_store.h"
 #include "processing/poi_store.h"
 #include "resources/dialog_templates.h"
@@ -75,11 +77,24 @@ class PainterCanvas : public MapCanvas {
   void Lock(int x, int y, int size) override {
     if (ui_) p_.drawPixmap(x, y, ui_->Icon(ICON_LOCKED).pixmap(size, size));
   }
+  void Polyline(std::span<const LinePoint> points, Argb color, float width, bool dashed) override {
+    points_.resize(static_cast<qsizetype>(points.size()));
+    for (std::size_t i = 0; i < points.size(); ++i) points_[i] = {points[i].x, points[i].y};
+    // In pixels of the window whatever the painter's scale (a frame shown for another view).
+    QPen pen(Color(color), width);
+    pen.setCosmetic(true);
+    if (dashed) pen.setDashPattern({6 / width, 4 / width});
+    p_.setPen(pen);
+    p_.setRenderHint(QPainter::Antialiasing, true);
+    p_.drawPolyline(points_.data(), static_cast<int>(points_.size()));
+    p_.setRenderHint(QPainter::Antialiasing, false);
+  }
 
  private:
   QPainter& p_;
   const UiResources* ui_;
   QFontMetrics fm_;
+  QList<QPointF> points_;
 };
 
 }  // namespace
@@ -89,8 +104,11 @@ class PainterCanvas : public MapCanvas {
 class MapWidget::Frames {
  public:
   struct Frame {
-    explicit Frame(CAppContext* context) : image(context) {}
+    explicit Frame(CAppContext* context) : image(context), lines(context) {}
     IndexedImage image;
+    BaseLines lines;  // in the pixels of `view`
+    std::shared_ptr<const CityList> cities;
+    bool noGeography = false;  // the base map is on, but no GSHHG files are installed
     MapView view;
     DensityStats stats;
     std::vector<std::uint32_t> typeCounts;
@@ -100,7 +118,7 @@ class MapWidget::Frames {
 
   // `ready` is called on the render thread after each frame or busy answer.
   Frames(CAppContext* context, std::function<void()> ready)
-      : context_(context), ready_(std::move(ready)), layer_(context) {
+      : context_(context), ready_(std::move(ready)), layer_(context), base_(context) {
     thread_ = std::thread([this] { Run(); });
   }
   ~Frames() { Stop(); }
@@ -119,6 +137,11 @@ class MapWidget::Frames {
     store_ = store;
     types_ = std::move(types);
     typesChanged_ = true;
+  }
+
+  void SetBaseMap(bool on) {
+    std::lock_guard<std::mutex> g(m_);
+    baseOn_ = on;
   }
 
   // Replaces a frame that has not started.
@@ -173,6 +196,7 @@ class MapWidget::Frames {
       job_.reset();
       running_ = true;
       CPoiStore* store = store_;
+      const bool baseOn = baseOn_;
       std::vector<std::int32_t> types;
       const bool typesChanged = typesChanged_;
       if (typesChanged) types = types_;
@@ -194,6 +218,7 @@ class MapWidget::Frames {
         const std::span<const std::uint32_t> counts = layer_.TypeCounts();
         f.typeCounts.assign(counts.begin(), counts.end());
         if (store) LeaveStore(*store);
+        Geography(baseOn, view, f);
         f.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
       }
 
@@ -211,6 +236,25 @@ class MapWidget::Frames {
     }
   }
 
+  // The base map's lines and cities into `f`; its files are opened on the first frame.
+  void Geography(bool on, const MapView& view, Frame& f) {
+    f.lines.Clear();
+    f.cities.reset();
+    f.noGeography = false;
+    if (!on) return;
+    try {
+      if (!baseOpen_) {
+        baseOpen_ = true;
+        base_.Open(DefaultGshhgDir(), DefaultCitiesPath());
+      }
+    } catch (const std::bad_alloc&) {
+      return;  // the frame without it
+    }
+    if (!base_.Lines(view, f.lines)) f.lines.Clear();
+    f.cities = base_.Cities();
+    f.noGeography = !base_.HasLines();
+  }
+
   CAppContext* context_;
   std::function<void()> ready_;
   std::mutex m_;
@@ -221,12 +265,15 @@ class MapWidget::Frames {
   CPoiStore* store_ = nullptr;
   std::vector<std::int32_t> types_;
   bool typesChanged_ = false;
+  bool baseOn_ = true;
   bool fresh_ = false;  // back_ is finished: the window's to take
   bool busy_ = false;
   // The render thread's while !fresh_. Two pictures in all, this and the one on show: the
   // window takes a finished frame as soon as its event loop runs.
   std::unique_ptr<Frame> back_;
   DensityLayer layer_;
+  BaseMap base_;  // the render thread's
+  bool baseOpen_ = false;
   std::thread thread_;
 
  public:
@@ -263,6 +310,11 @@ void MapWidget::SetSource(CPoiStore* store, MapSchema schema) {
   schema_ = std::move(schema);
   frames_->SetSource(store, schema_.types);
   for (MapArea& a : areas_) a.count.reset();
+  RequestFrame();
+}
+
+void MapWidget::SetBaseMap(bool on) {
+  frames_->SetBaseMap(on);
   RequestFrame();
 }
 
@@ -376,21 +428,37 @@ void MapWidget::resizeEvent(QResizeEvent*) {
 void MapWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Color(map_colors::kBackground));
+  PainterCanvas canvas(p, Ui(context_));
   DensityStats stats;
-  if (Frames::Frame* f = frames_ ? frames_->front.get() : nullptr; f && f->image.Width() > 0) {
+  Frames::Frame* f = frames_ ? frames_->front.get() : nullptr;
+  if (f && f->image.Width() > 0) {
     IndexedImage& m = f->image;
+    // The frame where its corners lie in the view on show: in place, or for a frame of an
+    // earlier view moved and scaled until the new one comes.
+    const PixelPoint tl = view_.ToPixel(f->view.ToGeo({0, 0}));
+    const PixelPoint br = view_.ToPixel(f->view.ToGeo({double(m.Width()), double(m.Height())}));
+    const QRectF target(QPointF(tl.x, tl.y), QPointF(br.x, br.y));
+    const bool same = SameView(f->view, view_);
+    // The geography first, the cameras over it on a see-through background.
+    QList<QRgb> colors(m.Palette(), m.Palette() + 256);
+    if (!f->lines.runs.empty()) {
+      p.save();
+      if (!same)
+        p.setTransform(QTransform(target.width() / m.Width(), 0, 0, target.height() / m.Height(),
+                                  target.left(), target.top()));
+      DrawBaseLines(canvas, f->lines);
+      p.restore();
+      colors[0] = 0;
+    }
     // Over the frame's own bytes (writable, so that the colour table is set without a copy);
     // the painter looks the colours up span by span.
     QImage image(m.Row(0), m.Width(), m.Height(), m.Width(), QImage::Format_Indexed8);
-    image.setColorTable(QList<QRgb>(m.Palette(), m.Palette() + 256));
-    if (SameView(f->view, view_)) {
+    image.setColorTable(colors);
+    if (same) {
       p.drawImage(0, 0, image);
     } else {
-      // The last frame where its corners lie in the new view, until the new one comes.
-      const PixelPoint tl = view_.ToPixel(f->view.ToGeo({0, 0}));
-      const PixelPoint br = view_.ToPixel(f->view.ToGeo({double(m.Width()), double(m.Height())}));
       p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-      p.drawImage(QRectF(QPointF(tl.x, tl.y), QPointF(br.x, br.y)), image);
+      p.drawImage(target, image);
     }
     stats = f->stats;
   }
@@ -406,8 +474,8 @@ void MapWidget::paintEvent(QPaintEvent*) {
     const AreaCorners c = CornersFromDrag(drawFrom_, drawTo_);
     marks.push_back({c.AX, c.AY, c.CX, c.CY, {}, PARAM_ENABLED, true});
   }
-  PainterCanvas canvas(p, Ui(context_));
-  DrawMapOverlay(canvas, view_, {marks, legend_, stats});
+  const std::u16string note = f && f->noGeography ? StrLoad(STR_MAP_NO_GSHHG) : std::u16string();
+  DrawMapOverlay(canvas, view_, {marks, legend_, stats, f ? f->cities.get() : nullptr, note});
 }
 
 // ---- the mouse ----

@@ -1,5 +1,6 @@
 #pragma once
-// The picture of the map window: the loaded POIs, the areas over them, and the mouse. The
+// The picture of the map window: the loaded POIs over the geography (coastlines, borders, city
+// names; map/base_map.h), the areas over them, and the mouse. The
 // wheel zooms at the cursor, a drag moves the map, a drag with Shift (or in draw mode) draws
 // a new area, and an unlocked area's edges and corners can be dragged.
 //
@@ -51,6 +52,8 @@ class MapWidget : public QWidget {
   // Fits the POIs, or the enabled areas when none are loaded, or the earth; as soon as the
   // POI store can be read.
   void ShowAll();
+  // Coastlines, borders and city names under the POIs (on at first).
+  void SetBaseMap(bool on);
 
   void SetDrawMode(bool on);
   bool DrawMode() const { return drawMode_; }

@@ -1,8 +1,8 @@
 // tarvik-cli map FILE -o map.png [--ini PATH] [--schema NAME] [--width W --height H]
-//   [--bbox X1,Y1,X2,Y2]
-// Loads a table and the settings and draws the map picture the map window shows: the POIs
-// (density, or dots by type), the areas with their names, the degree grid, the legend and the
-// scale bar, as a PNG file.
+//   [--bbox X1,Y1,X2,Y2] [--no-basemap]
+// Loads a table and the settings and draws the map picture the map window shows: coastlines,
+// borders and city names, the POIs (density, or dots by type), the areas with their names, the
+// degree grid, the legend and the scale bar, as a PNG file.
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -13,6 +13,7 @@
 #include "app/cli/convert_session.h"
 #include "core/platform_files.h"
 #include "core/store_lock.h"
+#include "map/base_map.h"
 #include "map/map_scene.h"
 #include "map/png_file.h"
 #include "map/raster_canvas.h"
@@ -30,6 +31,7 @@ struct MapOptions : SessionOptions {
   int width = 1600;
   int height = 1000;
   std::string bbox;
+  bool noBasemap = false;
 };
 
 // "X1,Y1,X2,Y2" in degrees, any two opposite corners; nothing unless it is a box on the earth.
@@ -56,6 +58,17 @@ std::optional<GeoBox> ParseBox(const std::string& text) {
   box.Add(v[0], v[1]);
   box.Add(v[2], v[3]);
   return box;
+}
+
+// What of the geography is missing, and why.
+void PrintBaseMapNotes(const BaseMap& base) {
+  if (!base.HasLines()) PrintError(Text(STR_CLI_MAP_NO_GSHHG, Utf8ToUtf16(DefaultGshhgDir())));
+  for (const std::string& e : base.Errors())
+    PrintError(Text(STR_CLI_MAP_GSHHG_ERROR, Utf8ToUtf16KeepingBytes(e)));
+  const std::u16string cities = Utf8ToUtf16KeepingBytes(DefaultCitiesPath());
+  if (base.CityStatus() == CityList::Status::Missing)
+    PrintError(Text(STR_CLI_MAP_NO_CITIES, cities));
+  if (base.CityStatus() == CityList::Status::Bad) PrintError(Text(STR_CLI_MAP_BAD_CITIES, cities));
 }
 
 int RunMap(const MapOptions& options) {
@@ -90,12 +103,19 @@ int RunMap(const MapOptions& options) {
 
   MapFont font;
   if (!font.Ok()) PrintError(Text(STR_CLI_MAP_NO_FONT));
+  std::optional<BaseMap> base;
+  if (!options.noBasemap) {
+    base.emplace(&session.context);
+    base->Open(DefaultGshhgDir(), DefaultCitiesPath());
+  }
   MapImage image(&session.context);
   DensityStats stats;
-  if (!RenderMapPicture(&session.context, records, areas, schema, view, &font, image, stats)) {
+  if (!RenderMapPicture(&session.context, records, areas, schema, view, base ? &*base : nullptr,
+                        &font, image, stats)) {
     PrintNoMemory();
     return kExitFailed;
   }
+  if (base) PrintBaseMapNotes(*base);
   std::string error;
   if (!WritePng(native, image, error)) {
     PrintError(Text(STR_CLI_MAP_WRITE_FAILED, out, Utf8ToUtf16(error)));
@@ -125,6 +145,7 @@ void RegisterMap(CliApp& app) {
       ->type_name(Text(STR_CLI_TYPE_NUMBER));
   cmd->add_option("--bbox", options->bbox, Text(STR_CLI_MAP_BBOX))
       ->type_name(Text(STR_CLI_TYPE_BOX));
+  cmd->add_flag("--no-basemap", options->noBasemap, Text(STR_CLI_MAP_NO_BASEMAP));
 }
 
 }  // namespace tarvik::cli

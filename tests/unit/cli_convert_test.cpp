@@ -16,6 +16,7 @@
 
 #include "cli_runner.h"
 #include "core/text.h"
+#include "map/base_map.h"
 #include "map/map_overlay.h"
 #include "params/ini_file.h"
 #include "params/param_io.h"
@@ -471,6 +472,72 @@ TEST_F(CliConvert, MapDrawsTheAreasAndTheDensityOfTheCameras) {
 
   const PixelPoint cluster = view.ToPixel({36.5, 59.5}), land = view.ToPixel({42.3, 58.1});
   EXPECT_LT(light(int(cluster.x), int(cluster.y)) + 60, light(int(land.x), int(land.y)));
+}
+
+// The coast around Gibraltar: drawn by default, left out with --no-basemap; without GSHHG the
+// picture is made all the same and a note says how to get the geography.
+TEST_F(CliConvert, MapDrawsTheCoastUnlessLeftOutAndSaysWhenItIsMissing) {
+  WriteSettings();
+  auto picture = [&](const std::string& name, const std::vector<std::string>& more,
+                     const std::string& env) {
+    std::vector<std::string> args = {"map",
+                                     table_,
+                                     "--ini",
+                                     ini_,
+                                     "-o",
+                                     (dir_ / name).string(),
+                                     "--width",
+                                     "400",
+                                     "--height",
+                                     "300",
+                                     "--bbox=-7,35,-4,37"};
+    args.insert(args.end(), more.begin(), more.end());
+    const CliRun r = RunCli(args, env);
+    EXPECT_EQ(r.status, 0) << r.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    std::vector<unsigned char> rgb;
+    if (png_image_begin_read_from_file(&image, (dir_ / name).c_str())) {
+      image.format = PNG_FORMAT_RGB;
+      rgb.resize(PNG_IMAGE_SIZE(image));
+      png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr);
+    }
+    return std::pair{r.err, rgb};
+  };
+  const auto [drawn, with] = picture("with.png", {}, "LC_ALL=C");
+  const auto [left, without] = picture("without.png", {"--no-basemap"}, "LC_ALL=C");
+  const auto [missing, none] = picture("none.png", {}, "LC_ALL=C TARVIK_GSHHG_DIR=/nonexistent");
+  ASSERT_EQ(with.size(), 400u * 300 * 3);
+  ASSERT_EQ(without.size(), with.size());
+  ASSERT_EQ(none.size(), with.size());
+  EXPECT_EQ(drawn, "");
+  EXPECT_EQ(left, "");
+  EXPECT_NE(missing.find("gmt-gshhg-low"), std::string::npos) << missing;
+
+  // Where the base map puts the coast, the pictures differ (city labels may cover a few).
+  CAppContext context;
+  BaseMap base(&context);
+  base.Open(DefaultGshhgDir(), DefaultCitiesPath());
+  BaseLines lines(&context);
+  GeoBox box;
+  box.Add(-7, 35);
+  box.Add(-4, 37);
+  ASSERT_TRUE(base.Lines(FitView(box, 400, 300, 0), lines));
+  int coast = 0, differs = 0, unlined = 0;
+  for (const LineRun& run : lines.runs) {
+    if (run.kind != LineKind::Coast) continue;
+    for (std::uint32_t k = run.first; k < run.first + run.count; ++k) {
+      const int x = static_cast<int>(lines.points[k].x), y = static_cast<int>(lines.points[k].y);
+      if (x < 0 || y < 0 || x >= 400 || y >= 300) continue;
+      const std::size_t at = (static_cast<std::size_t>(y) * 400 + x) * 3;
+      ++coast;
+      differs += !std::equal(&with[at], &with[at] + 3, &without[at]);
+      unlined += std::equal(&none[at], &none[at] + 3, &without[at]);
+    }
+  }
+  ASSERT_GT(coast, 100);
+  EXPECT_GT(differs, coast * 9 / 10);
+  EXPECT_GT(unlined, coast * 8 / 10);
 }
 
 TEST_F(CliConvert, MapRefusesBadBoxesSizesAndFilesThatAreNoPictures) {

@@ -1,0 +1,324 @@
+#include "map/base_map.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+
+#include "core/settings_path.h"
+#include "core/text.h"
+
+namespace tarvik {
+namespace {
+
+// A resolution is drawn up to this many pixels per degree of latitude: where its detail (about
+// 25, 5, 1, 0.2 km) stays near a pixel.
+constexpr double kUpToScale[kResolutions] = {10, 50, 250, 1250, INFINITY};
+// The finer resolutions' bins are dropped when they hold more than this at the start of a
+// view (one view at high resolution needs a few hundred KiB).
+constexpr std::size_t kFineBytes = 4 << 20;
+// Lines are cut this far beyond the picture, so that their ends and widths stay whole.
+constexpr double kMargin = 4;
+// Points closer than this to the last one kept are left out (a pixel holds no more detail).
+constexpr double kMinStep = 0.7;
+
+constexpr Argb kCoastColor = 0xFF5D86AE;
+constexpr Argb kBorderColor = 0xFF8A6D93;
+
+// The lines of one bin into `out`, in the pixels of `view`, cut to the picture.
+class Projector {
+ public:
+  Projector(const MapView& view, BaseLines& out)
+      : out_(out),
+        sx_(view.PixelsPerDegreeX()),
+        sy_(view.scale),
+        ox_(view.width * 0.5 - view.centerX * sx_),
+        oy_(view.height * 0.5 + view.centerY * sy_),
+        right_(view.width + kMargin),
+        bottom_(view.height + kMargin) {}
+
+  void Bin(const GshhgFile& file, std::uint32_t bin) {
+    const GeoPoint corner = file.BinCorner(bin);
+    const double step = file.BinSize() / 65535.0;
+    // pixel = offset * a + b on each axis
+    const double ax = step * sx_, bx = corner.x * sx_ + ox_;
+    const double ay = -step * sy_, by = oy_ - corner.y * sy_;
+    for (const GshhgLine& line : file.Lines(bin)) {
+      kind_ = line.kind;
+      const std::uint16_t* p = file.Offsets() + 2 * static_cast<std::size_t>(line.first);
+      double px = p[0] * ax + bx, py = p[1] * ay + by;
+      for (std::uint32_t i = 1; i < line.count; ++i) {
+        const double qx = p[2 * i] * ax + bx, qy = p[2 * i + 1] * ay + by;
+        Segment(px, py, qx, qy);
+        px = qx;
+        py = qy;
+      }
+      End();
+    }
+  }
+
+ private:
+  // Liang-Barsky: the part of the segment inside the margin, as parameters t0 < t1.
+  bool Clip(double x0, double y0, double dx, double dy, double& t0, double& t1) const {
+    t0 = 0;
+    t1 = 1;
+    auto edge = [&](double p, double q) {
+      if (p == 0) return q >= 0;
+      const double r = q / p;
+      if (p < 0) {
+        if (r > t1) return false;
+        t0 = std::max(t0, r);
+      } else {
+        if (r < t0) return false;
+        t1 = std::min(t1, r);
+      }
+      return true;
+    };
+    return edge(-dx, x0 + kMargin) && edge(dx, right_ - x0) && edge(-dy, y0 + kMargin) &&
+           edge(dy, bottom_ - y0);
+  }
+
+  void Segment(double x0, double y0, double x1, double y1) {
+    const double dx = x1 - x0, dy = y1 - y0;
+    double t0, t1;
+    if (!Clip(x0, y0, dx, dy, t0, t1)) {
+      End();
+      return;
+    }
+    if (!open_ || t0 > 0) {
+      End();
+      Start({static_cast<float>(x0 + t0 * dx), static_cast<float>(y0 + t0 * dy)});
+    }
+    Add({static_cast<float>(x0 + t1 * dx), static_cast<float>(y0 + t1 * dy)}, t1 < 1);
+    if (t1 < 1) End();
+  }
+
+  void Start(LinePoint p) {
+    out_.runs.push_back({static_cast<std::uint32_t>(out_.points.size()), 0, kind_});
+    out_.points.push_back(p);
+    last_ = p;
+    open_ = true;
+    pending_ = false;
+  }
+  void Add(LinePoint p, bool keep) {
+    const double dx = p.x - last_.x, dy = p.y - last_.y;
+    if (keep || dx * dx + dy * dy >= kMinStep * kMinStep) {
+      out_.points.push_back(p);
+      last_ = p;
+      pending_ = false;
+    } else {
+      pend_ = p;
+      pending_ = true;
+    }
+  }
+  void End() {
+    if (!open_) return;
+    open_ = false;
+    if (pending_) out_.points.push_back(pend_);
+    LineRun& run = out_.runs.back();
+    run.count = static_cast<std::uint32_t>(out_.points.size()) - run.first;
+    if (run.count < 2) {
+      out_.points.resize(run.first);
+      out_.runs.pop_back();
+    }
+  }
+
+  BaseLines& out_;
+  const double sx_, sy_, ox_, oy_, right_, bottom_;
+  LineKind kind_ = LineKind::Coast;
+  bool open_ = false, pending_ = false;
+  LinePoint last_, pend_;
+};
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
+
+struct BaseMap::Level {
+  explicit Level(CAppContext* context) : shore(context), border(context) {}
+  std::string shorePath, borderPath;  // the border file may be missing
+  bool opened = false;
+  GshhgFile shore, border;
+  bool keepAll = true;  // else dropped now and then (kFineBytes)
+
+  // Opens the files on first use; false when the shore file cannot be read. A border file
+  // that cannot is left out. Errors go to `errors`.
+  bool Ready(std::vector<std::string>& errors) {
+    if (opened) return true;
+    std::string error;
+    if (!shore.Open(shorePath, false, error)) {
+      errors.push_back(error);
+      return false;
+    }
+    if (!borderPath.empty() &&
+        (!border.Open(borderPath, true, error) || border.BinCount() != shore.BinCount())) {
+      errors.push_back(error.empty() ? borderPath + ": bins unlike those of " + shorePath : error);
+      border.Close();
+    }
+    opened = true;
+    return true;
+  }
+
+  bool Loaded(std::uint32_t bin) const { return shore.Loaded(bin); }
+  bool Empty(std::uint32_t bin) const {
+    return shore.Empty(bin) && (!border.IsOpen() || border.Empty(bin));
+  }
+  std::size_t Bytes() const { return shore.Bytes() + border.Bytes(); }
+};
+
+void DrawBaseLines(MapCanvas& canvas, const BaseLines& lines) {
+  struct Style {
+    LineKind kind;
+    Argb color;
+    float width;
+    bool dashed;
+  };
+  constexpr Style kStyles[] = {{LineKind::Lake, kCoastColor, 0.8f, false},
+                               {LineKind::Coast, kCoastColor, 1.3f, false},
+                               {LineKind::Border, kBorderColor, 1.0f, true}};
+  for (const Style& s : kStyles)
+    for (const LineRun& r : lines.runs)
+      if (r.kind == s.kind)
+        canvas.Polyline({lines.points.data() + r.first, r.count}, s.color, s.width, s.dashed);
+}
+
+std::string DefaultGshhgDir() {
+  if (const char* dir = std::getenv("TARVIK_GSHHG_DIR"); dir && *dir) return dir;
+  return "/usr/share/gmt-gshhg";
+}
+
+std::string DefaultCitiesPath() {
+  const std::filesystem::path exe = ToFsPath(ExecutablePath());
+  return (exe.parent_path().parent_path() / "share/tarvik/cities15000.dat").string();
+}
+
+BaseMap::BaseMap(CAppContext* context) : context_(context) {}
+BaseMap::~BaseMap() = default;
+
+void BaseMap::Open(const std::string& gshhgDir, const std::string& citiesPath) {
+  errors_.clear();
+  for (int r = 0; r < kResolutions; ++r) {
+    levels_[r].reset();
+    const std::string letter(1, kResolutionLetters[r]);
+    const std::string shore = gshhgDir + "/binned_GSHHS_" + letter + ".nc";
+    const std::string border = gshhgDir + "/binned_border_" + letter + ".nc";
+    if (!Exists(shore)) continue;
+    levels_[r] = std::make_unique<Level>(context_);
+    levels_[r]->shorePath = shore;
+    if (Exists(border)) levels_[r]->borderPath = border;
+    levels_[r]->keepAll = r <= kIntermediate;
+  }
+  cities_.reset();
+  auto cities = std::make_shared<CityList>(context_);
+  cityStatus_ = cities->Load(citiesPath);
+  if (cityStatus_ == CityList::Status::Ok) cities_ = std::move(cities);
+}
+
+bool BaseMap::HasLines() const {
+  return std::any_of(std::begin(levels_), std::end(levels_), [](const auto& l) { return !!l; });
+}
+
+bool BaseMap::HasResolution(int resolution) const {
+  return resolution >= 0 && resolution < kResolutions && levels_[resolution];
+}
+
+int BaseMap::ResolutionFor(double scale) const {
+  int want = 0;
+  while (want + 1 < kResolutions && !(scale < kUpToScale[want])) ++want;
+  // The nearest installed, the coarser first: it is the cheaper of two equally far.
+  for (int d = 0; d < kResolutions; ++d) {
+    if (HasResolution(want - d)) return want - d;
+    if (HasResolution(want + d)) return want + d;
+  }
+  return -1;
+}
+
+bool BaseMap::Load(Level& level, std::uint32_t first, std::uint32_t count) {
+  std::string error;
+  if (level.shore.Load(first, count, error) &&
+      (!level.border.IsOpen() || level.border.Load(first, count, error)))
+    return true;
+  errors_.push_back(error);
+  return false;
+}
+
+bool BaseMap::Lines(const MapView& view, BaseLines& out) {
+  out.Clear();
+  const int r = ResolutionFor(view.scale);
+  if (r < 0 || view.width <= 0 || view.height <= 0) return true;
+  Level& level = *levels_[r];
+  try {
+    if (!level.Ready(errors_)) {  // the next resolution instead
+      levels_[r].reset();
+      return Lines(view, out);
+    }
+    if (!level.keepAll && level.Bytes() > kFineBytes) {
+      level.shore.Forget();
+      level.border.Forget();
+    }
+    const GeoBox box = view.Bounds();
+    const double size = level.shore.BinSize();
+    const int across = level.shore.BinsAcross(), down = level.shore.BinsDown();
+    const int row0 = std::clamp(static_cast<int>(std::floor((90 - box.north) / size)), 0, down - 1);
+    const int row1 = std::clamp(static_cast<int>(std::floor((90 - box.south) / size)), 0, down - 1);
+    Projector projector(view, out);
+    for (int row = row0; row <= row1; ++row) {
+      const auto rowFirst = static_cast<std::uint32_t>(row * across);
+      auto inView = [&](int col) {
+        const double west = col * size >= 180 ? col * size - 360 : col * size;
+        return west + size >= box.west && west <= box.east && !level.Empty(rowFirst + col);
+      };
+      // The bins in view not read yet, a run of neighbours at a time.
+      for (int col = 0; col < across;) {
+        if (!inView(col) || level.Loaded(rowFirst + col)) {
+          ++col;
+          continue;
+        }
+        int end = col + 1;
+        while (end < across && inView(end) && !level.Loaded(rowFirst + end)) ++end;
+        if (!Load(level, rowFirst + col, static_cast<std::uint32_t>(end - col))) {
+          levels_[r].reset();  // the next resolution instead
+          return Lines(view, out);
+        }
+        col = end;
+      }
+      for (int col = 0; col < across; ++col)
+        if (inView(col)) {
+          projector.Bin(level.shore, rowFirst + col);
+          if (level.border.IsOpen()) projector.Bin(level.border, rowFirst + col);
+        }
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+bool BaseMap::LoadAll(int resolution) {
+  if (!HasResolution(resolution)) return false;
+  Level& level = *levels_[resolution];
+  try {
+    if (!level.Ready(errors_)) return false;
+    const int across = level.shore.BinsAcross();
+    for (int row = 0; row < level.shore.BinsDown(); ++row)
+      if (!Load(level, static_cast<std::uint32_t>(row * across),
+                static_cast<std::uint32_t>(across)))
+        return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+std::size_t BaseMap::Bytes() const {
+  std::size_t n = cities_ ? cities_->Bytes() : 0;
+  for (const auto& level : levels_)
+    if (level) n += level->Bytes();
+  return n;
+}
+
+}  // namespace tarvik
