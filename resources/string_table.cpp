@@ -379,8 +379,7 @@ const StringTableEntry kStringTable[] = {
      u"Coastlines and borders not drawn: no GSHHG data in %s; the package gmt-gshhg-low has "
      u"them (sudo apt install gmt-gshhg-low)"},
     {1502, u"Данные GSHHG пропущены: %s", u"GSHHG data left out: %s"},
-    {1503, u"Названия городов не нарисованы: нет файла %s",
-     u"City names not drawn: no file %s"},
+    {1503, u"Названия городов не нарисованы: нет файла %s", u"City names not drawn: no file %s"},
     {1504, u"Названия городов не нарисованы: файл %s повреждён",
      u"City names not drawn: file %s is damaged"},
     {1505,
