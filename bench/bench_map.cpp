@@ -1,6 +1,8 @@
 // Map pictures: a full redraw of 1,000,000 and 5,000,000 POIs at 1600 x 1000 pixels (the
 // density picture of every POI), and a zoomed-in frame with its dots by type. The POIs lie
-// in clusters around cities, in random order, as in a real table.
+// in clusters around cities, in random order, as in a real table. Then the geography under
+// them: its lines at world and at country zoom, and its memory with every bin of the crude,
+// low and intermediate resolutions read.
 //   bench_map [--benchmark_filter=...]
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "map/base_map.h"
 #include "map/map_raster.h"
 #include "map/map_scene.h"
 
@@ -114,6 +117,58 @@ void BM_MapDots(benchmark::State& state) {
   Frames(state, FitView(box, 1600, 1000));
 }
 BENCHMARK(BM_MapDots)->Arg(1000000)->Arg(5000000)->Unit(benchmark::kMillisecond);
+
+// The geography of a frame at world zoom (crude) or over central Europe, 10 x 10 degrees
+// (intermediate), its bins already read as from the second frame on: the lines into pixels
+// and drawn into a picture.
+void BM_BaseLines(benchmark::State& state) {
+  CAppContext context;
+  BaseMap base(&context);
+  base.Open(DefaultGshhgDir(), DefaultCitiesPath());
+  if (!base.HasLines()) {
+    state.SkipWithError("no GSHHG files (gmt-gshhg-low)");
+    return;
+  }
+  GeoBox box;
+  if (state.range(0)) {
+    box.Add(5, 45);
+    box.Add(15, 55);
+  }
+  const MapView view = FitView(box, 1600, 1000);
+  BaseLines lines(&context);
+  IndexedImage image(&context);
+  image.Resize(1600, 1000);
+  base.Lines(view, lines);
+  const Usage before = Now();
+  for (auto _ : state) {
+    base.Lines(view, lines);
+    DrawBaseLines(image, lines);
+  }
+  const Usage after = Now();
+  const double frames = static_cast<double>(state.iterations());
+  state.counters["user_ms"] = (after.userMs - before.userMs) / frames;
+  state.counters["points"] = static_cast<double>(lines.points.size());
+  state.counters["resolution"] = base.ResolutionFor(view.scale);
+}
+BENCHMARK(BM_BaseLines)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// The base layer's memory with all three resolutions of gmt-gshhg-low read whole, and the
+// cities: what BaseMap counts, and what its context tracked.
+void BM_BaseMemory(benchmark::State& state) {
+  double bytes = 0, tracked = 0;
+  for (auto _ : state) {
+    CAppContext context;
+    BaseMap base(&context);
+    base.Open(DefaultGshhgDir(), DefaultCitiesPath());
+    for (int r : {kCrude, kLow, kIntermediate})
+      if (!base.LoadAll(r)) state.SkipWithError("a resolution could not be read");
+    bytes = static_cast<double>(base.Bytes());
+    tracked = static_cast<double>(MemInUse(&context));
+  }
+  state.counters["base_MiB"] = bytes / (1 << 20);
+  state.counters["tracked_MiB"] = tracked / (1 << 20);
+}
+BENCHMARK(BM_BaseMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace tarvik

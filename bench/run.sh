@@ -238,7 +238,8 @@ section_mainwin() {
 # dots by type. The renderer's memory: its 16-bit counters (2 bytes a pixel) and the picture
 # (palette indices, 1 byte a pixel). Then the map window itself, panned frame by frame: the
 # most memory it held (both pictures it keeps and the counters), its frames and its paint.
-# Then tarvik-cli map of the 1,000,000-line table, whole (load, parse, render, PNG).
+# Then tarvik-cli map of the 1,000,000-line table, whole (load, parse, render, PNG), and over
+# Europe with and without the geography (coastlines, borders, city names).
 section_map() {
   echo "== map: one frame at 1600 x 1000 pixels, median of 5 repetitions"
   [ -x "$BIN/bench_map" ] || { echo "  missing $BIN/bench_map (needs Google Benchmark): skipped"; return; }
@@ -263,6 +264,15 @@ section_map() {
       echo "  $name: $line; $mib = ${per} bytes per POI"
     fi
   done
+  # The geography: its lines into pixels and drawn, bins already read; its memory.
+  line="$(col BaseLines/0 cpu_time) ms CPU at world zoom ($(col BaseLines/0 points) points),"
+  line+=" $(col BaseLines/1 cpu_time) ms over a country of 10 x 10 degrees ($(col BaseLines/1 points) points)"
+  echo "  geography, lines of a frame (cut, thinned, drawn by the command line's canvas): $line"
+  local base_mib
+  base_mib=$(col BaseMemory base_MiB)
+  echo "  geography's memory with the crude, low and intermediate resolutions read whole and the" \
+       "cities: ${base_mib} MiB (tracked $(col BaseMemory tracked_MiB) MiB), limit 8 MiB" \
+       "[$(verdict "${base_mib:-99} <= 8")]"
   if [ -x "$BIN/map_window" ]; then
     local n bytes
     mkdir -p "$BUILD/xdg-runtime" && chmod 700 "$BUILD/xdg-runtime"
@@ -278,6 +288,23 @@ section_map() {
       eval "line+=\"; frame \${map_window_frame_ms_$n} ms, paint \${map_window_paint_ms_$n} ms (median)\""
       echo "$line"
     done
+    # The window with and without the geography, 1,000,000 POIs: a frame (render thread) and
+    # its paint, as medians, and the longest frame plus paint with the geography.
+    local zoom limit pf pp gf gp worst plain geo
+    for zoom in world country; do
+      pf=map_window_${zoom}_plain_frame_ms pp=map_window_${zoom}_plain_paint_ms
+      gf=map_window_${zoom}_geo_frame_ms gp=map_window_${zoom}_geo_paint_ms
+      worst=map_window_${zoom}_geo_worst_ms
+      [ -n "${!gf:-}" ] || { echo "  map window, $zoom zoom: no figures"; continue; }
+      plain=$(awk -v a="${!pf}" -v b="${!pp}" 'BEGIN { print a + b }')
+      geo=$(awk -v a="${!gf}" -v b="${!gp}" 'BEGIN { print a + b }')
+      limit=1.5
+      [ "$zoom" = country ] && limit=2
+      echo "  map window, 1000000 POIs, $zoom zoom: frame ${!pf} + paint ${!pp} ms without the" \
+           "geography, ${!gf} + ${!gp} ms with it = $(ratio "$geo" "$plain")x, limit ${limit}x" \
+           "[$(verdict "$geo <= $limit * $plain")]; longest frame + paint ${!worst} ms, limit 16" \
+           "[$(verdict "${!worst} <= 16")]"
+    done
   else
     echo "  missing $BIN/map_window (needs the windows): the window's memory not measured"
   fi
@@ -286,6 +313,16 @@ section_map() {
   [ -x "$BIN/convert_tool" ] && "$BIN/convert_tool" ini "$DATA/map_bench.ini"
   measure "$CLI" map "$file" -o "$DATA/map_bench.png" --ini "$DATA/map_bench.ini"
   echo "  tarvik-cli map, 1000000 lines to a 1600 x 1000 PNG: $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB"
+  # Over Europe, with the geography and without it.
+  local without
+  measure "$CLI" map "$file" -o "$DATA/map_europe.png" --ini "$DATA/map_bench.ini" \
+    --bbox=-10,35,40,70 --no-basemap
+  without=$BEST_S
+  echo "  tarvik-cli map over Europe, --no-basemap: $(figures)"
+  measure "$CLI" map "$file" -o "$DATA/map_europe.png" --ini "$DATA/map_bench.ini" \
+    --bbox=-10,35,40,70
+  echo "  tarvik-cli map over Europe with the geography: $(figures);" \
+       "$(ratio "$BEST_S" "$without")x, limit 1.3x [$(verdict "$BEST_S <= 1.3 * $without")]"
 }
 
 # ---- web: the page in headless Chromium against tarvik-cli on one thread, and its size --------

@@ -23,9 +23,6 @@ constexpr double kMargin = 4;
 // Points closer than this to the last one kept are left out (a pixel holds no more detail).
 constexpr double kMinStep = 0.7;
 
-constexpr Argb kCoastColor = 0xFF5D86AE;
-constexpr Argb kBorderColor = 0xFF8A6D93;
-
 // The lines of one bin into `out`, in the pixels of `view`, cut to the picture.
 class Projector {
  public:
@@ -131,6 +128,41 @@ class Projector {
   LinePoint last_, pend_;
 };
 
+// A smoothed segment `width` pixels wide as plot(x, y, coverage): along its longer axis, each
+// pixel column (or row) gets the part of the width that covers each of its pixels, times the
+// part of the column the segment spans.
+template <class Plot>
+void SmoothSegment(LinePoint a, LinePoint b, float width, int w, int h, Plot& plot) {
+  const bool steep = std::fabs(b.y - a.y) > std::fabs(b.x - a.x);
+  if (steep) {
+    std::swap(a.x, a.y);
+    std::swap(b.x, b.y);
+  }
+  if (a.x > b.x) std::swap(a, b);
+  const float dx = b.x - a.x;
+  if (!(dx > 1e-6f)) return;  // a point, or not finite
+  const float slope = (b.y - a.y) / dx;
+  const float half = 0.5f * width * std::sqrt(1 + slope * slope);
+  const int x0 = static_cast<int>(std::floor(std::max(a.x, -1.0f)));
+  const int x1 = static_cast<int>(std::floor(std::min(b.x, static_cast<float>(steep ? h : w))));
+  for (int x = x0; x <= x1; ++x) {
+    const float across = std::min(x + 1.0f, b.x) - std::max(static_cast<float>(x), a.x);
+    if (across <= 0) continue;
+    const float yc = a.y + (std::min(std::max(x + 0.5f, a.x), b.x) - a.x) * slope;
+    const float top = yc - half, bottom = yc + half;
+    const int y0 = static_cast<int>(std::floor(top)), y1 = static_cast<int>(std::floor(bottom));
+    for (int y = y0; y <= y1; ++y) {
+      // Whole rows between the first and the last.
+      const float along = (y == y1 ? bottom : y + 1.0f) - (y == y0 ? top : static_cast<float>(y));
+      if (steep) {
+        plot(y, x, across * along);
+      } else {
+        plot(x, y, across * along);
+      }
+    }
+  }
+}
+
 bool Exists(const std::string& path) {
   std::error_code ec;
   return std::filesystem::is_regular_file(path, ec);
@@ -170,20 +202,56 @@ struct BaseMap::Level {
   std::size_t Bytes() const { return shore.Bytes() + border.Bytes(); }
 };
 
-void DrawBaseLines(MapCanvas& canvas, const BaseLines& lines) {
+void DrawBaseLines(IndexedImage& image, const BaseLines& lines) {
   struct Style {
-    LineKind kind;
-    Argb color;
+    std::uint8_t shades;
     float width;
     bool dashed;
   };
-  constexpr Style kStyles[] = {{LineKind::Lake, kCoastColor, 0.8f, false},
-                               {LineKind::Coast, kCoastColor, 1.3f, false},
-                               {LineKind::Border, kBorderColor, 1.0f, true}};
-  for (const Style& s : kStyles)
-    for (const LineRun& r : lines.runs)
-      if (r.kind == s.kind)
-        canvas.Polyline({lines.points.data() + r.first, r.count}, s.color, s.width, s.dashed);
+  // By LineKind: coasts, lake shores, borders.
+  constexpr Style kStyles[] = {
+      {kCoastIndex, 1.3f, false}, {kCoastIndex, 0.8f, false}, {kBorderIndex, 1.2f, true}};
+  // Dashes of 6 pixels with gaps of 4, as the frames of disabled areas.
+  constexpr double kOn = 6, kPeriod = 10;
+  const int w = image.Width(), h = image.Height();
+  for (const LineRun& run : lines.runs) {
+    const Style& style = kStyles[static_cast<int>(run.kind)];
+    // Only the background and lighter shades of lines: the cameras stay on top.
+    auto plot = [&](int x, int y, float coverage) {
+      const int shade = static_cast<int>(coverage * kLineShades + 0.5f) - 1;
+      if (shade < 0 || x < 0 || y < 0 || x >= w || y >= h) return;
+      std::uint8_t& p = image.Row(y)[x];
+      if (p == 0 || (p >= kCoastIndex && shade > (p - kCoastIndex) % kLineShades))
+        p = static_cast<std::uint8_t>(style.shades + std::min(shade, kLineShades - 1));
+    };
+    const LinePoint* p = lines.points.data() + run.first;
+    double travelled = 0;
+    for (std::uint32_t i = 1; i < run.count; ++i) {
+      const LinePoint a = p[i - 1], b = p[i];
+      if (!style.dashed) {
+        SmoothSegment(a, b, style.width, w, h, plot);
+        continue;
+      }
+      const double length = std::hypot(b.x - a.x, b.y - a.y);
+      if (!(length > 0)) continue;
+      auto at = [&](double s) {
+        const double t = s / length;
+        return LinePoint{static_cast<float>(a.x + (b.x - a.x) * t),
+                         static_cast<float>(a.y + (b.y - a.y) * t)};
+      };
+      for (double s = 0; s < length;) {
+        const double q = std::fmod(travelled + s, kPeriod);
+        if (q < kOn) {
+          const double end = std::min(length, s + std::max(kOn - q, 1e-6));
+          SmoothSegment(at(s), at(end), style.width, w, h, plot);
+          s = end;
+        } else {
+          s += std::max(kPeriod - q, 1e-6);
+        }
+      }
+      travelled += length;
+    }
+  }
 }
 
 std::string DefaultGshhgDir() {

@@ -1,7 +1,8 @@
 #pragma once
 // The geography under the cameras: coastlines, lake shores and national borders from the
-// installed GSHHG files, at the resolution the zoom asks for, and the city list. Both front ends
-// draw it through MapCanvas: the lines under the cameras, the city names with the overlay.
+// installed GSHHG files, at the resolution the zoom asks for, and the city list. The lines go
+// into the picture of the cameras, on the pixels they leave free (DrawBaseLines), so that both
+// front ends show them with it; the city names go through MapCanvas with the overlay.
 //
 // Bins are read when a view first needs them; those of the crude, low and intermediate
 // resolutions are kept (a few MiB for all three), those of the finer ones only while recently
@@ -21,6 +22,11 @@ namespace tarvik {
 enum GshhgResolution : int { kCrude, kLow, kIntermediate, kHigh, kFull, kResolutions };
 constexpr char kResolutionLetters[] = "clihf";
 
+// A point of a line in pixels.
+struct LinePoint {
+  float x = 0, y = 0;
+};
+
 // The lines of a view in its pixels: runs of points, each one line of one kind.
 struct LineRun {
   std::uint32_t first = 0, count = 0;
@@ -37,8 +43,10 @@ struct BaseLines {
   }
 };
 
-// Lake shores, then coasts, then borders (dashed).
-void DrawBaseLines(MapCanvas& canvas, const BaseLines& lines);
+// The lines into the background pixels of `image` (index 0, or a lighter shade of a line),
+// smoothed, in the line shades of its palette: coasts a pixel wide, lake shores thinner,
+// borders dashed.
+void DrawBaseLines(IndexedImage& image, const BaseLines& lines);
 
 // Where the GSHHG files are: $TARVIK_GSHHG_DIR, else where Debian installs them.
 std::string DefaultGshhgDir();

@@ -22,6 +22,9 @@ struct Netcdf {
   decltype(&nc_get_var_short) get_var_short = nullptr;
   decltype(&nc_get_vara_int) get_vara_int = nullptr;
   decltype(&nc_get_vara_short) get_vara_short = nullptr;
+  // HDF5's H5Eset_auto2, where netCDF-4 sits on it: its error reports are switched off per
+  // thread, and netCDF does that only on the thread of its first call.
+  int (*quiet)(std::int64_t stack, void* report, void* data) = nullptr;
   std::string error;  // why it could not be loaded
 };
 
@@ -50,6 +53,7 @@ const Netcdf* Library(std::string& error) {
     bind(n.get_var_short, "nc_get_var_short");
     bind(n.get_vara_int, "nc_get_vara_int");
     bind(n.get_vara_short, "nc_get_vara_short");
+    n.quiet = reinterpret_cast<decltype(n.quiet)>(dlsym(handle, "H5Eset_auto2"));
     // Each bin is read once and kept by the caller: the library need not keep many
     // decompressed chunks of a variable for it (its default is several MiB each).
     if (n.error.empty()) n.set_chunk_cache(256 << 10, 61, 0.75f);
@@ -60,11 +64,24 @@ const Netcdf* Library(std::string& error) {
   return nullptr;
 }
 
-// libnetcdf and the HDF5 below it are not safe for threads: one call at a time in the process.
-std::mutex& NetcdfLock() {
-  static std::mutex lock;
-  return lock;
-}
+// libnetcdf and the HDF5 below it are not safe for threads: one call at a time in the
+// process, each thread's HDF5 error reports off (netCDF reads what it needs to know from the
+// answers; the reports would only go to stderr).
+class NetcdfCall {
+ public:
+  explicit NetcdfCall(const Netcdf& nc) : hold_(Lock()) {
+    thread_local bool quiet = false;
+    if (!quiet && nc.quiet) nc.quiet(0, nullptr, nullptr);
+    quiet = true;
+  }
+
+ private:
+  static std::mutex& Lock() {
+    static std::mutex lock;
+    return lock;
+  }
+  std::lock_guard<std::mutex> hold_;
+};
 
 // The points of the bins of one read come in one piece; a whole row of the finest bins stays
 // well below this.
@@ -118,7 +135,7 @@ GshhgFile::~GshhgFile() {
 void GshhgFile::Close() {
   if (id_ < 0) return;
   {
-    std::lock_guard<std::mutex> g(NetcdfLock());
+    NetcdfCall call(*nc_);
     nc_->close(id_);
   }
   id_ = -1;
@@ -150,9 +167,9 @@ std::size_t GshhgFile::Bytes() const {
 
 bool GshhgFile::Open(const std::string& path, bool border, std::string& error) {
   Close();
-  std::lock_guard<std::mutex> g(NetcdfLock());
   nc_ = Library(error);
   if (!nc_) return false;
+  NetcdfCall call(*nc_);
   path_ = path;
   if (OpenLocked(path, border, error)) return true;
   if (id_ >= 0) nc_->close(id_);
@@ -228,7 +245,7 @@ bool GshhgFile::Load(std::uint32_t first, std::uint32_t count, std::string& erro
     return true;
   }
 
-  std::lock_guard<std::mutex> g(NetcdfLock());
+  NetcdfCall call(*nc_);
   Call ok{nc_, error, path_, static_cast<long>(first)};
   const std::size_t n = static_cast<std::size_t>(segHi - segLo);
   const std::size_t at[1] = {static_cast<std::size_t>(segLo)}, length[1] = {n};

@@ -28,11 +28,6 @@ constexpr Argb kPlate = 0xD8FFFFFF;  // behind texts: white, slightly see-throug
 constexpr Argb kCity = 0xFF3A3A3A;
 }  // namespace map_colors
 
-// A point of a line in pixels.
-struct LinePoint {
-  float x = 0, y = 0;
-};
-
 class MapCanvas {
  public:
   virtual ~MapCanvas() = default;
@@ -46,9 +41,6 @@ class MapCanvas {
   virtual int LineHeight() = 0;
   // The lock sign of a locked area, `size` pixels square, top left at (x, y).
   virtual void Lock(int x, int y, int size) = 0;
-  // A line through `points`, `width` pixels wide, smoothed; dashes run on across its points.
-  virtual void Polyline(std::span<const LinePoint> points, Argb color, float width,
-                        bool dashed) = 0;
 };
 
 // An area as the map shows it.

@@ -23,8 +23,8 @@ constexpr Argb kTypeColors[] = {
     0xFFE377C2, 0xFF17BECF, 0xFFBCBD22, 0xFF393B79, 0xFFAD494A, 0xFF637939,
 };
 
-// Density levels: 0 is the background, 1..255 the ramp.
-constexpr int kLevels = 256;
+// Density levels: 0 is the background, 1..kTopLevel the ramp; the line shades above.
+constexpr int kTopLevel = kTopDensityLevel;
 // Counts up to this get their level from a table made per frame.
 constexpr std::uint32_t kTableCounts = 4096;
 // Dot pictures: index 1 + i % 12 is legend entry i, this one the types of no entry.
@@ -32,16 +32,32 @@ constexpr std::uint8_t kOtherDot = std::size(kTypeColors) + 1;
 // What a 16-bit counter holds before it wraps.
 constexpr std::uint32_t kCounterRange = 65536;
 
+// `color` covering `part` of a pixel of the background.
+Argb OverBackground(Argb color, double part) {
+  auto mix = [part](unsigned c, unsigned b) {
+    return static_cast<Argb>(std::lround(c * part + b * (1 - part)));
+  };
+  const Argb b = map_colors::kBackground;
+  return 0xFF000000u | mix(color >> 16 & 0xFF, b >> 16 & 0xFF) << 16 |
+         mix(color >> 8 & 0xFF, b >> 8 & 0xFF) << 8 | mix(color & 0xFF, b & 0xFF);
+}
+
 struct Palettes {
-  Argb density[kLevels];
-  Argb dots[kLevels];
+  Argb density[256];
+  Argb dots[256];
   Palettes() {
     density[0] = map_colors::kBackground;
-    for (int i = 1; i < kLevels; ++i)
-      density[i] = DensityColor(static_cast<double>(i) / (kLevels - 1));
+    for (int i = 1; i <= kTopLevel; ++i)
+      density[i] = DensityColor(static_cast<double>(i) / kTopLevel);
     std::fill(std::begin(dots), std::end(dots), map_colors::kBackground);
     std::copy(std::begin(kTypeColors), std::end(kTypeColors), dots + 1);
     dots[kOtherDot] = map_colors::kOtherType;
+    for (int s = 0; s < kLineShades; ++s) {
+      const double part = static_cast<double>(s + 1) / kLineShades;
+      density[kCoastIndex + s] = dots[kCoastIndex + s] = OverBackground(map_colors::kCoast, part);
+      density[kBorderIndex + s] = dots[kBorderIndex + s] =
+          OverBackground(map_colors::kBorder, part);
+    }
   }
 };
 const Palettes& ThePalettes() {
@@ -107,12 +123,6 @@ bool MapImage::TakeColors(IndexedImage& indexed) {
   width_ = w;
   height_ = h;
   return true;
-}
-
-void MapImage::SetOpaque() {
-  Argb* p = pixels_.data();
-  const std::size_t n = static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
-  for (std::size_t i = 0; i < n; ++i) p[i] |= 0xFF000000u;
 }
 
 bool MapImage::Resize(int width, int height) {
@@ -240,11 +250,11 @@ void DensityLayer::Colour(IndexedImage& image, DensityStats& stats) {
   for (const Spill& s : spills) max = std::max(max, whole(s));
   stats.maxPerPixel = max;
 
-  // Level of a count: 1 + 254 * ln(c) / ln(max), so one POI is the lightest colour and the
-  // fullest pixel the darkest; with max 1 every POI is the darkest.
-  const double k = max > 1 ? (kLevels - 2) / std::log(static_cast<double>(max)) : 0;
+  // Level of a count: 1 + (kTopLevel - 1) * ln(c) / ln(max), so one POI is the lightest colour
+  // and the fullest pixel the darkest; with max 1 every POI is the darkest.
+  const double k = max > 1 ? (kTopLevel - 1) / std::log(static_cast<double>(max)) : 0;
   auto level = [k, max](std::uint32_t c) -> std::uint8_t {
-    if (max <= 1) return kLevels - 1;
+    if (max <= 1) return kTopLevel;
     return static_cast<std::uint8_t>(1 +
                                      static_cast<int>(std::log(static_cast<double>(c)) * k + 0.5));
   };

@@ -24,7 +24,18 @@ using Argb = std::uint32_t;
 namespace map_colors {
 constexpr Argb kBackground = 0xFFF3F1EC;
 constexpr Argb kOtherType = 0xFF8C8C8C;
+constexpr Argb kCoast = 0xFF5D86AE;   // coastlines and lake shores
+constexpr Argb kBorder = 0xFF8A6D93;  // national borders
 }  // namespace map_colors
+
+// The last palette indices of both palettes are the geography's lines over the background:
+// kLineShades shades of the coast colour from kCoastIndex, then of the border colour from
+// kBorderIndex; shade s covers (s + 1) / kLineShades of the pixel.
+constexpr int kLineShades = 4;
+constexpr std::uint8_t kCoastIndex = 256 - 2 * kLineShades;
+constexpr std::uint8_t kBorderIndex = 256 - kLineShades;
+// Density pictures: 1 is the lightest level (one POI), this the darkest.
+constexpr std::uint8_t kTopDensityLevel = kCoastIndex - 1;
 
 // Fewer POIs than this in view are drawn as dots by type.
 constexpr std::uint32_t kDotsBelow = 20000;
@@ -76,8 +87,6 @@ class MapImage {
   // the two pictures are never held at once; `indexed` is left empty. False when memory ran
   // out (both are then empty).
   bool TakeColors(IndexedImage& indexed);
-  // Every pixel opaque, its colour kept.
-  void SetOpaque();
 
  private:
   TrackedBuffer<Argb> pixels_;
@@ -87,7 +96,7 @@ class MapImage {
 // The colour of density level t (0 < t <= 1: lightest to darkest).
 Argb DensityColor(double t);
 // The palettes of the pictures: index 0 is the background; then the density levels, or the
-// colours of the dots by legend entry (TypeColor) and last kOtherType.
+// colours of the dots by legend entry (TypeColor) and last kOtherType; last the line shades.
 const Argb* DensityPalette();
 const Argb* DotPalette();
 // The colour of the dots of legend entry i.

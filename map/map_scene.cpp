@@ -66,23 +66,13 @@ bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
     if (!layer.SetTypes(schema.types) || !layer.Render(records, view, indexed, stats)) return false;
     legend = MakeLegend(schema, layer.TypeCounts());
   }
-  BaseLines lines(context);
-  if (base && !base->Lines(view, lines)) return false;
-  // With lines to draw under the cameras, the background stays see-through until they are in.
-  Argb palette[256];
-  if (!lines.runs.empty()) {
-    std::copy_n(indexed.Palette(), 256, palette);
-    palette[0] &= 0x00FFFFFF;
-    indexed.SetPalette(palette);
+  if (base) {
+    BaseLines lines(context);
+    if (!base->Lines(view, lines)) return false;
+    DrawBaseLines(indexed, lines);
   }
   if (!image.TakeColors(indexed)) return false;
   RasterCanvas canvas(image, font);
-  if (!lines.runs.empty()) {
-    canvas.SetUnder(true);
-    DrawBaseLines(canvas, lines);
-    canvas.SetUnder(false);
-    image.SetOpaque();
-  }
   const CityList* cities = base ? base->Cities().get() : nullptr;
   DrawMapOverlay(canvas, view, {areas, legend, stats, cities, {}});
   return true;

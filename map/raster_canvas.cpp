@@ -5,7 +5,6 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -113,9 +112,8 @@ void RasterCanvas::Blend(int x, int y, Argb color, unsigned coverage) {
   const unsigned a = ((color >> 24) * coverage + 127) / 255;
   if (a == 0) return;
   Argb& d = image_.Row(y)[x];
-  if (under_ && (d >> 24) == 0xFF) return;
   auto mix = [a](unsigned s, unsigned t) { return (s * a + t * (255 - a) + 127) / 255; };
-  d = (under_ ? d & 0xFF000000u : 0xFF000000u) | mix(color >> 16 & 0xFF, d >> 16 & 0xFF) << 16 |
+  d = 0xFF000000u | mix(color >> 16 & 0xFF, d >> 16 & 0xFF) << 16 |
       mix(color >> 8 & 0xFF, d >> 8 & 0xFF) << 8 | mix(color & 0xFF, d & 0xFF);
 }
 
@@ -176,73 +174,6 @@ void RasterCanvas::Text(int x, int y, std::u16string_view text, Argb color) {
           Blend(x + g->left + gx, baseline - g->top + gy, color, cover);
     x += g->advance;
   });
-}
-
-// A smoothed line: along its longer axis, each pixel column (or row) gets the part of the
-// line's width that covers each of its pixels, times the part of the column the segment spans.
-void RasterCanvas::Segment(LinePoint a, LinePoint b, Argb color, float width) {
-  const bool steep = std::fabs(b.y - a.y) > std::fabs(b.x - a.x);
-  if (steep) {
-    std::swap(a.x, a.y);
-    std::swap(b.x, b.y);
-  }
-  if (a.x > b.x) std::swap(a, b);
-  const double dx = b.x - a.x;
-  if (!(dx > 1e-6)) return;  // a point, or not finite
-  const double slope = (b.y - a.y) / dx;
-  const double half = 0.5 * width * std::sqrt(1 + slope * slope);
-  const int limit = steep ? image_.Height() : image_.Width();
-  const int x0 = static_cast<int>(std::max(std::floor(a.x), -1.0f));
-  const int x1 = static_cast<int>(std::min(std::floor(b.x), static_cast<float>(limit)));
-  for (int x = x0; x <= x1; ++x) {
-    const double across = std::min<double>(x + 1, b.x) - std::max<double>(x, a.x);
-    if (across <= 0) continue;
-    const double xc = std::clamp<double>(x + 0.5, a.x, b.x);
-    const double yc = a.y + (xc - a.x) * slope;
-    for (int y = static_cast<int>(std::floor(yc - half));
-         y <= static_cast<int>(std::floor(yc + half)); ++y) {
-      const double along = std::min(y + 1.0, yc + half) - std::max<double>(y, yc - half);
-      if (along <= 0) continue;
-      const auto coverage = static_cast<unsigned>(std::lround(255 * std::min(1.0, across * along)));
-      if (steep) {
-        Blend(y, x, color, coverage);
-      } else {
-        Blend(x, y, color, coverage);
-      }
-    }
-  }
-}
-
-void RasterCanvas::Polyline(std::span<const LinePoint> points, Argb color, float width,
-                            bool dashed) {
-  // Dashes of 6 pixels with gaps of 4, as the frames of disabled areas.
-  constexpr double kOn = 6, kPeriod = 10;
-  double travelled = 0;
-  for (std::size_t i = 1; i < points.size(); ++i) {
-    const LinePoint a = points[i - 1], b = points[i];
-    if (!dashed) {
-      Segment(a, b, color, width);
-      continue;
-    }
-    const double length = std::hypot(b.x - a.x, b.y - a.y);
-    if (!(length > 0)) continue;
-    auto at = [&](double s) {
-      const double t = s / length;
-      return LinePoint{static_cast<float>(a.x + (b.x - a.x) * t),
-                       static_cast<float>(a.y + (b.y - a.y) * t)};
-    };
-    for (double s = 0; s < length;) {
-      const double q = std::fmod(travelled + s, kPeriod);
-      if (q < kOn) {
-        const double end = std::min(length, s + std::max(kOn - q, 1e-6));
-        Segment(at(s), at(end), color, width);
-        s = end;
-      } else {
-        s += std::max(kPeriod - q, 1e-6);
-      }
-    }
-    travelled += length;
-  }
 }
 
 void RasterCanvas::Lock(int x, int y, int size) {

@@ -35,20 +35,12 @@ class RasterCanvas : public MapCanvas {
   int TextWidth(std::u16string_view text) override;
   int LineHeight() override;
   void Lock(int x, int y, int size) override;
-  void Polyline(std::span<const LinePoint> points, Argb color, float width, bool dashed) override;
-
-  // Lines drawn from now on go under what the picture holds: onto its pixels that are not
-  // opaque (the background of a picture whose background was left see-through), which stay so
-  // until MapImage::SetOpaque.
-  void SetUnder(bool under) { under_ = under; }
 
  private:
   void Blend(int x, int y, Argb color, unsigned coverage);
-  void Segment(LinePoint a, LinePoint b, Argb color, float width);
 
   MapImage& image_;
   MapFont* font_;
-  bool under_ = false;
 };
 
 }  // namespace tarvik

@@ -77,24 +77,11 @@ class PainterCanvas : public MapCanvas {
   void Lock(int x, int y, int size) override {
     if (ui_) p_.drawPixmap(x, y, ui_->Icon(ICON_LOCKED).pixmap(size, size));
   }
-  void Polyline(std::span<const LinePoint> points, Argb color, float width, bool dashed) override {
-    points_.resize(static_cast<qsizetype>(points.size()));
-    for (std::size_t i = 0; i < points.size(); ++i) points_[i] = {points[i].x, points[i].y};
-    // In pixels of the window whatever the painter's scale (a frame shown for another view).
-    QPen pen(Color(color), width);
-    pen.setCosmetic(true);
-    if (dashed) pen.setDashPattern({6 / width, 4 / width});
-    p_.setPen(pen);
-    p_.setRenderHint(QPainter::Antialiasing, true);
-    p_.drawPolyline(points_.data(), static_cast<int>(points_.size()));
-    p_.setRenderHint(QPainter::Antialiasing, false);
-  }
 
  private:
   QPainter& p_;
   const UiResources* ui_;
   QFontMetrics fm_;
-  QList<QPointF> points_;
 };
 
 }  // namespace
@@ -104,9 +91,8 @@ class PainterCanvas : public MapCanvas {
 class MapWidget::Frames {
  public:
   struct Frame {
-    explicit Frame(CAppContext* context) : image(context), lines(context) {}
-    IndexedImage image;
-    BaseLines lines;  // in the pixels of `view`
+    explicit Frame(CAppContext* context) : image(context) {}
+    IndexedImage image;  // the geography's lines in it
     std::shared_ptr<const CityList> cities;
     bool noGeography = false;  // the base map is on, but no GSHHG files are installed
     MapView view;
@@ -118,7 +104,11 @@ class MapWidget::Frames {
 
   // `ready` is called on the render thread after each frame or busy answer.
   Frames(CAppContext* context, std::function<void()> ready)
-      : context_(context), ready_(std::move(ready)), layer_(context), base_(context) {
+      : context_(context),
+        ready_(std::move(ready)),
+        layer_(context),
+        base_(context),
+        lines_(context) {
     thread_ = std::thread([this] { Run(); });
   }
   ~Frames() { Stop(); }
@@ -236,12 +226,12 @@ class MapWidget::Frames {
     }
   }
 
-  // The base map's lines and cities into `f`; its files are opened on the first frame.
+  // The geography's lines into the picture of `f`, and its cities; the files are opened on
+  // the first frame.
   void Geography(bool on, const MapView& view, Frame& f) {
-    f.lines.Clear();
     f.cities.reset();
     f.noGeography = false;
-    if (!on) return;
+    if (!on || f.image.Width() == 0) return;
     try {
       if (!baseOpen_) {
         baseOpen_ = true;
@@ -250,7 +240,7 @@ class MapWidget::Frames {
     } catch (const std::bad_alloc&) {
       return;  // the frame without it
     }
-    if (!base_.Lines(view, f.lines)) f.lines.Clear();
+    if (base_.Lines(view, lines_)) DrawBaseLines(f.image, lines_);
     f.cities = base_.Cities();
     f.noGeography = !base_.HasLines();
   }
@@ -274,6 +264,7 @@ class MapWidget::Frames {
   DensityLayer layer_;
   BaseMap base_;  // the render thread's
   bool baseOpen_ = false;
+  BaseLines lines_;  // a frame's, kept for the next
   std::thread thread_;
 
  public:
@@ -428,37 +419,22 @@ void MapWidget::resizeEvent(QResizeEvent*) {
 void MapWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.fillRect(rect(), Color(map_colors::kBackground));
-  PainterCanvas canvas(p, Ui(context_));
   DensityStats stats;
   Frames::Frame* f = frames_ ? frames_->front.get() : nullptr;
   if (f && f->image.Width() > 0) {
     IndexedImage& m = f->image;
-    // The frame where its corners lie in the view on show: in place, or for a frame of an
-    // earlier view moved and scaled until the new one comes.
-    const PixelPoint tl = view_.ToPixel(f->view.ToGeo({0, 0}));
-    const PixelPoint br = view_.ToPixel(f->view.ToGeo({double(m.Width()), double(m.Height())}));
-    const QRectF target(QPointF(tl.x, tl.y), QPointF(br.x, br.y));
-    const bool same = SameView(f->view, view_);
-    // The geography first, the cameras over it on a see-through background.
-    QList<QRgb> colors(m.Palette(), m.Palette() + 256);
-    if (!f->lines.runs.empty()) {
-      p.save();
-      if (!same)
-        p.setTransform(QTransform(target.width() / m.Width(), 0, 0, target.height() / m.Height(),
-                                  target.left(), target.top()));
-      DrawBaseLines(canvas, f->lines);
-      p.restore();
-      colors[0] = 0;
-    }
     // Over the frame's own bytes (writable, so that the colour table is set without a copy);
     // the painter looks the colours up span by span.
     QImage image(m.Row(0), m.Width(), m.Height(), m.Width(), QImage::Format_Indexed8);
-    image.setColorTable(colors);
-    if (same) {
+    image.setColorTable(QList<QRgb>(m.Palette(), m.Palette() + 256));
+    if (SameView(f->view, view_)) {
       p.drawImage(0, 0, image);
     } else {
+      // The last frame where its corners lie in the new view, until the new one comes.
+      const PixelPoint tl = view_.ToPixel(f->view.ToGeo({0, 0}));
+      const PixelPoint br = view_.ToPixel(f->view.ToGeo({double(m.Width()), double(m.Height())}));
       p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-      p.drawImage(target, image);
+      p.drawImage(QRectF(QPointF(tl.x, tl.y), QPointF(br.x, br.y)), image);
     }
     stats = f->stats;
   }
@@ -474,6 +450,7 @@ void MapWidget::paintEvent(QPaintEvent*) {
     const AreaCorners c = CornersFromDrag(drawFrom_, drawTo_);
     marks.push_back({c.AX, c.AY, c.CX, c.CY, {}, PARAM_ENABLED, true});
   }
+  PainterCanvas canvas(p, Ui(context_));
   const std::u16string note = f && f->noGeography ? StrLoad(STR_MAP_NO_GSHHG) : std::u16string();
   DrawMapOverlay(canvas, view_, {marks, legend_, stats, f ? f->cities.get() : nullptr, note});
 }

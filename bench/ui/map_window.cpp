@@ -1,8 +1,11 @@
 // The map window's own memory and times, headless (QT_QPA_PLATFORM=offscreen):
 //   map_window [POIS...]
 // For each count: a 1600 x 1000 map over that many POIs, fitted and then panned frame by
-// frame; the most tracked memory the window held at once (every picture it keeps and the
-// renderer's counters), the median render time of a frame and of painting the window.
+// frame without the geography; the most tracked memory the window held at once (every picture
+// it keeps and the renderer's counters), the median render time of a frame and of painting the
+// window. Then, over the first count, the same at world zoom and at a country zoom (10 x 10
+// degrees over central Europe), each without and with the geography: the median frame and
+// paint, and the longest frame plus its paint.
 // Prints shell assignments for bench/run.sh.
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "core/tracked_memory.h"
@@ -27,9 +31,8 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-void Measure(std::uint32_t n) {
-  CAppContext data;
-  CPoiStore poi(&data);
+// Europe, denser towards its south-west corner, as cities make a real table uneven.
+void Fill(CAppContext& data, CPoiStore& poi, std::uint32_t n) {
   poi.data->records = static_cast<PoiRecord*>(MemAlloc(&data, sizeof(PoiRecord) * n));
   std::uint64_t state = n;
   auto next = [&state] {  // splitmix64
@@ -38,7 +41,6 @@ void Measure(std::uint32_t n) {
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     return z ^ (z >> 31);
   };
-  // Europe, denser towards its south-west corner, as cities make a real table uneven.
   for (std::uint32_t i = 0; i < n; ++i) {
     const double u = static_cast<double>(next() >> 11) * 0x1.0p-53;
     const double v = static_cast<double>(next() >> 11) * 0x1.0p-53;
@@ -46,13 +48,23 @@ void Measure(std::uint32_t n) {
         u * u * 40, 40 + v * v * 20, static_cast<std::int32_t>(1 + next() % 7), 60, 0, 0};
   }
   poi.data->recordCount = n;
+}
 
+struct Figures {
+  double most = 0;              // bytes
+  double frame = 0, paint = 0;  // medians, ms
+  double worst = 0;             // the longest frame plus its paint, ms
+};
+
+// The window over `poi`, at `start` (or fitted to the POIs), panned frame by frame.
+Figures Measure(CPoiStore& poi, std::optional<MapView> start, bool geography) {
   CAppContext window;  // the map's own memory, and nothing else, is tracked here
-  double most = 0;
+  Figures f;
   std::vector<double> frameMs, paintMs;
   {
     MapWidget map(&window, nullptr);
     map.resize(1600, 1000);
+    map.SetBaseMap(geography);
     MapSchema schema;
     for (std::int32_t t = 1; t <= 7; ++t) {
       schema.types.push_back(t);
@@ -60,13 +72,18 @@ void Measure(std::uint32_t n) {
     }
     map.SetSource(&poi, schema);
     map.show();
-    map.ShowAll();
+    if (start) {
+      map.SetView(*start);
+    } else {
+      map.ShowAll();
+    }
     QImage target(map.size(), QImage::Format_RGB32);
     unsigned frames = 0;
-    for (int step = 0; step < 12; ++step) {
+    // The first frame opens the geography and reads its bins: not counted.
+    for (int step = -1; step < 12; ++step) {
       if (step > 0) {
         MapView view = map.View();
-        view.centerX += (step % 2 ? 1 : -1) * 40 / view.scale;
+        view.centerX += (step % 2 ? 1 : -1) * 40 / view.PixelsPerDegreeX();
         map.SetView(view);
       }
       QElapsedTimer wait;
@@ -74,17 +91,20 @@ void Measure(std::uint32_t n) {
       while (!(map.LastFrame().current && map.LastFrame().frames > frames) && wait.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
       frames = map.LastFrame().frames;
-      frameMs.push_back(map.LastFrame().ms);
       QElapsedTimer paint;
       paint.start();
       map.render(&target);
-      paintMs.push_back(static_cast<double>(paint.nsecsElapsed()) / 1e6);
-      most = std::max(most, static_cast<double>(MemInUse(&window)));
+      const double paintMsNow = static_cast<double>(paint.nsecsElapsed()) / 1e6;
+      if (step < 0) continue;
+      frameMs.push_back(map.LastFrame().ms);
+      paintMs.push_back(paintMsNow);
+      f.worst = std::max(f.worst, map.LastFrame().ms + paintMsNow);
+      f.most = std::max(f.most, static_cast<double>(MemInUse(&window)));
     }
   }
-  std::printf("map_window_bytes_%u=%.0f\n", n, most);
-  std::printf("map_window_frame_ms_%u=%.2f\n", n, Median(frameMs));
-  std::printf("map_window_paint_ms_%u=%.2f\n", n, Median(paintMs));
+  f.frame = Median(frameMs);
+  f.paint = Median(paintMs);
+  return f;
 }
 
 }  // namespace
@@ -94,6 +114,30 @@ int main(int argc, char** argv) {
   std::vector<std::uint32_t> counts;
   for (int i = 1; i < argc; ++i) counts.push_back(static_cast<std::uint32_t>(std::atol(argv[i])));
   if (counts.empty()) counts = {1000000, 5000000};
-  for (std::uint32_t n : counts) Measure(n);
+  for (std::uint32_t n : counts) {
+    CAppContext data;
+    CPoiStore poi(&data);
+    Fill(data, poi, n);
+    const Figures f = Measure(poi, std::nullopt, false);
+    std::printf("map_window_bytes_%u=%.0f\n", n, f.most);
+    std::printf("map_window_frame_ms_%u=%.2f\n", n, f.frame);
+    std::printf("map_window_paint_ms_%u=%.2f\n", n, f.paint);
+    if (n != counts.front()) continue;
+    GeoBox country;
+    country.Add(5, 45);
+    country.Add(15, 55);
+    const struct {
+      const char* name;
+      MapView view;
+    } zooms[] = {{"world", FitView({}, 1600, 1000)}, {"country", FitView(country, 1600, 1000)}};
+    for (const auto& z : zooms)
+      for (const bool geography : {false, true}) {
+        const Figures g = Measure(poi, z.view, geography);
+        const char* kind = geography ? "geo" : "plain";
+        std::printf("map_window_%s_%s_frame_ms=%.2f\n", z.name, kind, g.frame);
+        std::printf("map_window_%s_%s_paint_ms=%.2f\n", z.name, kind, g.paint);
+        std::printf("map_window_%s_%s_worst_ms=%.2f\n", z.name, kind, g.worst);
+      }
+  }
   return 0;
 }
