@@ -30,26 +30,26 @@ constexpr DlgControlDef kAbout[] = {
 
 // Main window; the status bar is created at run time.
 constexpr DlgControlDef kMain[] = {
-    {1002, CtlClass::ListView, kList, 3, 3, 273, 207},
+    {1002, CtlClass::ListView, kList, 3, 3, 273, 207, 0, 0, false, STR_A11Y_AREAS},
     {1021, CtlClass::Static, SS_CENTER | SS_CENTERIMAGE, 285, 6, 57, 15, STR_SCHEMA_LABEL},
     {1019, CtlClass::ComboBox, kDropList, 351, 6, 153, 204},
     {1022, CtlClass::Static, SS_CENTER | SS_CENTERIMAGE, 513, 6, 144, 15},
-    {1003, CtlClass::ListView, kList, 285, 27, 372, 183},
+    {1003, CtlClass::ListView, kList, 285, 27, 372, 183, 0, 0, false, STR_A11Y_TYPES},
 };
 
 // Progress dialog: no caption, a thin border.
 constexpr DlgControlDef kProgress[] = {
     {1001, CtlClass::Static, kLabel, 3, 3, 174, 18, STR_STATUS_DONE},
-    {1000, CtlClass::Progress, WS_BORDER, 3, 24, 174, 15},
+    {1000, CtlClass::Progress, WS_BORDER, 3, 24, 174, 15, 0, 0, false, STR_A11Y_PROGRESS},
     {2, CtlClass::Button, kPush, 117, 45, 60, 18, STR_CANCEL},
 };
 
 // Filter editor. The compass is a cross of two etched lines through 339,108 with the four
 // directions around it.
 constexpr DlgControlDef kFilter[] = {
-    {1005, CtlClass::Button, kIconPush, 6, 6, 27, 18, 0, ICON_ADD},
-    {1006, CtlClass::Button, kIconPush, 36, 6, 27, 18, 0, ICON_DELETE},
-    {1003, CtlClass::ListView, kList, 6, 27, 156, 162},
+    {1005, CtlClass::Button, kIconPush, 6, 6, 27, 18, 0, ICON_ADD, false, STR_A11Y_ADD},
+    {1006, CtlClass::Button, kIconPush, 36, 6, 27, 18, 0, ICON_DELETE, false, STR_A11Y_DELETE},
+    {1003, CtlClass::ListView, kList, 6, 27, 156, 162, 0, 0, false, STR_A11Y_AREAS},
     {1028, CtlClass::Static, kLabel, 168, 18, 63, 18, STR_COLUMN_NAME},
     {1004, CtlClass::Edit, kEdit, 234, 18, 138, 18},
     {kNo, CtlClass::Static, SS_ICON, 408, 12, 20, 20, 0, ICON_ENABLED},
@@ -58,9 +58,9 @@ constexpr DlgControlDef kFilter[] = {
     {1013, CtlClass::Button, kCheck | WS_DISABLED, 423, 27, 93, 12, STR_LOCKED},
     {kNo, CtlClass::Static, SS_ETCHEDFRAME, 168, 45, 348, 144},
     {1020, CtlClass::Static, kLabel, 177, 57, 63, 18, STR_LONGITUDE},
-    {1009, CtlClass::Edit, kEdit, 246, 57, 63, 18},
+    {1009, CtlClass::Edit, kEdit, 246, 57, 63, 18, 0, 0, false, STR_CORNER_NW},
     {1021, CtlClass::Static, kLabel, 177, 78, 63, 18, STR_LATITUDE},
-    {1010, CtlClass::Edit, kEdit, 246, 78, 63, 18},
+    {1010, CtlClass::Edit, kEdit, 246, 78, 63, 18, 0, 0, false, STR_CORNER_NW},
     {kNo, CtlClass::Static, SS_ETCHEDHORZ, 303, 108, 72, 1},
     {kNo, CtlClass::Static, SS_ETCHEDVERT, 339, 84, 1, 48},
     {1024, CtlClass::Static, SS_CENTER, 309, 72, 60, 11, STR_NORTH},
@@ -68,9 +68,9 @@ constexpr DlgControlDef kFilter[] = {
     {1026, CtlClass::Static, SS_CENTER, 309, 134, 60, 11, STR_SOUTH},
     {1027, CtlClass::Static, SS_RIGHT, 246, 102, 54, 11, STR_WEST},
     {1022, CtlClass::Static, kLabel, 375, 138, 63, 18, STR_LONGITUDE},
-    {1011, CtlClass::Edit, kEdit, 444, 138, 63, 18},
+    {1011, CtlClass::Edit, kEdit, 444, 138, 63, 18, 0, 0, false, STR_CORNER_SE},
     {1023, CtlClass::Static, kLabel, 375, 159, 63, 18, STR_LATITUDE},
-    {1012, CtlClass::Edit, kEdit, 444, 159, 63, 18},
+    {1012, CtlClass::Edit, kEdit, 444, 159, 63, 18, 0, 0, false, STR_CORNER_SE},
     {1007, CtlClass::Button, kPush, 321, 198, 60, 18, STR_SAVE},
     {1, CtlClass::Button, kDefPush, 390, 198, 60, 18, STR_OK},
     {2, CtlClass::Button, kPush, 456, 198, 60, 18, STR_CANCEL},
@@ -78,9 +78,9 @@ constexpr DlgControlDef kFilter[] = {
 
 // Schema editor.
 constexpr DlgControlDef kSchema[] = {
-    {1009, CtlClass::Button, kIconPush, 6, 6, 27, 18, 0, ICON_ADD},
-    {1010, CtlClass::Button, kIconPush, 36, 6, 27, 18, 0, ICON_DELETE},
-    {1011, CtlClass::ListView, kList, 6, 27, 156, 204},
+    {1009, CtlClass::Button, kIconPush, 6, 6, 27, 18, 0, ICON_ADD, false, STR_A11Y_ADD},
+    {1010, CtlClass::Button, kIconPush, 36, 6, 27, 18, 0, ICON_DELETE, false, STR_A11Y_DELETE},
+    {1011, CtlClass::ListView, kList, 6, 27, 156, 204, 0, 0, false, STR_A11Y_SCHEMAS},
     {1024, CtlClass::Static, kLabel, 168, 18, 63, 18, STR_COLUMN_NAME},
     {1014, CtlClass::Edit, kEdit, 234, 18, 138, 18},
     {kNo, CtlClass::Static, SS_ICON, 408, 12, 20, 20, 0, ICON_ENABLED},
@@ -88,9 +88,10 @@ constexpr DlgControlDef kSchema[] = {
     {kNo, CtlClass::Static, SS_ICON, 408, 27, 20, 20, 0, ICON_DEFAULT},
     {1023, CtlClass::Button, kCheck, 423, 27, 93, 12, STR_DEFAULT},
     {kNo, CtlClass::Static, SS_ETCHEDFRAME, 168, 45, 417, 186},
-    {1016, CtlClass::Button, kIconPush, 177, 51, 27, 18, 0, ICON_ADD},
-    {1017, CtlClass::Button, kIconPush, 207, 51, 27, 18, 0, ICON_DELETE},
-    {1015, CtlClass::ListView, kList, 177, 72, 186, 153},
+    {1016, CtlClass::Button, kIconPush, 177, 51, 27, 18, 0, ICON_ADD, false, STR_A11Y_ADD_ENTRY},
+    {1017, CtlClass::Button, kIconPush, 207, 51, 27, 18, 0, ICON_DELETE, false,
+     STR_A11Y_DELETE_ENTRY},
+    {1015, CtlClass::ListView, kList, 177, 72, 186, 153, 0, 0, false, STR_A11Y_TYPES},
     {1025, CtlClass::Static, kLabel, 372, 63, 63, 18, STR_COLUMN_TYPE},
     {1020, CtlClass::Edit, kEdit, 372, 81, 207, 18},
     {1026, CtlClass::Static, kLabel, 372, 111, 63, 18, STR_COLUMN_DESC},
@@ -103,9 +104,9 @@ constexpr DlgControlDef kSchema[] = {
 
 // Export parameters.
 constexpr DlgControlDef kExport[] = {
-    {1025, CtlClass::Button, kIconPush, 6, 6, 27, 18, 0, ICON_ADD},
-    {1026, CtlClass::Button, kIconPush, 36, 6, 27, 18, 0, ICON_DELETE},
-    {1027, CtlClass::ListView, kList, 6, 27, 156, 168},
+    {1025, CtlClass::Button, kIconPush, 6, 6, 27, 18, 0, ICON_ADD, false, STR_A11Y_ADD},
+    {1026, CtlClass::Button, kIconPush, 36, 6, 27, 18, 0, ICON_DELETE, false, STR_A11Y_DELETE},
+    {1027, CtlClass::ListView, kList, 6, 27, 156, 168, 0, 0, false, STR_A11Y_PROFILES},
     {1029, CtlClass::Static, kLabel, 168, 27, 63, 18, STR_COLUMN_NAME},
     {1030, CtlClass::Edit, kEdit, 234, 27, 138, 18},
     {kNo, CtlClass::Static, SS_ICON, 408, 12, 20, 20, 0, ICON_ENABLED},
@@ -129,7 +130,7 @@ constexpr DlgControlDef kExport[] = {
     {1046, CtlClass::Edit, kEdit, 267, 171, 48, 18},
     {1047, CtlClass::Button, kCheck, 321, 171, 87, 18, STR_EXPORT_TRANSLIT},
     {1048, CtlClass::Edit, ES_MULTILINE | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 411,
-     66, 123, 123},
+     66, 123, 123, 0, 0, false, STR_COLUMN_DESC},
     {1033, CtlClass::Button, kPush, 348, 201, 60, 18, STR_SAVE},
     {1, CtlClass::Button, kDefPush, 417, 201, 60, 18, STR_OK},
     {2, CtlClass::Button, kPush, 480, 201, 60, 18, STR_CANCEL},
@@ -137,7 +138,7 @@ constexpr DlgControlDef kExport[] = {
 
 // Export drive.
 constexpr DlgControlDef kDrive[] = {
-    {1042, CtlClass::ListView, kList, 6, 27, 156, 162},
+    {1042, CtlClass::ListView, kList, 6, 27, 156, 162, 0, 0, false, STR_A11Y_DRIVES},
     {kNo, CtlClass::Static, SS_ETCHEDFRAME, 168, 45, 348, 144},
     {1043, CtlClass::Button, kPush, 321, 198, 60, 18, STR_SAVE},
     {1, CtlClass::Button, kDefPush, 390, 198, 60, 18, STR_OK},

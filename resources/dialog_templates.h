@@ -93,6 +93,11 @@ struct DlgControlDef {
   std::uint32_t textId = 0;   // string-table id of the initial text; 0: none
   std::uint16_t iconId = 0;   // icon resource of BS_ICON buttons and SS_ICON statics
   bool largeIcon = false;     // SS_ICON at the large icon size instead of the small one
+  // What a screen reader calls a control that shows no text of its own (an icon button, a
+  // list, a field without a label); for a field labelled by the text right before it in the
+  // template, what follows the label's text in its name (which corner, for instance). The
+  // text of an icon button is its tooltip too. 0: none.
+  std::uint32_t nameId = 0;
 };
 
 struct DlgTemplateDef {

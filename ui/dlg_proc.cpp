@@ -8,6 +8,7 @@
 #include "processing/pipeline.h"
 #include "resources/string_ids.h"
 #include "ui/framework/dlg_controls.h"
+#include "ui/framework/qt_text.h"
 #include "ui/ui_resources.h"
 
 namespace tarvik {
@@ -61,10 +62,14 @@ void CDlgProc::Apply(const Report& report) {
     case Report::Progress:
       ShowProgress(report.value);
       break;
-    case Report::Status:
+    case Report::Status: {
       PaintBar();
-      SetControlText(StatusText(), StrLoad(static_cast<std::uint32_t>(report.value)));
+      const std::u16string text = StrLoad(static_cast<std::uint32_t>(report.value));
+      SetControlText(StatusText(), text);
+      // A screen reader reads the bar with what is being done.
+      if (QProgressBar* bar = ProgressBar()) bar->setAccessibleDescription(ToQString(text));
       break;
+    }
     case Report::Cancel:
       EnableControl(CancelButton(), report.value != 0);
       break;

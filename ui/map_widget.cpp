@@ -279,6 +279,8 @@ MapWidget::MapWidget(CAppContext* context, QWidget* parent) : QWidget(parent), c
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::ClickFocus);
+  setAccessibleName(LoadQString(STR_MAP_TITLE));
+  setAccessibleDescription(LoadQString(STR_A11Y_MAP));
   if (const UiResources* ui = Ui(context)) setFont(ui->fontSmall);
   frames_ = std::make_unique<Frames>(context, [this] {
     QMetaObject::invokeMethod(

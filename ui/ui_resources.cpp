@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPalette>
 #include <QStyle>
 
 #include "resources/dialog_templates.h"
+#include "ui/framework/list_view.h"
 
 // Resources compiled into a static library must be registered by name, outside namespaces.
 static void InitIconResources() {
@@ -67,6 +69,17 @@ std::shared_ptr<UiResources> CreateUiResources() {
 
 void InitUi(CAppContext& context) {
   context.ui = CreateUiResources();
+  // The lists' light and dark pair follow the desktop's palette: its base, and its text moved
+  // 50/255 of the way towards the base. On black and white that is the program's dark grey
+  // (0x323232) on white; on a dark theme a light grey on the theme's dark base.
+  const QPalette palette = QGuiApplication::palette();
+  const QColor base = palette.color(QPalette::Active, QPalette::Base);
+  const QColor text = palette.color(QPalette::Active, QPalette::Text);
+  auto toward = [](int from, int to) { return from + (to - from) * 50 / 255; };
+  context.colorLight = RefFromColor(base);
+  context.colorDark =
+      RefFromColor(QColor(toward(text.red(), base.red()), toward(text.green(), base.green()),
+                          toward(text.blue(), base.blue())));
 }
 
 }  // namespace tarvik

@@ -105,11 +105,30 @@ class DesktopTest : public QObject {
       TypeLetter(w->MenuPopup(0)->menu(), u'О');
       QCOMPARE(h.prompts.openCalls, 1);
       QTRY_VERIFY(!w->MenuPopup(0)->menu()->isVisible());
+      // On an English layout, or from the English menus' habits, the same key does it: Alt+A
+      // is the key of Ф, Alt+F opens "File" in English, Alt+А is the key of F; in the open
+      // popup J is the key of О.
+      for (char16_t letter : {u'A', u'F', u'А'}) {
+        TypeLetter(w, letter, Qt::AltModifier);
+        QTRY_VERIFY(w->MenuPopup(0)->menu()->isVisible());
+        QTest::keyClick(w->MenuPopup(0)->menu(), Qt::Key_Escape);
+        QTRY_VERIFY(!w->MenuPopup(0)->menu()->isVisible());
+        QTest::keyClick(bar, Qt::Key_Escape);
+      }
+      TypeLetter(w, u'Y', Qt::AltModifier);  // the key of Н: "Настройка"
+      QTRY_VERIFY(w->MenuPopup(1)->menu()->isVisible());
+      QTest::keyClick(w->MenuPopup(1)->menu(), Qt::Key_Escape);
+      QTest::keyClick(bar, Qt::Key_Escape);
+      TypeLetter(w, u'A', Qt::AltModifier);
+      QTRY_VERIFY(w->MenuPopup(0)->menu()->isVisible());
+      TypeLetter(w->MenuPopup(0)->menu(), u'J');
+      QCOMPARE(h.prompts.openCalls, 2);
+      QTRY_VERIFY(!w->MenuPopup(0)->menu()->isVisible());
 
       // Shortcuts, shown in the menu.
       QCOMPARE(w->MenuItem(IDM_SAVE_AS)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
       QTest::keyClick(w, Qt::Key_O, Qt::ControlModifier);
-      QCOMPARE(h.prompts.openCalls, 2);
+      QCOMPARE(h.prompts.openCalls, 3);
       h.prompts.openAnswers.push_back(kExample);
       QTest::keyClick(w, Qt::Key_O, Qt::ControlModifier);
       List(w, IDC_AREA_LIST)->SetCheck(0, true);

@@ -1,5 +1,6 @@
 // List views: row records, cell colours, sorting.
 #include <QImage>
+#include <QLineEdit>
 #include <QtTest>
 
 #include "core/tracked_memory.h"
@@ -228,6 +229,51 @@ class ListViewTest : public QObject {
     QCOMPARE(pixel(82), kDarkGrey);   // column 1
     QCOMPARE(pixel(235), kDarkGrey);  // column 2
     QCOMPARE(RefFromColor(d.shot.pixelColor(100 * dpr, (row1.top() - 3) * dpr)), kWhite);
+  }
+
+  // With the keyboard a list always has a row to act on and shows it: the first row becomes
+  // current when the list is entered, the current row is framed while the list has the focus,
+  // and Space ticks that row.
+  void keyboardShowsAndTicksTheCurrentRow() {
+    QWidget window;
+    QLineEdit before(&window);
+    ListViewWidget list(1002, &window);
+    list.setGeometry(0, 30, 300, 150);
+    ListViewCtl ctl;
+    ctl.Attach(context_.get(), &list);
+    ctl.ApplyStandardLook(/*checkBoxes=*/true, /*contextImages=*/false);
+    for (int c = 0; c < 3; ++c) list.InsertColumn(c, u"h", 80);
+    for (int r = 0; r < 3; ++r) list.SetItemText(ctl.AppendRow(), 1, u"row");
+    window.resize(300, 200);
+    window.show();
+    window.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    before.setFocus();
+    auto framed = [&](int row) {
+      const QImage shot = list.viewport()->grab().toImage();
+      const QRect r = list.visualItemRect(list.topLevelItem(row));
+      const int dpr = static_cast<int>(shot.devicePixelRatio());
+      // Column 2 holds no text: its top line differs from its middle only by a frame.
+      for (int x = 170; x < 230; ++x)
+        if (shot.pixelColor(x * dpr, r.top() * dpr) !=
+            shot.pixelColor(x * dpr, r.center().y() * dpr))
+          return true;
+      return false;
+    };
+    QCOMPARE(list.NextItem(-1, LVNI_FOCUSED), -1);
+    list.setFocus(Qt::TabFocusReason);
+    QCOMPARE(list.NextItem(-1, LVNI_FOCUSED), 0);
+    QCOMPARE(list.NextItem(-1, LVNI_SELECTED), -1);  // current, not chosen
+    QVERIFY(framed(0));
+    QTest::keyClick(&list, Qt::Key_Space);
+    QVERIFY(list.Check(0));
+    QTest::keyClick(&list, Qt::Key_Down);
+    QVERIFY(framed(1) && !framed(0));
+    QTest::keyClick(&list, Qt::Key_Space);
+    QVERIFY(list.Check(1) && !list.Check(2));
+    before.setFocus();
+    QVERIFY(!framed(1));
+    ctl.ClearRows();
   }
 
   void rowRecordsAreTrackedAndReleased() {

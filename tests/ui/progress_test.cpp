@@ -1,4 +1,5 @@
 // The progress dialog over the real task pipeline.
+#include <QAccessible>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -132,7 +133,22 @@ class ProgressTest : public QObject {
       if (r.kind == Report::Status)
         barFollows = barFollows && ProgressPos(h.dialog.hwnd->Item(1000)) == reported;
     };
+    // A screen reader reads the bar by its name, with what is being done and how far.
+    QString barName, barDescription;
+    int barValue = -1, shownValue = -2;
+    h.also = [&, follow = h.also](const Report& r) {
+      follow(r);
+      QWidget* bar = h.dialog.hwnd->Item(1000);
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(bar);
+      barName = a->text(QAccessible::Name);
+      barDescription = a->text(QAccessible::Description);
+      barValue = a->valueInterface()->currentValue().toInt();
+      shownValue = ProgressPos(bar);
+    };
     QCOMPARE(RunTaskDialog(h.dialog, request), 2);
+    QCOMPARE(barName, LoadQString(1409));
+    QCOMPARE(barDescription, LoadQString(kDone));
+    QCOMPARE(barValue, shownValue);
     QVERIFY(h.onWindowThread);
     QCOMPARE(h.Statuses(), (std::vector<int>{int(kWaiting), int(kLoading), int(kWaiting),
                                              int(kParsing), int(kDone)}));

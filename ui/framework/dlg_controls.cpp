@@ -189,6 +189,22 @@ int MnemonicAt(const QString& text) {
   return -1;
 }
 
+// Where a caption without a mnemonic gets one: its first letter or digit not `taken` (lower
+// case; the letter is added), or -1.
+int PickMnemonic(const QString& text, QString& taken) {
+  for (int i = 0; i < text.size(); ++i) {
+    if (text[i] == QLatin1Char('&')) {
+      ++i;  // the second of "&&"
+      continue;
+    }
+    const QChar c = text[i].toLower();
+    if (!c.isLetterOrNumber() || taken.contains(c)) continue;
+    taken += c;
+    return i;
+  }
+  return -1;
+}
+
 void AssignMnemonics(const QList<QAction*>& actions) {
   QString taken;  // lower case
   for (const QAction* a : actions)
@@ -196,21 +212,53 @@ void AssignMnemonics(const QList<QAction*>& actions) {
   for (QAction* a : actions) {
     const QString text = a->text();
     if (a->isSeparator() || MnemonicAt(text) >= 0) continue;
-    for (int i = 0; i < text.size(); ++i) {
-      if (text[i] == QLatin1Char('&')) {
-        ++i;  // the second of "&&"
-        continue;
-      }
-      const QChar c = text[i].toLower();
-      if (!c.isLetterOrNumber() || taken.contains(c)) continue;
-      taken += c;
+    if (const int i = PickMnemonic(text, taken); i >= 0)
       a->setText(text.left(i) + QLatin1Char('&') + text.mid(i));
-      break;
-    }
   }
 }
 
+// The keys of the Russian layout (ЙЦУКЕН) and the Latin one (QWERTY), key by key.
+constexpr char16_t kCyrillicKeys[] = u"ЙЦУКЕНГШЩЗХЪФЫВАПРОЛДЖЭЯЧСМИТЬБЮЁ";
+constexpr char16_t kLatinKeys[] = u"QWERTYUIOP[]ASDFGHJKL;'ZXCVBNM,.`";
+
 }  // namespace
+
+QChar SameKeyLetter(QChar c) {
+  const char16_t u = c.toUpper().unicode();
+  for (std::size_t i = 0; kCyrillicKeys[i]; ++i) {
+    if (kCyrillicKeys[i] == u) return QChar(kLatinKeys[i]);
+    if (kLatinKeys[i] == u) return QChar(kCyrillicKeys[i]);
+  }
+  return {};
+}
+
+QChar MnemonicOf(const QString& caption) {
+  const int at = MnemonicAt(caption);
+  return at >= 0 ? caption[at].toUpper() : QChar();
+}
+
+QAction* MnemonicTwin(const QList<QAction*>& actions, const std::vector<QString>& otherCaptions,
+                      QChar letter) {
+  letter = letter.toUpper();
+  if (letter.isNull()) return nullptr;
+  // The other language's mnemonics, by the same rule.
+  std::vector<QChar> other(static_cast<std::size_t>(actions.size()));
+  QString taken;
+  for (std::size_t i = 0; i < other.size() && i < otherCaptions.size(); ++i)
+    if (const int at = PickMnemonic(otherCaptions[i], taken); at >= 0)
+      other[i] = otherCaptions[i][at].toUpper();
+  for (const QAction* a : actions)
+    if (MnemonicOf(a->text()) == letter) return nullptr;  // a mnemonic of its own
+  for (qsizetype i = 0; i < actions.size(); ++i) {
+    QAction* a = actions[i];
+    if (a->isSeparator() || !a->isEnabled()) continue;
+    const QChar own = MnemonicOf(a->text()), alt = other[static_cast<std::size_t>(i)];
+    if ((!own.isNull() && SameKeyLetter(own) == letter) || (!alt.isNull() && alt == letter) ||
+        (!alt.isNull() && SameKeyLetter(alt) == letter))
+      return a;
+  }
+  return nullptr;
+}
 
 void AssignMenuMnemonics(DlgWindow* window) {
   if (!window) return;

@@ -6,11 +6,15 @@
 #include <QFont>
 #include <QIcon>
 #include <QKeySequence>
+#include <QList>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/framework/dlg_core.h"
+
+class QAction;
 
 namespace tarvik {
 
@@ -52,6 +56,19 @@ bool SetMenuPopupText(DlgWindow* window, int position, std::u16string_view text)
 // Gives every popup and item caption without a mnemonic one: its first letter or digit that
 // no sibling uses yet (popups among popups, items among the items of their popup).
 void AssignMenuMnemonics(DlgWindow* window);
+// The letter on the same key of the other keyboard layout (Russian ЙЦУКЕН and Latin QWERTY),
+// upper case; a null character for none.
+QChar SameKeyLetter(QChar c);
+// A caption's mnemonic letter, upper case; a null character for none.
+QChar MnemonicOf(const QString& caption);
+// The action that `letter` reaches although it is no caption's mnemonic: the one whose
+// mnemonic lies on the same key of the other layout, or whose caption in the other language
+// (`otherCaptions`, by position) gets that letter (or one on its key) by AssignMenuMnemonics'
+// rule. So a user on either keyboard layout, who knows either language's menus, gets there.
+// Null when the letter is a mnemonic itself or reaches nothing.
+QAction* MnemonicTwin(const QList<QAction*>& actions, const std::vector<QString>& otherCaptions,
+                      QChar letter);
+
 // The keys that run a menu item, shown beside its caption.
 bool SetMenuItemShortcut(DlgWindow* window, int commandId, const QKeySequence& keys);
 bool EnableMenuItem(DlgWindow* window, int commandId, bool enable);

@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -20,8 +21,11 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <span>
 
+#include "core/language.h"
 #include "resources/dialog_templates.h"
+#include "ui/framework/dlg_controls.h"
 #include "ui/framework/list_view.h"
 #include "ui/framework/qt_text.h"
 #include "ui/ui_resources.h"
@@ -69,6 +73,46 @@ class EnterToDialog : public QObject {
 
  private:
   std::function<void()> press_;
+};
+
+// The caption of string `id` in the language the program does not run in.
+QString OtherLanguageText(std::uint32_t id) {
+  const Language other =
+      CurrentLanguage() == Language::Russian ? Language::English : Language::Russian;
+  const char16_t* text = id ? FindString(id, other) : nullptr;
+  return text ? ToQString(std::u16string_view(text)) : QString();
+}
+
+// The letter a key event types, upper case: a Latin letter by its key, anything else by its
+// text (Cyrillic keys are their letters).
+QChar TypedLetter(const QKeyEvent* e) {
+  if (e->key() >= Qt::Key_A && e->key() <= Qt::Key_Z) return QChar(e->key());
+  if (!e->text().isEmpty()) return e->text().front().toUpper();
+  if (e->key() > 0 && e->key() < 0xFFFF) return QChar(e->key()).toUpper();
+  return {};
+}
+
+// A letter typed in an open menu that is no item's mnemonic but reaches one as its twin
+// (MnemonicTwin) runs that item as its own letter would.
+class MenuTwins : public QObject {
+ public:
+  MenuTwins(QMenu* menu, std::vector<QString> otherCaptions)
+      : QObject(menu), menu_(menu), other_(std::move(otherCaptions)) {}
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() != QEvent::KeyPress) return false;
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (k->modifiers() & ~(Qt::ShiftModifier | Qt::AltModifier | Qt::KeypadModifier)) return false;
+    QAction* twin = MnemonicTwin(menu_->actions(), other_, TypedLetter(k));
+    if (!twin) return false;
+    menu_->setActiveAction(twin);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(menu_, &enter);
+    return true;
+  }
+
+ private:
+  QMenu* menu_;
+  std::vector<QString> other_;
 };
 
 // Alt pressed and released alone puts the menu bar into keyboard mode, as on Windows, also
@@ -203,11 +247,14 @@ void DlgWindow::Build() {
   client_->installEventFilter(this);
   if (tpl_->menuId) BuildMenu();
   if (tpl_->titleId) setWindowTitle(LoadQString(tpl_->titleId));
+  std::vector<QWidget*> made;  // by template row
   for (const DlgControlDef& def : tpl_->controls) {
     QWidget* control = CreateControl(def);
+    made.push_back(control);
     if (!control) continue;
     items_.push_back({def.id == kNoControlId ? -1 : def.id, control});
   }
+  NameControls(made);
   QSize client(UnitsX(tpl_->cx), UnitsY(tpl_->cy));
   int border = (tpl_->style & WS_CAPTION) != WS_CAPTION && (tpl_->style & WS_BORDER) ? 1 : 0;
   int menuHeight = menuBar_ ? menuBar_->sizeHint().height() : 0;
@@ -237,6 +284,11 @@ void DlgWindow::BuildMenu() {
   for (const MenuPopupDef& popup : menu->popups) {
     QMenu* sub = menuBar_->addMenu(LoadQString(popup.textId));
     popups_.push_back(sub->menuAction());
+    popupsOther_.push_back(OtherLanguageText(popup.textId));
+    std::vector<QString> itemsOther;
+    for (const MenuItemDef& item : popup.items)
+      itemsOther.push_back(OtherLanguageText(item.textId));
+    sub->installEventFilter(new MenuTwins(sub, std::move(itemsOther)));  // owned by the menu
     for (const MenuItemDef& item : popup.items) {
       if (item.id == 0) {
         sub->addSeparator();
@@ -379,6 +431,30 @@ QWidget* DlgWindow::CreateControl(const DlgControlDef& def) {
   return control;
 }
 
+void DlgWindow::NameControls(const std::vector<QWidget*>& made) {
+  const std::span<const DlgControlDef> defs = tpl_->controls;
+  for (std::size_t i = 0; i < defs.size() && i < made.size(); ++i) {
+    QWidget* control = made[i];
+    if (!control) continue;
+    const DlgControlDef& def = defs[i];
+    // A field is labelled by the text right before it, as dialog templates have always
+    // placed them: the label becomes its buddy, which is what names it.
+    QLabel* label = nullptr;
+    if ((def.cls == CtlClass::Edit || def.cls == CtlClass::ComboBox) && i > 0 &&
+        defs[i - 1].cls == CtlClass::Static) {
+      const std::uint32_t kind = defs[i - 1].style & SS_TYPEMASK;
+      if (kind == SS_LEFT || kind == SS_CENTER || kind == SS_RIGHT)
+        label = qobject_cast<QLabel*>(made[i - 1]);
+    }
+    if (label) label->setBuddy(control);
+    if (!def.nameId) continue;
+    QString name = LoadQString(def.nameId);
+    if (label) name = label->text() + QStringLiteral(", ") + name;
+    control->setAccessibleName(name);
+    if (def.cls == CtlClass::Button && (def.style & BS_ICON)) control->setToolTip(name);
+  }
+}
+
 QWidget* DlgWindow::Item(int id) const {
   for (const Entry& e : items_)
     if (e.id == id) return e.control;
@@ -481,6 +557,16 @@ bool DlgWindow::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void DlgWindow::keyPressEvent(QKeyEvent* e) {
+  // Alt and a letter that no popup has as its mnemonic: the popup it reaches as a twin (the
+  // same key in the other layout, or the popup's mnemonic in the other language).
+  if (menuBar_ && (e->modifiers() & ~Qt::KeypadModifier) == Qt::AltModifier) {
+    const QList<QAction*> popups(popups_.begin(), popups_.end());
+    if (QAction* popup = MnemonicTwin(popups, popupsOther_, TypedLetter(e))) {
+      menuBar_->setActiveAction(popup);
+      e->accept();
+      return;
+    }
+  }
   if (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) {
     QWidget::keyPressEvent(e);
     return;

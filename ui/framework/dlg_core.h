@@ -193,6 +193,8 @@ class DlgWindow : public QDialog {
   void SendDestroy();
 
   void Build();
+  // Names each control of the template for screen readers (see DlgControlDef::nameId).
+  void NameControls(const std::vector<QWidget*>& made);
   void BuildMenu();
   QWidget* CreateControl(const struct DlgControlDef& def);
   void WireList(int id, QWidget* control);
@@ -213,6 +215,7 @@ class DlgWindow : public QDialog {
   std::vector<Entry> items_;
   std::vector<std::pair<int, QAction*>> menuItems_;
   std::vector<QAction*> popups_;
+  std::vector<QString> popupsOther_;  // the popups' captions in the other language
   QEventLoop* loop_ = nullptr;
   int defaultButton_ = -1;
   bool ended_ = false;

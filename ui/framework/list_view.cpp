@@ -422,6 +422,42 @@ void ListViewWidget::keyPressEvent(QKeyEvent* e) {
   QTreeWidget::keyPressEvent(e);
 }
 
+void ListViewWidget::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                             const QModelIndex& index) const {
+  QTreeWidget::drawRow(painter, option, index);
+  if (!hasFocus() || index.parent().isValid() || index.row() != currentIndex().row() ||
+      columnCount() == 0)
+    return;
+  // In the colour of the row's text, so that it shows on the row's own background whether
+  // selected or not.
+  QColor color = palette().color(QPalette::Text);
+  COLORREF text = textColor_, back = bkColor_;
+  if (CellColors(index.row(), columnCount() > 1 ? 1 : 0, text, back) && text != CLR_DEFAULT)
+    color = ColorFromRef(text);
+  const int last = columnCount() - 1;
+  const int left = columnViewportPosition(0);
+  const int right =
+      std::min(columnViewportPosition(last) + columnWidth(last), viewport()->width()) - 1;
+  painter->save();
+  painter->setPen(QPen(color, 1, Qt::DotLine));
+  painter->setBrush(Qt::NoBrush);
+  painter->drawRect(QRect(QPoint(left, option.rect.top()), QPoint(right, option.rect.bottom())));
+  painter->restore();
+}
+
+void ListViewWidget::focusInEvent(QFocusEvent* e) {
+  QTreeWidget::focusInEvent(e);
+  if (!currentIndex().isValid() && topLevelItemCount() > 0)
+    selectionModel()->setCurrentIndex(indexFromItem(topLevelItem(0)),
+                                      QItemSelectionModel::NoUpdate);
+  viewport()->update();
+}
+
+void ListViewWidget::focusOutEvent(QFocusEvent* e) {
+  QTreeWidget::focusOutEvent(e);
+  viewport()->update();
+}
+
 // ---- ListViewCtl ----
 
 ListViewCtl::ListViewCtl() = default;

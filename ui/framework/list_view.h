@@ -94,6 +94,12 @@ class ListViewWidget : public QTreeWidget {
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  // The current row (the one Space ticks and the arrows move from) is framed while the list
+  // has the focus; a list that gets the focus without one makes its first row current.
+  void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
 
  private:
   QTreeWidgetItem* At(int item) const;
