@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "core/platform_files.h"
@@ -33,6 +34,16 @@ bool UseLanguage(QCoreApplication& app, Language language, const QString& qtFold
   translator->setObjectName(name);
   translator->setParent(&app);  // lives as long as the application, or until the next call
   return QCoreApplication::installTranslator(translator.release());
+}
+
+bool AsksOnlyForText(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--") return false;
+    for (std::string_view ask : {"-h", "--help", "-?", "--help-all", "-v", "--version"})
+      if (arg == ask) return true;
+  }
+  return false;
 }
 
 std::u16string StartFileArgument(int argc, char** argv) {

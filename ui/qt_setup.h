@@ -20,5 +20,8 @@ bool UseLanguage(QCoreApplication& app, Language language, const QString& qtFold
 // (Qt's texts). Returns FILE as an absolute path, byte for byte (see platform::PathFromNative),
 // or empty; a second FILE is ignored.
 std::u16string StartFileArgument(int argc, char** argv);
+// Whether the command line asks for --help (-h, -?, --help-all) or --version (-v) before any
+// "--": the answer is text alone, for which no window system is needed.
+bool AsksOnlyForText(int argc, char** argv);
 
 }  // namespace tarvik

@@ -31,6 +31,15 @@ int main(int argc, char** argv) {
   tarvik::platform::IgnoreFileSizeSignal();
   // Before Qt starts its threads: a logout, kill or Ctrl+C ends the program as Exit does.
   tarvik::platform::TerminationWatch watch([](int) { tarvik::RequestShutdown(); });
+  // --help and --version print and end without a window system: no display is needed.
+  if (tarvik::AsksOnlyForText(argc, argv)) {
+    QCoreApplication text(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvik"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));
+    tarvik::UseLanguage(text, tarvik::LanguageFromEnvironment());
+    tarvik::StartFileArgument(argc, argv);  // prints and ends the program
+    return 0;
+  }
   Application app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tarvik"));
   QApplication::setApplicationVersion(QStringLiteral(TARVIK_VERSION));

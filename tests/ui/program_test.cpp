@@ -103,6 +103,27 @@ class ProgramTest : public QObject {
     }
   }
 
+  // --help and --version print and end with status 0 where there is no display at all.
+  void helpAndVersionNeedNoDisplay() {
+    for (const char* ask : {"--help", "--version", "-h"}) {
+      QProcess program;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+      env.insert(QStringLiteral("TARVIK_LANG"), QStringLiteral("en"));
+      program.setProcessEnvironment(env);
+      program.start(QStringLiteral(TARVIK_GUI), {QString::fromLatin1(ask)});
+      QVERIFY(program.waitForFinished(30000));
+      const QString out = QString::fromUtf8(program.readAllStandardOutput());
+      QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+      QVERIFY2(program.exitCode() == 0, ask);
+      QVERIFY2(out.contains(QStringLiteral(TARVIK_VERSION)) || out.contains(QStringLiteral("FILE")),
+               qPrintable(out));
+      QVERIFY(
+          !QString::fromUtf8(program.readAllStandardError()).contains(QStringLiteral("display")));
+    }
+  }
+
   // The real program, ended by SIGTERM (a logout does the same): it shuts down as Exit does
   // and writes the seed into a settings file that had none.
   void aSignalEndsTheProgramAsExitDoes() {
