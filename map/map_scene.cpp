@@ -6,9 +6,24 @@
 #include "map/base_map.h"
 #include "map/raster_canvas.h"
 #include "params/param_store.h"
+#include "processing/export.h"
 #include "resources/string_ids.h"
 
 namespace tarvik {
+
+std::u16string LegendText(std::u16string_view desc) {
+  CompiledTemplate compiled;
+  CompileTemplate(desc, /*row=*/false, compiled);
+  std::u16string out;
+  for (std::uint32_t i = 0; i < compiled.count; ++i) {
+    const TemplateSegment& s = compiled.segments[i];
+    if (s.kind == Seg::Text)
+      out.append(desc.substr(s.offset, s.length));
+    else
+      out += u'…';
+  }
+  return out;
+}
 
 MapSchema SchemaOfMap(CParamStore& store) {
   MapSchema s;
@@ -16,7 +31,7 @@ MapSchema SchemaOfMap(CParamStore& store) {
     for (const SchemaEntry& e : CParamStore::Entries(*schema)) {
       if (std::find(s.types.begin(), s.types.end(), e.Type) != s.types.end()) continue;
       s.types.push_back(e.Type);
-      s.descs.emplace_back(FieldText(e.Desc));
+      s.descs.push_back(LegendText(FieldText(e.Desc)));
     }
   }
   return s;
@@ -40,6 +55,15 @@ std::vector<MapAreaMark> AreaMarks(CParamStore& store) {
   for (const FilterArea& a : store.Filters())
     if (!IsDeleted(a)) marks.push_back({a.AX, a.AY, a.CX, a.CY, FieldText(a.Name), a.Param});
   return marks;
+}
+
+MapView HomeView(const GeoBox& box, int width, int height, int lineHeight) {
+  const int row = lineHeight + 2;
+  ViewMargins m;
+  m.top += row + 6;
+  m.left += 3 * lineHeight;  // "-55.5°"
+  m.bottom += 4 * row + 16;  // the first rows of the legend, or the scale bar
+  return FitView(box, width, height, m);
 }
 
 GeoBox HomeBox(std::span<const PoiRecord> records, std::span<const MapAreaMark> areas) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "map/map_overlay.h"
@@ -15,7 +16,11 @@ class BaseMap;
 class CParamStore;
 class MapFont;
 
-// The types of the current schema with their descriptions, each type once (its first
+// A description as the legend shows it: each variable the export fills in per camera
+// ("{speed}", ...) stands as "…".
+std::u16string LegendText(std::u16string_view desc);
+
+// The types of the current schema with their legend texts, each type once (its first
 // entry, as the counting finds it), in entry order: legend entry i.
 struct MapSchema {
   std::vector<std::int32_t> types;
@@ -31,6 +36,11 @@ std::vector<LegendEntry> MakeLegend(const MapSchema& schema,
 
 // The areas as the map draws them (not deleted), names pointing into the store.
 std::vector<MapAreaMark> AreaMarks(CParamStore& store);
+
+// The view a map opens on (and "Показать всё" shows): all of `box`, clear of what the overlay
+// writes over the picture at its edges in text lines `lineHeight` tall: the longitude labels
+// on top, the legend and the scale bar at the bottom, the latitude labels at the left.
+MapView HomeView(const GeoBox& box, int width, int height, int lineHeight);
 
 // The box a map opens on: the POIs, or when there are none the enabled areas, or when there
 // are none either the whole earth (empty).

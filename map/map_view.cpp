@@ -65,7 +65,7 @@ MapView Clamped(MapView view) {
   return view;
 }
 
-MapView FitView(const GeoBox& box, int width, int height, int margin) {
+MapView FitView(const GeoBox& box, int width, int height, ViewMargins margins) {
   GeoBox b = box;
   if (b.empty) {
     b.west = -180;
@@ -90,10 +90,14 @@ MapView FitView(const GeoBox& box, int width, int height, int margin) {
   view.height = height;
   view.centerX = (b.west + b.east) / 2;
   view.centerY = std::clamp((b.south + b.north) / 2, -kMaxLatitude, kMaxLatitude);
-  const double w = std::max(1, width - 2 * margin);
-  const double h = std::max(1, height - 2 * margin);
+  const double w = std::max(1, width - margins.left - margins.right);
+  const double h = std::max(1, height - margins.top - margins.bottom);
   view.scale = std::min(w / ((b.east - b.west) * view.Aspect()), h / (b.north - b.south));
-  return Clamped(view);
+  view = Clamped(view);
+  // The box's centre on the centre of the free rectangle.
+  const PixelPoint free{(margins.left + width - margins.right) * 0.5,
+                        (margins.top + height - margins.bottom) * 0.5};
+  return Anchored(view, {view.centerX, view.centerY}, free);
 }
 
 MapView Anchored(const MapView& view, GeoPoint g, PixelPoint p) {

@@ -56,10 +56,17 @@ struct MapView {
 constexpr double kMinScale = 1e-3;
 constexpr double kMaxScale = 1e7;
 
+// Pixels a view leaves free at each side of the picture.
+struct ViewMargins {
+  int left = 16, top = 16, right = 16, bottom = 16;
+};
 // The view of a width x height picture that shows all of `box` as large as it fits, with
-// `margin` pixels left free on every side; an empty box gives the whole earth, a single
-// point a few kilometres around it.
-MapView FitView(const GeoBox& box, int width, int height, int margin = 16);
+// `margins` left free (`margin` pixels on every side); an empty box gives the whole earth, a
+// single point a few kilometres around it.
+MapView FitView(const GeoBox& box, int width, int height, ViewMargins margins);
+inline MapView FitView(const GeoBox& box, int width, int height, int margin = 16) {
+  return FitView(box, width, height, ViewMargins{margin, margin, margin, margin});
+}
 // The same scale, moved so that `g` lands on pixel `p` (a drag keeps the grabbed point
 // under the mouse; ZoomAt keeps the point under the cursor).
 MapView Anchored(const MapView& view, GeoPoint g, PixelPoint p);

@@ -151,8 +151,12 @@ void RasterCanvas::Frame(int x, int y, int w, int h, Argb color, int thickness, 
   }
 }
 
+int MapFont::LineHeight() const {
+  return Ok() ? impl_->lineHeight : 12;
+}
+
 int RasterCanvas::LineHeight() {
-  return font_ && font_->Ok() ? font_->impl().lineHeight : 12;
+  return font_ ? font_->LineHeight() : 12;
 }
 
 int RasterCanvas::TextWidth(std::u16string_view text) {

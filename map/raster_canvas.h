@@ -16,6 +16,8 @@ class MapFont {
 
   // False when no font was found: texts are then left out.
   bool Ok() const;
+  // The height of a line of text in pixels (12 without a font).
+  int LineHeight() const;
 
   struct Impl;
   Impl& impl() { return *impl_; }

@@ -339,7 +339,7 @@ void MapWidget::TryFit() {
     box = HomeBox({}, enabled);
   }
   fitPending_ = false;
-  view_ = FitView(box, width(), height());
+  view_ = HomeView(box, width(), height(), fontMetrics().height());
   RequestFrame();
 }
 
@@ -597,13 +597,14 @@ void MapWidget::FinishDrawing() {
   if (std::fabs(a.x - b.x) < kMinDrawPixels || std::fabs(a.y - b.y) < kMinDrawPixels ||
       !(c.AX < c.CX) || !(c.CY < c.AY))
     return;
-  std::optional<std::u16string> name = askName ? askName() : std::nullopt;
-  if (!name) return;
-  MapArea area;
-  area.corners = area.original = c;
-  area.name = std::move(*name);
-  area.param = PARAM_ENABLED;
-  areas_.push_back(std::move(area));
+  // Named or not, the drawing is over: the next plain drag moves the map again.
+  if (std::optional<std::u16string> name = askName ? askName() : std::nullopt) {
+    MapArea area;
+    area.corners = area.original = c;
+    area.name = std::move(*name);
+    area.param = PARAM_ENABLED;
+    areas_.push_back(std::move(area));
+  }
   if (drawMode_) {
     drawMode_ = false;
     if (onDrawModeEnded) onDrawModeEnded();

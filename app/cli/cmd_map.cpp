@@ -98,11 +98,11 @@ int RunMap(const MapOptions& options) {
   const std::span<const PoiRecord> records(d.records, d.records ? d.recordCount : 0);
   const std::vector<MapAreaMark> areas = AreaMarks(session.params);
   const MapSchema schema = SchemaOfMap(session.params);
-  const MapView view = box ? FitView(*box, options.width, options.height, 0)
-                           : FitView(HomeBox(records, areas), options.width, options.height);
-
   MapFont font;
   if (!font.Ok()) PrintError(Text(STR_CLI_MAP_NO_FONT));
+  const MapView view =
+      box ? FitView(*box, options.width, options.height, 0)
+          : HomeView(HomeBox(records, areas), options.width, options.height, font.LineHeight());
   std::optional<BaseMap> base;
   if (!options.noBasemap) {
     base.emplace(&session.context);

@@ -455,6 +455,29 @@ class EditorsTest : public QObject {
     }
   }
 
+  // "Новая область", a rectangle, and the name question cancelled: no area, and the drawing
+  // is over: the next plain drag moves the map.
+  void cancellingTheNameEndsTheDrawing() {
+    EditorRun run;
+    run.Run(DLG_MAP, [&](DlgWindow* e) {
+      MapWidget* map = MapOf(e, 37.6, 55.75, 400);
+      const std::size_t areas = map->Areas().size();
+      Press(e, CDlgMap::IDC_NEW_AREA);
+      QVERIFY(IsChecked(e->Item(CDlgMap::IDC_NEW_AREA)));
+      const QPointF c(map->width() / 2.0, map->height() / 2.0), d(60, 40);
+      Drag(map, c - d, c + d);  // no answer queued: the question is cancelled
+      QCOMPARE(run.prompts.textOffered.size(), std::size_t{1});
+      QCOMPARE(map->Areas().size(), areas);
+      QVERIFY(!IsChecked(e->Item(CDlgMap::IDC_NEW_AREA)));
+      const double centre = map->View().centerX;
+      Drag(map, c - d, c + d);
+      QVERIFY(map->View().centerX < centre);
+      QCOMPARE(run.prompts.textOffered.size(), std::size_t{1});
+      QCOMPARE(map->Areas().size(), areas);
+      Press(e, IDCANCEL);
+    });
+  }
+
   // The map opens while another thread reads the POIs, and draws them once it is done.
   void mapNeverWaitsForThePoiStore() {
     EditorRun run;
@@ -477,7 +500,10 @@ class EditorsTest : public QObject {
       phase = 2;
       QTRY_COMPARE(map->LastFrame().stats.inView, 1u);
       QVERIFY(map->LastFrame().current);  // fitted to the one camera once it could be read
-      QVERIFY(std::fabs(map->View().centerX - 37.6) < 1e-9);
+      GeoBox one;
+      one.Add(37.6, 55.7);
+      const MapView home = HomeView(one, map->width(), map->height(), map->fontMetrics().height());
+      QVERIFY(std::fabs(map->View().centerX - home.centerX) < 1e-9);
       Press(e, IDCANCEL);
     });
     phase = 2;

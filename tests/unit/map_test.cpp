@@ -12,6 +12,7 @@
 #include "core/app_context.h"
 #include "map/map_edit.h"
 #include "map/map_raster.h"
+#include "map/map_scene.h"
 #include "map/map_view.h"
 
 namespace tarvik {
@@ -124,6 +125,32 @@ TEST(MapEdit, EdgesAndCornersUnderTheMouseAndWhatDraggingThemDoes) {
   EXPECT_EQ(DragPart(box, AreaPart::SouthEast, {36.5, 57.1234567}),
             (AreaCorners{36.5, 57.123457, 37, 56}));
   EXPECT_EQ(DragPart(box, AreaPart::Inside, {0, 0}), box);
+}
+
+// The first view keeps every camera clear of the overlay's bands: the longitude labels on top,
+// the legend and scale bar at the bottom, the latitude labels at the left.
+TEST(MapView, TheFirstViewKeepsTheCornersOfTheDataClearOfTheOverlay) {
+  GeoBox box;
+  box.Add(37, 55);
+  box.Add(38, 56);
+  for (const int line : {12, 20}) {
+    const MapView v = HomeView(box, 400, 300, line);
+    for (const GeoPoint g :
+         {GeoPoint{37, 55}, GeoPoint{38, 55}, GeoPoint{37, 56}, GeoPoint{38, 56}}) {
+      const PixelPoint p = v.ToPixel(g);
+      EXPECT_GE(p.y, 16 + line + 8 - 1e-6) << line;
+      EXPECT_LE(p.y, 300 - 16 - 4 * (line + 2) - 16 + 1e-6) << line;
+      EXPECT_GE(p.x, 16 + 3 * line - 1e-6) << line;
+      EXPECT_LE(p.x, 400 - 16 + 1e-6) << line;
+    }
+  }
+}
+
+TEST(MapLegend, VariablesOfADescriptionStandAsAnEllipsis) {
+  EXPECT_EQ(LegendText(u"Камера скорости {speed} км/ч"), u"Камера скорости … км/ч");
+  EXPECT_EQ(LegendText(u"{type}:{x},{y} {dirtype}/{direction}"), u"…:…,… …/…");
+  EXPECT_EQ(LegendText(u"{desc} {unknown} {"), u"{desc} {unknown} {");  // no variables here
+  EXPECT_EQ(LegendText(u""), u"");
 }
 
 // Pixels are counted in 16 bits: a crowd past 65535 in one pixel must still be the fullest,
