@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QMimeData>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
@@ -45,9 +48,33 @@ constexpr char16_t kEdition[] = u"Beta";
 
 constexpr int kColumnWidth = 30;
 constexpr int kRetryMs = 20;
-// The smallest the schema box and the type list get, in dialog units.
-constexpr int kMinComboUnits = 60;
+// The smallest the schema box gets, in characters of its own font, and the type list, in
+// dialog units.
+constexpr int kMinComboChars = 15;
 constexpr int kMinListUnits = 60;
+
+// Digits the count and the type columns of the lists make room for.
+constexpr int kCountDigits = 7;
+constexpr int kTypeDigits = 5;
+
+// The width a column of a list needs for its title and for numbers of `digits` digits.
+int FittedColumnWidth(const ListViewWidget* list, int column, int digits) {
+  const QHeaderView* header = list->header();
+  const int margin = 2 * list->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+  const int title = header->fontMetrics().horizontalAdvance(list->headerItem()->text(column));
+  const int numbers = list->fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0')));
+  return std::max(title, numbers) + 2 * margin;
+}
+
+// The width of a drop-down list that shows `chars` characters of its font.
+int ComboWidthFor(const QComboBox* combo, int chars) {
+  QStyleOptionComboBox option;
+  option.initFrom(combo);
+  const QFontMetrics fm = combo->fontMetrics();
+  // A middling letter of either alphabet: 'o' is as wide as the Cyrillic 'о'.
+  const QSize text(fm.horizontalAdvance(QString(chars, QLatin1Char('o'))), fm.height());
+  return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
+}
 
 // The main menu: the popups by position and the items by command id, with their captions.
 struct MenuCaption {
@@ -284,9 +311,9 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
     layout_->RegisterControl(MatchLabel(), kTop);
   }
   // Below this size the schema box would shrink to nothing and "Схема" would slide over the
-  // match label: the box keeps room for about fifteen characters, the lists a few rows.
-  if (QWidget* combo = Control(IDC_SCHEMA_CHOICE); combo && TypeList()) {
-    const int widthToGive = 2 * std::max(0, combo->width() - window->UnitsX(kMinComboUnits));
+  // match label: the box keeps room for fifteen characters of its font, the lists a few rows.
+  if (QComboBox* combo = Control<QComboBox>(IDC_SCHEMA_CHOICE); combo && TypeList()) {
+    const int widthToGive = 2 * std::max(0, combo->width() - ComboWidthFor(combo, kMinComboChars));
     const int heightToGive = std::max(0, TypeList()->height() - window->UnitsY(kMinListUnits));
     window->setMinimumSize(window->width() - widthToGive, window->height() - heightToGive);
   }
@@ -350,6 +377,8 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
 
   openFolder_ = ReadRememberedFolder(context->iniPath, kOpenFolderKey);
   saveFolder_ = ReadRememberedFolder(context->iniPath, kSaveFolderKey);
+  Prompts().openDialogSize = openSize_ = ReadRememberedSize(context->iniPath, kOpenSizeKey);
+  Prompts().saveDialogSize = saveSize_ = ReadRememberedSize(context->iniPath, kSaveSizeKey);
 
   TaskRequest startup;
   startup.stageFlags = TASK_LOAD_PARAMS;
@@ -407,18 +436,21 @@ void CDlgMain::LayoutStatusAndColumns(int clientWidth) {
       sb.window->SetParts(std::span<const std::int32_t>(sb.edges.data(), sb.edges.size()));
     sb.edges.Clear();
   }
+  // The counts and codes are as wide as their titles and numbers need; the names and the
+  // descriptions take the rest, so a larger window shows more of them.
   if (areaList_ && areaList_->list) {
     ListViewWidget* list = areaList_->list;
-    const std::int32_t w = list->ClientWidth() - 60;
-    list->SetColumnWidth(1, (w * 70) / 100);
-    list->SetColumnWidth(2, (w * 30) / 100);
+    const int count = FittedColumnWidth(list, 2, kCountDigits);
+    list->SetColumnWidth(1, std::max(0, list->ClientWidth() - kColumnWidth - count));
+    list->SetColumnWidth(2, count);
   }
   if (typeList_ && typeList_->list) {
     ListViewWidget* list = typeList_->list;
-    const std::int32_t w = list->ClientWidth() - 60;
-    list->SetColumnWidth(1, (w * 10) / 100);
-    list->SetColumnWidth(2, (w * 20) / 100);
-    list->SetColumnWidth(3, (w * 70) / 100);
+    const int type = FittedColumnWidth(list, 1, kTypeDigits);
+    const int count = FittedColumnWidth(list, 2, kCountDigits);
+    list->SetColumnWidth(1, type);
+    list->SetColumnWidth(2, count);
+    list->SetColumnWidth(3, std::max(0, list->ClientWidth() - kColumnWidth - type - count));
   }
 }
 
@@ -656,6 +688,7 @@ void CDlgMain::CmdOpen() {
       {StrLoad(STR_OPEN_TYPES_OSM), u"*.osm.pbf;*.osm;*.osm.bz2;*.osm.gz"},
       {StrLoad(STR_OPEN_ALL), u"*.*"}};
   std::optional<std::u16string> path = Prompts().OpenFile(hwnd, types, openFolder_);
+  RememberSize(kOpenSizeKey, openSize_, Prompts().openDialogSize);
   if (!path || path->empty() || path->size() > kMaxDialogPath) return;
   Remember(kOpenFolderKey, openFolder_, *path);
   OpenTable(std::move(*path));
@@ -714,6 +747,7 @@ void CDlgMain::CmdSaveAs() {
   }
   std::optional<SaveChoice> choice =
       Prompts().SaveFile(hwnd, types, defaultIndex, defaultName, saveFolder_);
+  RememberSize(kSaveSizeKey, saveSize_, Prompts().saveDialogSize);
   if (choice && !choice->path.empty()) Remember(kSaveFolderKey, saveFolder_, choice->path);
   std::u16string path;
   ExportProfile* profile = nullptr;
@@ -765,6 +799,12 @@ void CDlgMain::Remember(std::u16string_view key, std::u16string& folder,
   // Only a convenience: a file that cannot take it costs the user nothing but the next start
   // in the same folder, so nothing is said.
   RememberFolder(context->iniPath, key, folder);
+}
+
+void CDlgMain::RememberSize(std::u16string_view key, QSize& size, const QSize& now) {
+  if (now.isEmpty() || now == size) return;
+  size = now;
+  tarvik::RememberSize(context->iniPath, key, size);  // a convenience, as the folder
 }
 
 void CDlgMain::CmdDrive() {
@@ -853,6 +893,7 @@ void CDlgMain::OnDestroy(DlgWindow*, DlgParam) {
   statusNote_.clear();
   openFolder_.clear();
   saveFolder_.clear();
+  openSize_ = saveSize_ = QSize();
 }
 
 }  // namespace tarvik

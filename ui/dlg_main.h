@@ -149,6 +149,8 @@ class CDlgMain : public CDlgBoxCore {
   std::uint32_t MissingTicks() const;
   // Keeps the folder of a file chosen in a dialog as where that dialog starts next time.
   void Remember(std::u16string_view key, std::u16string& folder, const std::u16string& chosen);
+  // Keeps the size the user gave a file dialog as the size it opens at next time.
+  void RememberSize(std::u16string_view key, QSize& size, const QSize& now);
   void CmdDrive();
   void CmdExit();
   void CmdEditor(CDlgBoxCore& editor);
@@ -173,6 +175,7 @@ class CDlgMain : public CDlgBoxCore {
   std::u16string poiStatus_;                // the POI state the monitor reported last
   std::u16string statusNote_;               // shown in its place until the next task
   std::u16string openFolder_, saveFolder_;  // where the file dialogs start
+  QSize openSize_, saveSize_;               // the sizes they open at
 
   // A refresh skipped because a store was held: the lists were cleared and are filled again
   // as soon as the store is free.

@@ -3,9 +3,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStringList>
 
 #include "ui/framework/qt_text.h"
@@ -40,6 +42,20 @@ void StartIn(QFileDialog& dialog, const std::u16string& folder) {
   if (!dir.isEmpty() && QFileInfo(dir).isDir()) dialog.setDirectory(dir);
 }
 
+// The file list with its columns, at `size`, or at one that shows them (name, size, type and
+// date) in the dialog's font, within the screen.
+void ShowColumns(QFileDialog& dialog, const QSize& size) {
+  dialog.setViewMode(QFileDialog::Detail);
+  QSize want = size;
+  if (want.isEmpty()) {
+    const QFontMetrics fm(dialog.font());
+    want = QSize(fm.averageCharWidth() * 120, fm.height() * 32);
+  }
+  if (const QScreen* screen = dialog.screen())
+    want = want.boundedTo(screen->availableGeometry().size() * 9 / 10);
+  dialog.resize(want.expandedTo(dialog.minimumSizeHint()));
+}
+
 }  // namespace
 
 // While the program is being ended nothing new is asked or told: every question has its
@@ -53,11 +69,14 @@ std::optional<std::u16string> QtPrompts::OpenFile(QWidget* owner,
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   StartIn(dialog, folder);
+  ShowColumns(dialog, openDialogSize);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   const QStringList filters = QtFilters(types);
   dialog.setNameFilters(filters);
   if (!filters.isEmpty()) dialog.selectNameFilter(filters.first());
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const int answer = dialog.exec();
+  openDialogSize = dialog.size();
+  if (answer != QDialog::Accepted) return std::nullopt;
   return Chosen(dialog);
 }
 
@@ -69,6 +88,7 @@ std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   StartIn(dialog, folder);
+  ShowColumns(dialog, saveDialogSize);
   // The program asks its own overwrite question.
   dialog.setOption(QFileDialog::DontConfirmOverwrite);
   dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -77,7 +97,9 @@ std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<
   if (typeIndex >= 1 && typeIndex <= filters.size())
     dialog.selectNameFilter(filters[typeIndex - 1]);
   dialog.selectFile(ToQString(name));
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const int answer = dialog.exec();
+  saveDialogSize = dialog.size();
+  if (answer != QDialog::Accepted) return std::nullopt;
   std::optional<std::u16string> path = Chosen(dialog);
   if (!path) return std::nullopt;
   SaveChoice choice;

@@ -2,6 +2,7 @@
 // What the main window asks the user outside its own window: the open and save file dialogs,
 // the Yes/No question and the warning box. One small interface, so that tests answer in place
 // of a person; the program uses Qt's dialogs (QtPrompts).
+#include <QSize>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,11 @@ struct SaveChoice {
 class MainPrompts {
  public:
   virtual ~MainPrompts() = default;
+
+  // The sizes the Open and Save dialogs open at; each dialog leaves the size the user gave it
+  // here. Empty: a size that shows the columns of the file list (name, size, type, date).
+  QSize openDialogSize, saveDialogSize;
+
   // An existing file; nothing when the user cancels. The first type is preselected. The
   // dialog starts in `folder` when that exists.
   virtual std::optional<std::u16string> OpenFile(QWidget* owner, const std::vector<FileType>& types,

@@ -1,6 +1,9 @@
 #include "ui/remembered_folders.h"
 
+#include <QStringList>
+
 #include "params/ini_file.h"
+#include "ui/framework/qt_text.h"
 
 namespace tarvik {
 namespace {
@@ -26,6 +29,22 @@ bool RememberFolder(std::u16string_view iniPath, std::u16string_view key,
   if (!ini.Load(iniPath)) return false;    // a file that cannot be read is never overwritten
   ini.WriteString(kSection, key, folder);  // quoted by the file when its ends are blanks
   return ini.Save(iniPath);
+}
+
+QSize ReadRememberedSize(std::u16string_view iniPath, std::u16string_view key) {
+  const QStringList parts = ToQString(ReadRememberedFolder(iniPath, key)).split(QLatin1Char('x'));
+  bool w = false, h = false;
+  const QSize size = parts.size() == 2 ? QSize(parts[0].toInt(&w), parts[1].toInt(&h)) : QSize();
+  return w && h && size.width() > 0 && size.height() > 0 && size.width() < 100000 &&
+                 size.height() < 100000
+             ? size
+             : QSize();
+}
+
+bool RememberSize(std::u16string_view iniPath, std::u16string_view key, const QSize& size) {
+  if (size.isEmpty()) return false;
+  return RememberFolder(iniPath, key,
+                        FromQString(QStringLiteral("%1x%2").arg(size.width()).arg(size.height())));
 }
 
 std::u16string FolderOf(std::u16string_view filePath) {

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <QtTest>
@@ -309,7 +311,15 @@ class DesktopTest : public QObject {
         QVERIFY2(label.right() < combo.left() && combo.right() < match.left() &&
                      match.right() <= client.right() && areas.right() < types.left(),
                  qPrintable(QStringLiteral("at %1x%2").arg(w->width()).arg(w->height())));
-        QVERIFY(combo.width() >= w->UnitsX(58));  // room for about fifteen characters
+        // Room for fifteen characters of the box's font.
+        auto* box = qobject_cast<QComboBox*>(w->Item(IDC_SCHEMA_CHOICE));
+        QStyleOptionComboBox option;
+        option.initFrom(box);
+        const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                         QStyle::SC_ComboBoxEditField, box);
+        QVERIFY2(field.width() >=
+                     box->fontMetrics().horizontalAdvance(QStringLiteral("Только камеры с")),
+                 qPrintable(QStringLiteral("%1").arg(field.width())));
         QVERIFY(types.height() >= w->UnitsY(58) && types.bottom() < bar.top());
         QVERIFY(std::abs(bar.bottom() - client.bottom()) <= 1);  // the layout rounds halves
       }
@@ -326,7 +336,10 @@ class DesktopTest : public QObject {
     const std::u16string table = FromQString(tables + QStringLiteral("/cams.txt"));
     std::filesystem::copy_file(std::filesystem::path(kExample), std::filesystem::path(table));
     h.Run([&](DlgWindow* w) {
+      QVERIFY(h.prompts.openDialogSize.isEmpty() && h.prompts.saveDialogSize.isEmpty());
       h.prompts.openAnswers.push_back(table);
+      h.prompts.openDialogSize = QSize(900, 610);  // as the user leaves the dialogs
+      h.prompts.saveDialogSize = QSize(880, 600);
       Command(w, IDM_OPEN);
       QVERIFY(h.prompts.openFolder.empty());  // nothing remembered yet
       List(w, IDC_AREA_LIST)->SetCheck(0, true);
@@ -339,7 +352,10 @@ class DesktopTest : public QObject {
       w->SendCommand(IDC_SCHEMA_CHOICE, CommandCode::SelectionChanged, combo);
     });
     h.scriptRan = false;  // the program again, over the same settings file
+    h.prompts.openDialogSize = h.prompts.saveDialogSize = QSize();
     h.Run([&](DlgWindow* w) {
+      QCOMPARE(h.prompts.openDialogSize, QSize(900, 610));
+      QCOMPARE(h.prompts.saveDialogSize, QSize(880, 600));
       Command(w, IDM_OPEN);
       QCOMPARE(ToQString(h.prompts.openFolder), tables);
       h.prompts.openAnswers.push_back(table);

@@ -3,10 +3,12 @@
 // the chosen type's number, Yes/No and the warning.
 #include <QAbstractButton>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QtTest>
 #include <functional>
 
@@ -67,6 +69,30 @@ class MainPromptsTest : public QObject {
 
     WhenShown<QFileDialog>([](QFileDialog* d) { d->reject(); });
     QVERIFY(!prompts.OpenFile(nullptr, {{u"All files (*.*)", u"*.*"}}, u"/no/such/folder"));
+
+    // The list shows its columns whole (name, size, type, date); a size the dialog was left
+    // at is where it opens next, and the size it is left at comes back.
+    for (const QSize size : {QSize(), QSize(720, 480)}) {
+      prompts.openDialogSize = size;
+      QSize shownAt;
+      bool columnsFit = false;
+      WhenShown<QFileDialog>([&](QFileDialog* d) {
+        shownAt = d->size();
+        const QTreeView* view = d->findChild<QTreeView*>();
+        columnsFit = view && view->isVisible();
+        for (int i = 0; view && i < view->header()->count(); ++i)
+          columnsFit = columnsFit && (view->header()->isSectionHidden(i) ||
+                                      view->header()->sectionViewportPosition(i) +
+                                              view->header()->sectionSize(i) <=
+                                          view->viewport()->width());
+        d->resize(shownAt + QSize(40, 30));
+        d->reject();
+      });
+      prompts.OpenFile(nullptr, {{u"All files (*.*)", u"*.*"}}, FromQString(dir_.path()));
+      if (size.isEmpty()) QVERIFY(columnsFit);
+      if (!size.isEmpty()) QCOMPARE(shownAt, size);
+      QCOMPARE(prompts.openDialogSize, shownAt + QSize(40, 30));
+    }
   }
 
   void saveAsksNoOverwriteQuestionAndNamesTheType() {

@@ -401,6 +401,12 @@ class MainWindowTest : public QObject {
       const QRect a = areas->geometry(), t = types->geometry(), c = combo->geometry(),
                   l = label->geometry(), m = match->geometry(), b = bar->geometry();
       const QSize size = w->size();
+      // The names and descriptions take the extra width; counts and codes keep theirs.
+      auto* list = List(w, IDC_AREA_LIST);
+      auto* typeList = List(w, IDC_TYPE_LIST);
+      const int name = list->columnWidth(1), count = list->columnWidth(2),
+                desc = typeList->columnWidth(3), code = typeList->columnWidth(1),
+                clientWidth = list->ClientWidth();
       auto resizeBy = [&](int dw, int dh) {
         w->resize(size.width() + dw, size.height() + dh);
         QTRY_COMPARE(w->size(), QSize(size.width() + dw, size.height() + dh));
@@ -417,8 +423,11 @@ class MainWindowTest : public QObject {
       const auto cw = static_cast<std::uint32_t>(w->Client()->width());
       QCOMPARE(h.main.StatusBar()->PartEdge(0), std::int32_t(cw * 15 / 100));
       QCOMPARE(h.main.StatusBar()->PartEdge(1), std::int32_t(cw * 15 / 100 + cw * 85 / 100));
-      auto* list = List(w, IDC_AREA_LIST);
-      QCOMPARE(list->columnWidth(1), (list->ClientWidth() - 60) * 70 / 100);
+      QCOMPARE(list->ClientWidth(), clientWidth + 100);
+      QCOMPARE(list->columnWidth(1), name + 100);
+      QCOMPARE(list->columnWidth(2), count);
+      QCOMPARE(typeList->columnWidth(3), desc + 100);
+      QCOMPARE(typeList->columnWidth(1), code);
       QCOMPARE(list->columnWidth(0), 30);
 
       resizeBy(0, 50);
