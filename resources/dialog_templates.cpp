@@ -152,8 +152,8 @@ constexpr const char16_t* kShellFont = u"MS Shell Dlg";
 constexpr DlgControlDef kMap[] = {
     {1101, CtlClass::Button, kPush, 6, 6, 72, 16, STR_MAP_SHOW_ALL},
     {1102, CtlClass::Button, kCheck | BS_PUSHLIKE, 84, 6, 84, 16, STR_MAP_NEW_AREA},
-    {1103, CtlClass::Static, kLabel, 186, 6, 48, 16, STR_LONGITUDE},
-    {1104, CtlClass::Static, kLabel, 236, 6, 60, 16},
+    {1103, CtlClass::Static, kLabel, 186, 6, 52, 16, STR_LONGITUDE},
+    {1104, CtlClass::Static, kLabel, 240, 6, 60, 16},
     {1105, CtlClass::Static, kLabel, 306, 6, 48, 16, STR_LATITUDE},
     {1106, CtlClass::Static, kLabel, 356, 6, 60, 16},
     {1107, CtlClass::Static, SS_LEFT, 6, 376, 490, 20, STR_MAP_HINT},
