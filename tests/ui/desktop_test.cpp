@@ -370,6 +370,13 @@ class DesktopTest : public QObject {
     QVERIFY(ini.Load(h.context->iniPath));
     QCOMPARE(ini.encoding(), IniEncoding::Utf16Le);
     QCOMPARE(ReadRememberedFolder(h.context->iniPath, kOpenFolderKey), FromQString(tables));
+    // A size edited by hand into something else is no size: the dialog takes its own.
+    for (const char16_t* value :
+         {u"abc", u"0x600", u"900x", u"-5x-5", u"9x6x1", u"999999x600", u"1e3x600"}) {
+      QVERIFY(RememberFolder(h.context->iniPath, kOpenSizeKey, value));
+      QVERIFY2(ReadRememberedSize(h.context->iniPath, kOpenSizeKey).isEmpty(),
+               qPrintable(ToQString(value)));
+    }
   }
 };
 
