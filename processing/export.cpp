@@ -17,6 +17,7 @@
 #include "core/store_lock.h"
 #include "core/text.h"
 #include "params/param_store.h"
+#include "processing/area_index.h"
 #include "processing/parallel.h"
 #include "processing/poi_store.h"
 #include "processing/progress_steps.h"
@@ -232,25 +233,22 @@ class OutputFile {
   int error_ = 0;
 };
 
-// The ticked areas' corners, for the inside test of the export.
+// The ticked areas, indexed for the inside test of the export.
 class AreaSet {
  public:
-  explicit AreaSet(CAppContext* context) : corners_(context) {}
+  explicit AreaSet(CAppContext* context) : boxes_(context), index_(context) {}
 
-  bool Add(const FilterArea& a) {
-    const double c[4] = {a.AX, a.AY, a.CX, a.CY};
-    return corners_.Append(c, 4);
+  bool Add(const FilterArea& a) { return boxes_.Append({a.AX, a.AY, a.CX, a.CY}); }
+  // After the last Add.
+  bool Build(std::span<const PoiRecord> records) {
+    return index_.Build({boxes_.data(), boxes_.size()}, records);
   }
 
-  bool Contains(double x, double y) const {
-    const double* c = corners_.data();
-    for (std::size_t k = 0; k < corners_.size(); k += 4)
-      if (CornersContain(c[k], c[k + 1], c[k + 2], c[k + 3], x, y)) return true;
-    return false;
-  }
+  bool Contains(double x, double y) const { return index_.Contains(x, y); }
 
  private:
-  TrackedBuffer<double> corners_;
+  TrackedBuffer<AreaBox> boxes_;
+  AreaIndex index_;
 };
 
 }  // namespace
@@ -678,7 +676,8 @@ bool ExportPois(WorkerTask& task) {
     TrackedBuffer<char> indexScratch(context);
     ExportLineBuilder builder(context, profile);
     ready = ready && descs.Reserve(entryCount ? entryCount : 1) &&
-            indexScratch.Reserve(index.Bytes()) && out.Room(kOutputBuffer);
+            indexScratch.Reserve(index.Bytes()) && out.Room(kOutputBuffer) &&
+            areas.Build({data.records, data.recordCount});
     if (!ready) {
       fail(out.error() ? STR_FAIL_EXPORT_WRITE : STR_FAIL_EXPORT_MEMORY, out.error());
     } else {

@@ -24,6 +24,7 @@
 #include "core/std_compat.h"
 #include "core/store_lock.h"
 #include "core/text.h"
+#include "processing/parallel.h"
 #include "processing/pipeline.h"
 #include "test_files.h"
 
@@ -501,6 +502,99 @@ TEST(ExportPois, FailedExportEndsTheTaskWithoutDone) {
 
 // "%f" against the general conversion (printf's digits): random values of every magnitude,
 // exact ties (odd multiples of 1/128 times 10^6 end in .5), the edges of the fast range.
+// Thousands of areas, overlapping, degenerate and holding the whole earth, on 1, 2 and 7
+// threads: the counts and the exported lines are those of testing every record against every
+// area. Areas piled over the records (spread 4) are counted by the filter's sweep, spread-out
+// ones through the grid.
+TEST(ExportPois, ManyAreasCountAndSelectAsTestingEveryArea) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::nan("");
+  struct Case {
+    unsigned threads;
+    int areas;
+    double spread;  // degrees around the records that areas are placed in
+  } cases[] = {{1, 3000, 4}, {2, 3000, 400}, {7, 2500, 4}, {7, 2000, 30}};
+  const ParallelTuning saved = Tuning();
+  for (const Case& c : cases) {
+    Tuning() = ParallelTuning{c.threads, 1, 1};
+    std::mt19937 rng(c.areas + c.threads);
+    auto real = [&](double lo, double hi) { return std::uniform_real_distribution(lo, hi)(rng); };
+    // Whole degrees half the time, so records fall on edges often.
+    auto coord = [&](double lo, double hi) {
+      double v = real(lo, hi);
+      return rng() % 2 ? std::round(v) : v;
+    };
+    ExportJob job;
+    for (int a = 0; a < c.areas; ++a) {
+      const double x = coord(-c.spread, c.spread), y = coord(-c.spread / 2, c.spread / 2);
+      Rect r{x, y + std::round(real(0, 10)), x + std::round(real(0, 10)), y};
+      switch (rng() % 16) {
+        case 0:
+          std::swap(r.ax, r.cx);
+          break;
+        case 1:
+          r.ay = r.cy;
+          break;
+        case 2:
+          r.cx = nan;
+          break;
+        case 3:
+          r = {-180, 90, 180, -90};
+          break;
+        case 4:
+          r = {-inf, inf, inf, -inf};
+          break;
+        case 5:
+          r.ax = -inf;
+          break;
+        case 6:
+          r = {-180 + real(0, 200), 90, 180, -90 + real(0, 100)};
+          break;
+      }
+      job.AddArea(r, rng() % 8 ? PARAM_ENABLED : 0);
+    }
+    SchemaSet& schema = job.AddSchema();
+    for (int t = 0; t < 4; ++t) job.AddEntry(schema, t);
+    std::vector<PoiRecord> recs;
+    for (int i = 0; i < 10000; ++i) {
+      PoiRecord r = Rec(coord(-25, 25), coord(-12, 12), static_cast<int>(rng() % 5), i);
+      if (i % 500 == 0) r.X = i % 1000 ? nan : inf;
+      if (i % 700 == 0) r.Y = -90;
+      recs.push_back(r);
+    }
+    job.SetRecords(recs);
+    std::vector<int> ticked;
+    for (int a = 0; a < c.areas; a += 2) ticked.push_back(a);
+    job.Tick({0, 1, 2, 3}, ticked);
+    SetText(job.Profile().Format, u"{speed}");
+
+    std::vector<std::uint32_t> types(4), areaCounts(c.areas);
+    std::string lines;
+    for (const PoiRecord& r : recs) {
+      if (r.TYPE > 3) continue;
+      bool any = false, anyTicked = false;
+      for (int a = 0; a < c.areas; ++a) {
+        if (!AreaContains(job.params.Filters()[a], r.X, r.Y)) continue;
+        any = true;
+        anyTicked |= a % 2 == 0;
+        ++areaCounts[a];
+      }
+      types[r.TYPE] += any;
+      if (anyTicked) lines += std::to_string(r.SPEED) + "\r\n";
+    }
+
+    ASSERT_TRUE(FilterByAreas(job.task));
+    for (int t = 0; t < 4; ++t)
+      EXPECT_EQ(job.TypeCounters()[t].count, types[t]) << c.threads << " threads, type " << t;
+    for (const AreaCounter& counter : job.AreaCounters()) {
+      const std::ptrdiff_t a = counter.area - job.params.Filters().data();
+      ASSERT_EQ(counter.count, areaCounts[a]) << c.threads << " threads, area " << a;
+    }
+    ASSERT_TRUE(job.Run());
+    EXPECT_EQ(job.Output(), lines) << c.threads << " threads";
+  }
+  Tuning() = saved;
+}
+
 TEST(FormatFixed6, SameDigitsAsPrintf) {
   auto check = [](double v) {
     char want[kFixed6Chars], got[kFixed6Chars];
