@@ -91,7 +91,8 @@ int RunMap(const MapOptions& options) {
   }
 
   ConvertSession session;
-  if (int status = session.Open(options); status != kExitOk) return status;
+  // The picture shows no counts: the table is loaded and parsed only.
+  if (int status = session.Open(options, false); status != kExitOk) return status;
   StoreHold<CPoiStore> poiHold(&session.poi, StoreHold<CPoiStore>::Wait);
   StoreHold<CParamStore> paramHold(&session.params, StoreHold<CParamStore>::Wait);
   const PoiData& d = *session.poi.data;

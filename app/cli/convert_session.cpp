@@ -69,9 +69,9 @@ int ConvertSession::LoadSettings(const SessionOptions& options) {
   return kExitOk;
 }
 
-int ConvertSession::LoadTable(const std::string& file) {
+int ConvertSession::LoadTable(const std::string& file, bool count) {
   WorkerTask open;
-  Prepare(open, TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER);
+  Prepare(open, count ? TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER : TASK_LOAD_FILE | TASK_PARSE);
   open.targetPath = PathArgument(file);
   Run(open);
   if (Aborted(open) || open.failure.stringId != 0) {

@@ -31,13 +31,13 @@ class ConvertSession {
   ConvertSession& operator=(const ConvertSession&) = delete;
 
   // Loads the settings (TASK_LOAD_PARAMS) and makes --schema current for this run; then loads,
-  // parses and filters the table (TASK_LOAD_FILE | TASK_PARSE | TASK_FILTER). Each returns
-  // kExitOk or the exit status after printing why.
+  // parses and, unless `count` is false, counts the table (TASK_LOAD_FILE | TASK_PARSE |
+  // TASK_FILTER). Each returns kExitOk or the exit status after printing why.
   int LoadSettings(const SessionOptions& options);
-  int LoadTable(const std::string& file);
-  int Open(const SessionOptions& options) {
+  int LoadTable(const std::string& file, bool count = true);
+  int Open(const SessionOptions& options, bool count = true) {
     int status = LoadSettings(options);
-    return status == kExitOk ? LoadTable(options.file) : status;
+    return status == kExitOk ? LoadTable(options.file, count) : status;
   }
 
   // The lists as the main window shows them: types by code ascending, areas by count
