@@ -8,14 +8,22 @@
 //       the reference job's filter and export stages alone on TABLE, best and median times.
 //   convert_tool parse TABLE [THREADS] [RUNS]
 //       loads TABLE once and parses it RUNS times on THREADS threads (0: all), best and median.
-//   convert_tool filter TABLE [AREAS] [RUNS]
+//   convert_tool filter TABLE [AREAS] [RUNS] [KIND]
 //       loads and parses TABLE through the task pipeline, adds AREAS enabled areas (100 by
-//       default) of mixed sizes around the table's cities, some overlapping, and prints the
-//       best and median wall time of RUNS filter stages as shell assignments.
+//       default) of KIND (see areas-ini; cities by default: mixed sizes around the table's
+//       cities, some overlapping), and prints the best and median wall time of RUNS filter
+//       stages as shell assignments.
+//   convert_tool areas-ini PATH KIND COUNT
+//       the reference job's settings with COUNT enabled areas of KIND in place of its one:
+//       cities (as the filter mode's), random (up to 10 x 10 degrees at random places on the
+//       earth, overlapping where they meet), region (the same over the generated tables'
+//       cameras, -10..88 E, 37..64 N, so every camera lies in many) or world (each holding the
+//       whole earth).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -43,6 +51,53 @@ void AddSchema(CParamStore& store) {
   }
 }
 
+// `count` enabled areas of a kind (see the usage above); false for an unknown kind.
+bool AddAreas(CParamStore& store, const std::string& kind, int count) {
+  // Cities of the generated tables; areas from 0.1 to 3 degrees wide around them.
+  const double cities[][2] = {{37.6176, 55.7558}, {30.3141, 59.9386}, {49.1221, 55.7887},
+                              {60.6122, 56.8519}, {82.9346, 55.0415}, {39.7015, 47.2357},
+                              {44.0020, 56.3287}, {50.1500, 53.2000}, {2.3522, 48.8566},
+                              {13.4050, 52.5200}, {12.4964, 41.9028}, {-3.7038, 40.4168},
+                              {21.0122, 52.2297}, {16.3738, 48.2082}, {30.5234, 50.4501},
+                              {27.5615, 53.9045}, {24.1052, 56.9496}, {-0.1276, 51.5072}};
+  const int nCities = static_cast<int>(std::size(cities));
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<double> unit(0, 1);
+  if (kind != "cities" && kind != "random" && kind != "region" && kind != "world") return false;
+  // Where the generated tables' cameras lie.
+  const double region[4] = {-10, 37, 88, 64};
+  for (int k = 0; k < count; ++k) {
+    FilterArea* a = store.AppendFilter();
+    a->Param = PARAM_ENABLED;
+    SetText(a->Name, Utf8ToUtf16(kind + std::to_string(k)));
+    if (kind == "cities") {
+      const double* c = cities[k % nCities];
+      double half = 0.05 + 1.5 * ((k * 7919) % 100) / 100.0;
+      double dx = ((k * 104729) % 200 - 100) / 100.0;
+      double dy = ((k * 1299709) % 200 - 100) / 150.0;
+      a->AX = c[0] + dx - half;
+      a->CX = c[0] + dx + half;
+      a->AY = c[1] + dy + half * 0.6;
+      a->CY = c[1] + dy - half * 0.6;
+    } else if (kind == "random" || kind == "region") {
+      const double w = 10 * unit(rng), h = 10 * unit(rng);
+      const bool earth = kind == "random";
+      const double x0 = earth ? -180 : region[0], y0 = earth ? -90 : region[1];
+      const double x1 = earth ? 180 : region[2], y1 = earth ? 90 : region[3];
+      a->AX = x0 + (x1 - x0 - w) * unit(rng);
+      a->CX = a->AX + w;
+      a->CY = y0 + (y1 - y0 - h) * unit(rng);
+      a->AY = a->CY + h;
+    } else {
+      a->AX = -180 - unit(rng);
+      a->CX = 180 + unit(rng);
+      a->AY = 90 + unit(rng);
+      a->CY = -90 - unit(rng);
+    }
+  }
+  return true;
+}
+
 // The reference job's settings.
 void AddReferenceJob(CParamStore& store) {
   FilterArea* a = store.AppendFilter();
@@ -61,10 +116,18 @@ void AddReferenceJob(CParamStore& store) {
   p->Codepage = 65001;
 }
 
-int WriteIni(const char* path) {
+// The reference job's settings, or with `count` areas of `kind` in place of its one.
+int WriteIni(const char* path, const std::string& kind = "", int count = 0) {
   CAppContext ctx;
   CParamStore store(&ctx);
   AddReferenceJob(store);
+  if (!kind.empty()) {
+    store.data->filterCount = 0;
+    if (!AddAreas(store, kind, count)) {
+      std::fprintf(stderr, "unknown kind of areas: %s\n", kind.c_str());
+      return 2;
+    }
+  }
   IniFile ini;
   WriteParamSections(ini, store);
   if (!ini.Save(Utf8ToUtf16(path))) {
@@ -164,31 +227,15 @@ int TimeParse(const char* table, int threads, int runs) {
   return 0;
 }
 
-int TimeFilter(const char* table, int areas, int runs) {
+int TimeFilter(const char* table, int areas, int runs, const std::string& kind) {
   CAppContext ctx;
   CPoiStore poi(&ctx);
   CParamStore params(&ctx);
   {
     StoreHold<CParamStore> hold(&params, StoreHold<CParamStore>::Wait);
-    // Cities of the generated tables; areas from 0.1 to 3 degrees wide around them.
-    const double cities[][2] = {{37.6176, 55.7558}, {30.3141, 59.9386}, {49.1221, 55.7887},
-                                {60.6122, 56.8519}, {82.9346, 55.0415}, {39.7015, 47.2357},
-                                {44.0020, 56.3287}, {50.1500, 53.2000}, {2.3522, 48.8566},
-                                {13.4050, 52.5200}, {12.4964, 41.9028}, {-3.7038, 40.4168},
-                                {21.0122, 52.2297}, {16.3738, 48.2082}, {30.5234, 50.4501},
-                                {27.5615, 53.9045}, {24.1052, 56.9496}, {-0.1276, 51.5072}};
-    const int nCities = static_cast<int>(std::size(cities));
-    for (int k = 0; k < areas; ++k) {
-      FilterArea* a = params.AppendFilter();
-      a->Param = PARAM_ENABLED;
-      const double* c = cities[k % nCities];
-      double half = 0.05 + 1.5 * ((k * 7919) % 100) / 100.0;
-      double dx = ((k * 104729) % 200 - 100) / 100.0;
-      double dy = ((k * 1299709) % 200 - 100) / 150.0;
-      a->AX = c[0] + dx - half;
-      a->CX = c[0] + dx + half;
-      a->AY = c[1] + dy + half * 0.6;
-      a->CY = c[1] + dy - half * 0.6;
+    if (!AddAreas(params, kind, areas)) {
+      std::fprintf(stderr, "unknown kind of areas: %s\n", kind.c_str());
+      return 2;
     }
     AddSchema(params);
   }
@@ -220,6 +267,8 @@ int TimeFilter(const char* table, int areas, int runs) {
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "ini" && argc == 3) return tarvik::WriteIni(argv[2]);
+  if (mode == "areas-ini" && argc == 5)
+    return tarvik::WriteIni(argv[2], argv[3], std::max(0, std::atoi(argv[4])));
   if (mode == "stages" && argc >= 4)
     return tarvik::TimeStages(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
   if (mode == "parse" && argc >= 3)
@@ -227,10 +276,11 @@ int main(int argc, char** argv) {
                              argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
   if (mode == "filter" && argc >= 3)
     return tarvik::TimeFilter(argv[2], argc > 3 ? std::atoi(argv[3]) : 100,
-                              argc > 4 ? std::max(1, std::atoi(argv[4])) : 5);
-  std::fprintf(
-      stderr,
-      "usage: convert_tool ini PATH | stages TABLE OUT [RUNS] | parse TABLE [THREADS] [RUNS] | "
-      "filter TABLE [AREAS] [RUNS]\n");
+                              argc > 4 ? std::max(1, std::atoi(argv[4])) : 5,
+                              argc > 5 ? argv[5] : "cities");
+  std::fprintf(stderr,
+               "usage: convert_tool ini PATH | areas-ini PATH KIND COUNT | stages TABLE OUT [RUNS] "
+               "| parse TABLE [THREADS] [RUNS] | "
+               "filter TABLE [AREAS] [RUNS] [KIND]\n");
   return 2;
 }

@@ -411,7 +411,54 @@ section_osm() {
   BENCH_RUNS=$keep_runs
 }
 
+# ---- areas: many areas against the count of one, in the same run ------------------------------
+# tarvik-cli count of the 1,000,000-line table with the reference job's one area as the
+# yardstick; 10,000 and 100,000 areas of up to 10 x 10 degrees at random places on the earth
+# (targets: at most 5x and 20x the one area's time); the same over the table's cameras, so that
+# each camera lies in a hundred areas or a thousand, and 100,000 areas each holding the whole
+# earth (figures only); then the filter stage alone (convert_tool filter) with 1, 5 and 20 areas
+# around the table's cities, against another build's convert_tool in BASE_TOOL (main's, say)
+# when given (target: no slower). Export and map of the large sets give figures as well.
+section_areas() {
+  local lines=1000000 file one t spec kind n limit ini line base_tool=${BASE_TOOL:-}
+  echo "== areas: tarvik-cli count, $lines lines, many areas against one"
+  [ -x "$BIN/convert_tool" ] || { echo "  missing $BIN/convert_tool: skipped"; return; }
+  file=$(table "$lines" comma)
+  "$BIN/convert_tool" ini "$DATA/areas_1.ini"
+  measure "$CLI" count "$file" --ini "$DATA/areas_1.ini"
+  one=$BEST_S
+  echo "  one area (the yardstick): $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB"
+  for spec in "random 10000 5" "random 100000 20" "region 10000 0" "region 100000 0" "world 100000 0"; do
+    read -r kind n limit <<< "$spec"
+    ini="$DATA/areas_${kind}_$n.ini"
+    [ -s "$ini" ] || "$BIN/convert_tool" areas-ini "$ini" "$kind" "$n"
+    measure "$CLI" count "$file" --ini "$ini"
+    t=$BEST_S
+    line="  $n $kind areas: count $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB;"
+    line+=" $(ratio "$t" "$one")x the one area's time"
+    [ "$limit" != 0 ] && line+=" [$(verdict "$t <= $limit * $one"), target ${limit}x]"
+    echo "$line"
+    measure "$CLI" export "$file" -o "$DATA/areas_export.csv" --ini "$ini" --force
+    echo "  $n $kind areas: export (every area ticked) $(figures), $(ratio "$BEST_S" "$one")x"
+    measure "$CLI" map "$file" -o "$DATA/areas_map.png" --ini "$ini" --no-basemap
+    echo "  $n $kind areas: map --no-basemap $(figures), $(ratio "$BEST_S" "$one")x"
+  done
+  local best_s median_s records areas area_hits base
+  for n in 1 5 20; do
+    eval "$("$BIN/convert_tool" filter "$file" "$n" "$BENCH_RUNS")"
+    t=$best_s
+    line="  filter stage alone, $n areas around the cities: ${best_s} s (median ${median_s})"
+    if [ -n "$base_tool" ]; then
+      eval "$("$base_tool" filter "$file" "$n" "$BENCH_RUNS")"
+      base=$best_s
+      line+=", $base_tool ${base} s (median ${median_s}): $(ratio "$t" "$base")x"
+      line+=" [$(verdict "$t <= 1.1 * $base"), no slower, 10 % for noise]"
+    fi
+    echo "$line"
+  done
+}
+
 # BENCH_SECTIONS="section_web" runs only the sections named.
-read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_web section_osm}"
+read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_areas section_web section_osm}"
 for section in "${SECTIONS[@]}"; do "$section"; done
 echo "== load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
