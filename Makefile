@@ -72,8 +72,8 @@ sanitize: deps
 
 # ThreadSanitizer build of the engine and the command line, their tests and the pipeline
 # stress test. The windows stay out: Debian's Qt is not instrumented, so the sanitizer cannot
-# see the hand-offs through its event queue. The allocation-failure sweep is single-threaded
-# and runs in the other builds.
+# see the hand-offs through its event queue. The allocation-failure sweep replaces operator new,
+# as the sanitizer's runtime does, and runs in the other builds.
 tsan: deps
 	CC=$$(command -v clang || echo cc) CXX=$$(command -v clang++ || echo c++) \
 	  cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARVIK_TSAN=ON -DTARVIK_WITH_UI=OFF $(CMAKE_FLAGS)

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <exception>
 
 namespace tarvik::platform {
 namespace {
@@ -27,12 +28,18 @@ void IgnoreFileSizeSignal() {
 
 TerminationWatch::TerminationWatch(std::function<void(int)> onSignal)
     : onSignal_(std::move(onSignal)) {
-  sigset_t set = TerminationSet();
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  thread_ = std::thread([this] { Watch(); });
+  sigset_t set = TerminationSet(), before;
+  pthread_sigmask(SIG_BLOCK, &set, &before);
+  try {
+    thread_ = std::thread([this] { Watch(); });
+  } catch (const std::exception&) {
+    // No thread (no memory for its stack): the signals act as they would without a watch.
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
 }
 
 TerminationWatch::~TerminationWatch() {
+  if (!thread_.joinable()) return;
   stopping_.store(true);
   // The watch sleeps in sigwait: a signal sent to that thread alone wakes it, and it goes.
   pthread_kill(thread_.native_handle(), SIGTERM);

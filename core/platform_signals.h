@@ -17,12 +17,14 @@ class TerminationWatch {
   // Blocks SIGINT, SIGTERM and SIGHUP in the calling thread and in every thread it starts
   // later (so construct it before any other thread exists), and calls `onSignal` with the
   // first of them on the watch's own thread. A second one ends the process at once, as the
-  // signal would have.
+  // signal would have. Without a thread for the watch the signals keep their usual effect
+  // and running() is false.
   explicit TerminationWatch(std::function<void(int)> onSignal);
   ~TerminationWatch();
   TerminationWatch(const TerminationWatch&) = delete;
   TerminationWatch& operator=(const TerminationWatch&) = delete;
 
+  bool running() const { return thread_.joinable(); }
   // The signal received, 0 while none was.
   int received() const { return received_.load(); }
 

@@ -12,12 +12,17 @@ namespace tarvik {
 namespace {
 
 std::atomic<long> g_failCountdown{0};
+std::atomic<long> g_failRun{0};  // failures still to come right after the one counted down to
 
 // True when the test hook says this request must fail.
 bool InjectedFailure() {
   long n = g_failCountdown.load(std::memory_order_relaxed);
   while (n > 0) {
     if (g_failCountdown.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) return n == 1;
+  }
+  long r = g_failRun.load(std::memory_order_relaxed);
+  while (r > 0) {
+    if (g_failRun.compare_exchange_weak(r, r - 1, std::memory_order_relaxed)) return true;
   }
   return false;
 }
@@ -176,7 +181,8 @@ void Release(void* block) {
 
 }  // namespace
 
-void MemFailAfter(long n) {
+void MemFailAfter(long n, long run) {
+  g_failRun.store(n > 0 && run > 1 ? run - 1 : 0, std::memory_order_relaxed);
   g_failCountdown.store(n < 0 ? 0 : n, std::memory_order_relaxed);
 }
 

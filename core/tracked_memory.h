@@ -26,10 +26,11 @@ std::int64_t MemInUse(const CAppContext* context);
 // Threads may prefault different ranges of one block at once.
 void MemPrefault(void* block, std::size_t offset, std::size_t n);
 
-// Test hook: the n-th allocation from now on fails (1 = the next one); 0 switches failures
+// Test hook: the n-th allocation from now on fails (1 = the next one), and so do the run - 1
+// after it (LONG_MAX: every one, as when the address space is used up); 0 switches failures
 // off. It counts the tracked allocations and growths, and every other allocation that asks
 // MemFailDue (a test's operator new). Counts across threads.
-void MemFailAfter(long n);
+void MemFailAfter(long n, long run = 1);
 // Counts one allocation against the hook: true when this one must fail.
 bool MemFailDue();
 // What is left of the count; 0 once the failure happened or when the hook is off.

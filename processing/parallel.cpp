@@ -38,8 +38,9 @@ void RunOrdered(std::size_t count, unsigned threads, std::size_t window,
   std::condition_variable changed;
   std::size_t next = 0;       // the next batch to start
   std::size_t committed = 0;  // the next batch to commit
-  bool ended = false;         // a commit failed or stop() said so
+  bool ended = false;         // a commit failed, stop() said so, or a helper threw
   bool done[kMaxWindow] = {};
+  std::exception_ptr failure;  // a helper's exception, thrown on here once every helper ended
 
   // Under the lock: may another batch start?
   auto mayStart = [&] {
@@ -48,66 +49,93 @@ void RunOrdered(std::size_t count, unsigned threads, std::size_t window,
   };
   auto helper = [&](unsigned slot) {
     std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
-      if (mayStart()) {
-        std::size_t b = next++;
-        lock.unlock();
-        work(b, slot);
-        lock.lock();
-        done[b % window] = true;
-        changed.notify_all();
-      } else if (ended || next >= count) {
-        return;
-      } else {
-        changed.wait(lock);  // the window is full until the next commit
+    try {
+      for (;;) {
+        if (mayStart()) {
+          std::size_t b = next++;
+          lock.unlock();
+          std::exception_ptr thrown;
+          try {
+            work(b, slot);
+          } catch (...) {
+            thrown = std::current_exception();
+          }
+          lock.lock();
+          // Done also when it threw, so that nobody waits for it; never committed then.
+          done[b % window] = true;
+          changed.notify_all();
+          if (thrown) std::rethrow_exception(thrown);
+        } else if (ended || next >= count) {
+          return;
+        } else {
+          changed.wait(lock);  // the window is full until the next commit
+        }
       }
+    } catch (...) {
+      if (!lock.owns_lock()) lock.lock();
+      if (!failure) failure = std::current_exception();
+      ended = true;
+      changed.notify_all();
     }
   };
 
-  std::thread helpers[kMaxThreads];
-  for (unsigned slot = 1; slot < threads && slot < count && slot < kMaxThreads; ++slot) {
-    try {
-      helpers[slot] = std::thread(helper, slot);
-    } catch (const std::exception&) {
-      break;  // no thread or no memory for one: the threads that did start share the work
-    }
-  }
-
-  std::unique_lock<std::mutex> lock(mutex);
-  std::size_t running = 0;  // batches the helpers have started and not finished
-  for (;;) {
-    if (committed < count && done[committed % window]) {
-      done[committed % window] = false;
-      if (!ended && stop()) ended = true;
-      bool ok = true;
-      if (!ended) {
-        lock.unlock();
-        ok = commit(committed);
-        lock.lock();
+  {
+    // On every way out of this scope, also when work or commit throws on this thread, the
+    // helpers are told to end, finish the batch they are in and are joined.
+    struct Helpers {
+      std::mutex& mutex;
+      std::condition_variable& changed;
+      bool& ended;
+      std::thread threads[kMaxThreads] = {};
+      ~Helpers() {
+        {
+          std::lock_guard<std::mutex> guard(mutex);
+          ended = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : threads)
+          if (t.joinable()) t.join();
       }
-      ++committed;
-      if (!ok) ended = true;
-      changed.notify_all();
-      continue;
+    } helpers{mutex, changed, ended};
+    for (unsigned slot = 1; slot < threads && slot < count && slot < kMaxThreads; ++slot) {
+      try {
+        helpers.threads[slot] = std::thread(helper, slot);
+      } catch (const std::exception&) {
+        break;  // no thread or no memory for one: the threads that did start share the work
+      }
     }
-    if (mayStart()) {
-      std::size_t b = next++;
-      lock.unlock();
-      work(b, 0);
-      lock.lock();
-      done[b % window] = true;
-      continue;
+
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      if (committed < count && done[committed % window]) {
+        done[committed % window] = false;
+        if (!ended && stop()) ended = true;
+        bool ok = true;
+        if (!ended) {
+          lock.unlock();
+          ok = commit(committed);
+          lock.lock();
+        }
+        ++committed;
+        if (!ok) ended = true;
+        changed.notify_all();
+        continue;
+      }
+      if (mayStart()) {
+        std::size_t b = next++;
+        lock.unlock();
+        work(b, 0);
+        lock.lock();
+        done[b % window] = true;
+        continue;
+      }
+      std::size_t running = next - committed;  // batches started and not finished
+      for (std::size_t b = committed; b < next; ++b) running -= done[b % window] ? 1 : 0;
+      if (committed == count || (ended && running == 0)) break;
+      changed.wait(lock);
     }
-    running = next - committed;
-    for (std::size_t b = committed; b < next; ++b) running -= done[b % window] ? 1 : 0;
-    if (committed == count || (ended && running == 0)) break;
-    changed.wait(lock);
   }
-  ended = true;
-  changed.notify_all();
-  lock.unlock();
-  for (std::thread& t : helpers)
-    if (t.joinable()) t.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace tarvik

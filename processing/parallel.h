@@ -66,7 +66,9 @@ constexpr std::size_t kMaxWindow = 1024;
 // the next one to commit, so a batch's results can live in slot batch % window until its
 // commit. When commit returns false or stop() returns true, no further batch starts and none is
 // committed any more; batches already running finish first. A helper that cannot be started
-// leaves its share to the others.
+// leaves its share to the others. An exception from work, commit or stop, on any thread, ends
+// the run the same way and then reaches the caller: it leaves only once every helper has been
+// joined.
 void RunOrdered(std::size_t count, unsigned threads, std::size_t window,
                 FunctionRef<void(std::size_t, unsigned)> work,
                 FunctionRef<bool(std::size_t)> commit, FunctionRef<bool()> stop);

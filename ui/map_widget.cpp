@@ -109,7 +109,11 @@ class MapWidget::Frames {
         layer_(context),
         base_(context),
         lines_(context) {
-    thread_ = std::thread([this] { Run(); });
+    try {
+      thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+      throw std::bad_alloc();  // no memory for its stack: as any other allocation that fails
+    }
   }
   ~Frames() { Stop(); }
 
@@ -189,27 +193,41 @@ class MapWidget::Frames {
       const bool baseOn = baseOn_;
       std::vector<std::int32_t> types;
       const bool typesChanged = typesChanged_;
-      if (typesChanged) types = types_;
+      if (typesChanged) types.swap(types_);
       typesChanged_ = false;
       g.unlock();
 
-      if (typesChanged) layer_.SetTypes(types);
-      if (!back_) back_ = std::make_unique<Frame>(context_);
       bool busy = false;
-      const Clock::time_point t0 = Clock::now();
-      if (store && !TryEnterStore(*store)) {
-        busy = true;
-      } else {
+      // Memory that runs out on this thread must not end the program: the frame comes out
+      // empty (or, without a picture to draw into, as if the store were held: tried again).
+      try {
+        if (typesChanged) layer_.SetTypes(types);
+        if (!back_) back_ = std::make_unique<Frame>(context_);
+        const Clock::time_point t0 = Clock::now();
         Frame& f = *back_;
-        f.view = view;
-        const std::span<const PoiRecord> records =
-            store ? Records(*store) : std::span<const PoiRecord>();
-        if (!layer_.Render(records, view, f.image, f.stats)) f.image.Resize(0, 0);
-        const std::span<const std::uint32_t> counts = layer_.TypeCounts();
-        f.typeCounts.assign(counts.begin(), counts.end());
-        if (store) LeaveStore(*store);
-        Geography(baseOn, view, f);
-        f.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        {
+          StoreHold<CPoiStore> hold(store, StoreHold<CPoiStore>::Try);
+          busy = store && !hold;
+          if (!busy) {
+            f.view = view;
+            f.typeCounts.clear();
+            const std::span<const PoiRecord> records =
+                store ? Records(*store) : std::span<const PoiRecord>();
+            if (!layer_.Render(records, view, f.image, f.stats)) f.image.Resize(0, 0);
+            const std::span<const std::uint32_t> counts = layer_.TypeCounts();
+            f.typeCounts.assign(counts.begin(), counts.end());
+          }
+        }
+        if (!busy) {
+          Geography(baseOn, view, f);
+          f.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+        }
+      } catch (const std::bad_alloc&) {
+        if (back_) {
+          back_->image.Resize(0, 0);
+        } else {
+          busy = true;
+        }
       }
 
       g.lock();

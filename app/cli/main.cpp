@@ -12,6 +12,11 @@ int main(int argc, char** argv) {
   tarvik::platform::TerminationWatch watch([](int signal) {
     if (!tarvik::cli::CancelRunningTask()) tarvik::platform::EndBySignal(signal);
   });
+  // Without it a signal would leave the temporary files of a write behind.
+  if (!watch.running()) {
+    tarvik::cli::PrintNoMemory();
+    return tarvik::cli::kExitFailed;
+  }
   // The user's locale, as the windowed program has it: numbers must not depend on it.
   std::setlocale(LC_ALL, "");
   tarvik::SetLanguage(tarvik::LanguageFromEnvironment());

@@ -12,10 +12,12 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cli/cli_common.h"
 #include "core/tracked_memory.h"
+#include "processing/parallel.h"
 #include "test_files.h"
 
 namespace {
@@ -93,8 +95,9 @@ struct CommandRun {
 };
 
 // Runs the command in this process with stdout and stderr in files; the `failAt`-th
-// allocation fails (0: none, the allocations are counted).
-CommandRun RunCommand(const std::vector<std::string>& args, const fs::path& dir, long failAt) {
+// allocation fails (0: none, the allocations are counted), and the `run` - 1 after it.
+CommandRun RunCommand(const std::vector<std::string>& args, const fs::path& dir, long failAt,
+                      long run = 1) {
   std::vector<std::string> argv = {"tarvik-cli"};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<char*> ptrs;
@@ -107,7 +110,7 @@ CommandRun RunCommand(const std::vector<std::string>& args, const fs::path& dir,
   ::dup2(out, 1);
   ::dup2(err, 2);
   CommandRun r;
-  MemFailAfter(failAt ? failAt : LONG_MAX);
+  MemFailAfter(failAt ? failAt : LONG_MAX, run);
   g_hookNew = true;
   r.status = cli::RunCommandLine(static_cast<int>(ptrs.size()), ptrs.data());
   g_hookNew = false;
@@ -146,7 +149,7 @@ class OutOfMemory : public ::testing::Test {
     ASSERT_GT(full.allocations, 10);
     long failed = 0;
     for (long k = 1; k <= full.allocations; ++k) {
-      CommandRun r = RunCommand(args, dir, k);
+      CommandRun r = RunCommand(args, dir, k, failRun);
       ASSERT_TRUE(r.status == 0 || r.status == 1) << args[0] << " " << k << ": " << r.status;
       if (r.status == 1) {
         ++failed;
@@ -159,7 +162,21 @@ class OutOfMemory : public ::testing::Test {
     EXPECT_GT(failed, full.allocations / 4) << args[0];
   }
 
-  testfiles::ScratchDir scratch{"oom"};
+  // After each run of the export to `csv`: the older file ("keep") or a whole new one.
+  auto KeepsOrReplacesWhole(const fs::path& csv, const std::string& complete,
+                            const std::string& what) {
+    return [=, this](const CommandRun& r, long k) {
+      EXPECT_EQ(ReadBytes(ini), settings) << what << " " << k;
+      // Memory may still run out after the new file was written.
+      const std::string written = ReadBytes(csv);
+      EXPECT_TRUE(written == "keep" || written == complete)
+          << what << " " << k << ": " << r.status << " " << written.size();
+      WriteBytes(csv, "keep");
+    };
+  }
+
+  testfiles::ScratchDir scratch{"oom", testfiles::MemoryFolder()};
+  long failRun = 1;  // allocations that fail in a row in a sweep
   fs::path dir;
   std::string table, ini, settings;
 };
@@ -180,13 +197,9 @@ TEST_F(OutOfMemory, EveryCommandEndsCleanly) {
       exportArgs,
       {"map", table, "--ini", ini, "-o", png.string(), "--width", "64", "--height", "48"}};
   for (const auto& args : commands) {
+    const auto kept = KeepsOrReplacesWhole(csv, complete, args[0]);
     Sweep(args, [&](const CommandRun& r, long k) {
-      EXPECT_EQ(ReadBytes(ini), settings) << args[0] << " " << k;
-      // The older export, or a whole new one (memory may still run out after it was written).
-      const std::string written = ReadBytes(csv);
-      EXPECT_TRUE(written == "keep" || written == complete)
-          << args[0] << " " << k << ": " << r.status << " " << written;
-      WriteBytes(csv, "keep");
+      kept(r, k);
       // A picture is written whole or not at all.
       if (args[0] == "map" && k == 0) picture = ReadBytes(png);
       EXPECT_TRUE(!fs::exists(png) || ReadBytes(png) == picture) << k;
@@ -203,6 +216,35 @@ TEST_F(OutOfMemory, FirstStartWritesTheDefaultsWholeOrNotAtAll) {
     }
     fs::remove(fresh);
   });
+}
+
+// The parse's part buffers and the export's batch buffers, taken while helper threads run on
+// 2 and 7 threads: one allocation fails (2 threads), or every one from then on, as when the
+// address space runs out (7 threads). Nothing may end the process, and every helper is joined
+// before the stage ends.
+TEST_F(OutOfMemory, AllocationsWhileHelperThreadsRun) {
+  std::string rows = "X,Y,TYPE,SPEED\r\n";
+  for (int i = 0; i < 400; ++i)
+    rows += "37." + std::to_string(i) + ",55.75," + std::to_string(1 + i % 3) + ",60\r\n";
+  WriteBytes(table, rows);
+  const fs::path csv = dir / "cams.csv";
+  const std::vector<std::string> exportArgs = {"export", table, "-o",     csv.string(),
+                                               "--ini",  ini,   "--force"};
+  const ParallelTuning saved = Tuning();
+  // One failure on 2 threads, every one from then on on 7.
+  for (auto [threads, run] : {std::pair{2u, 1L}, std::pair{7u, LONG_MAX}}) {
+    Tuning() = ParallelTuning{threads, 1, 1};
+    failRun = run;
+    ASSERT_EQ(RunCommand(exportArgs, dir, 0).status, 0);
+    const std::string complete = ReadBytes(csv);
+    WriteBytes(csv, "keep");
+    const std::string what = std::to_string(threads) + " threads, run " + std::to_string(run);
+    Sweep({"parse", "--quiet", table}, [](const CommandRun&, long) {});
+    Sweep(exportArgs, KeepsOrReplacesWhole(csv, complete, what));
+    if (HasFailure()) break;
+  }
+  Tuning() = saved;
+  failRun = 1;
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "convert_fixture.h"
@@ -212,6 +215,46 @@ TEST(RunOrdered, CommitsInOrderWithinTheWindowAndStopsWhenAsked) {
     EXPECT_FALSE(wrongOrder) << c.threads << " " << c.window;
     EXPECT_EQ(committed, std::min(count, c.stopAfter)) << c.threads << " " << c.window;
     for (std::size_t b = 0; b < count; ++b) EXPECT_LE(worked[b], 1);
+  }
+}
+
+TEST(RunOrdered, AnExceptionOnAnyThreadReachesTheCallerOnceEveryHelperIsJoined) {
+  enum class Where { HelperWork, OwnWork, Commit };
+  for (Where where : {Where::HelperWork, Where::OwnWork, Where::Commit}) {
+    for (unsigned threads : {2u, 7u}) {
+      std::atomic<int> busy{0};
+      std::atomic<bool> thrown{false};
+      std::size_t committed = 0;
+      bool caught = false;
+      try {
+        RunOrdered(
+            1000, threads, 8,
+            [&](std::size_t b, unsigned thread) {
+              ++busy;
+              // Slow batches: every thread gets some, and helpers are still in theirs when
+              // the failure comes.
+              std::this_thread::sleep_for(std::chrono::microseconds(100));
+              const bool here =
+                  where == Where::HelperWork ? thread != 0 : where == Where::OwnWork && thread == 0;
+              if (b >= 20 && here && !thrown.exchange(true)) {
+                --busy;
+                throw std::bad_alloc();
+              }
+              --busy;
+            },
+            [&](std::size_t b) {
+              if (where == Where::Commit && b == 20) throw std::bad_alloc();
+              ++committed;
+              return true;
+            },
+            [] { return false; });
+      } catch (const std::bad_alloc&) {
+        caught = true;
+        EXPECT_EQ(busy.load(), 0);
+      }
+      EXPECT_TRUE(caught) << int(where) << " " << threads;
+      EXPECT_LT(committed, 1000u);
+    }
   }
 }
 

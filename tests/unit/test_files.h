@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 namespace tarvik::testfiles {
 
@@ -30,11 +31,20 @@ inline bool NoTemporaries(const std::filesystem::path& dir) {
   return true;
 }
 
-// A fresh folder /tmp/tarvik-TAG-XXXXXX, removed with all it holds at the end.
+// A folder in memory where the system has one (/dev/shm), else /tmp: for tests that write
+// and flush many files, whose flushes to a disk would take most of their time.
+inline std::string MemoryFolder() {
+  std::error_code ec;
+  return std::filesystem::is_directory("/dev/shm", ec) && ::access("/dev/shm", W_OK) == 0
+             ? "/dev/shm"
+             : "/tmp";
+}
+
+// A fresh folder BASE/tarvik-TAG-XXXXXX, removed with all it holds at the end.
 class ScratchDir {
  public:
-  explicit ScratchDir(const std::string& tag) {
-    std::string name = "/tmp/tarvik-" + tag + "-XXXXXX";
+  explicit ScratchDir(const std::string& tag, const std::string& base = "/tmp") {
+    std::string name = base + "/tarvik-" + tag + "-XXXXXX";
     if (!mkdtemp(name.data())) throw std::runtime_error("cannot make " + name);
     path_ = name;
   }
