@@ -333,33 +333,45 @@ bool BaseMap::Lines(const MapView& view, BaseLines& out) {
     const int across = level.shore.BinsAcross(), down = level.shore.BinsDown();
     const int row0 = std::clamp(static_cast<int>(std::floor((90 - box.north) / size)), 0, down - 1);
     const int row1 = std::clamp(static_cast<int>(std::floor((90 - box.south) / size)), 0, down - 1);
-    Projector projector(view, out);
-    for (int row = row0; row <= row1; ++row) {
-      const auto rowFirst = static_cast<std::uint32_t>(row * across);
-      auto inView = [&](int col) {
-        const double west = col * size >= 180 ? col * size - 360 : col * size;
-        return west + size >= box.west && west <= box.east && !level.Empty(rowFirst + col);
-      };
-      // The bins in view not read yet, a run of neighbours at a time.
-      for (int col = 0; col < across;) {
-        if (!inView(col) || level.Loaded(rowFirst + col)) {
-          ++col;
-          continue;
-        }
-        int end = col + 1;
-        while (end < across && inView(end) && !level.Loaded(rowFirst + end)) ++end;
-        if (!Load(level, rowFirst + col, static_cast<std::uint32_t>(end - col))) {
-          levels_[r].reset();  // the next resolution instead
-          return Lines(view, out);
-        }
-        col = end;
+    auto inView = [&](std::uint32_t bin) {
+      const double west = level.shore.BinCorner(bin).x;
+      return west + size >= box.west && west <= box.east;
+    };
+    // The bins in view not read yet, in runs of neighbours (a run goes on from the end of one
+    // row to the start of the next): a few reads for all of them.
+    const auto first = static_cast<std::uint32_t>(row0 * across);
+    const auto last = static_cast<std::uint32_t>((row1 + 1) * across);
+    for (std::uint32_t bin = first; bin < last;) {
+      if (!inView(bin) || level.Loaded(bin)) {
+        ++bin;
+        continue;
       }
-      for (int col = 0; col < across; ++col)
-        if (inView(col)) {
-          projector.Bin(level.shore, rowFirst + col);
-          if (level.border.IsOpen()) projector.Bin(level.border, rowFirst + col);
-        }
+      std::uint32_t end = bin + 1;
+      while (end < last && inView(end) && !level.Loaded(end)) ++end;
+      if (!Load(level, bin, end - bin)) {
+        levels_[r].reset();  // the next resolution instead
+        return Lines(view, out);
+      }
+      bin = end;
     }
+    // Room for every point in view at once, the most the lines can keep.
+    std::size_t points = 0, runs = 0;
+    for (std::uint32_t bin = first; bin < last; ++bin)
+      if (inView(bin))
+        for (const GshhgFile* file : {&level.shore, &level.border})
+          if (file->IsOpen())
+            for (const GshhgLine& line : file->Lines(bin)) {
+              points += line.count;
+              ++runs;
+            }
+    out.points.reserve(points);
+    out.runs.reserve(runs);
+    Projector projector(view, out);
+    for (std::uint32_t bin = first; bin < last; ++bin)
+      if (inView(bin) && !level.Empty(bin)) {
+        projector.Bin(level.shore, bin);
+        if (level.border.IsOpen()) projector.Bin(level.border, bin);
+      }
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -265,6 +265,8 @@ bool GshhgFile::Load(std::uint32_t first, std::uint32_t count, std::string& erro
   // The segments kept, by bin (kept_[keptFrom_[k]..keptFrom_[k + 1]) are those of bin
   // first + k), and the one stretch of points that holds them all.
   kept_.clear();
+  kept_.reserve(n);
+  keptFrom_.reserve(count + 1);
   keptFrom_.assign(1, 0);
   std::uint32_t lo = points_, hi = 0;
   for (std::uint32_t bin = first; bin < first + count; ++bin) {
@@ -310,8 +312,12 @@ bool GshhgFile::Load(std::uint32_t first, std::uint32_t count, std::string& erro
   const std::int16_t* dy = dx ? dx + (hi - lo) : nullptr;
   std::size_t total = 0;
   for (const GshhgLine& line : kept_) total += line.count;
-  lines_.reserve(lines_.size() + kept_.size());
-  xy_.reserve(xy_.size() + 2 * total);
+  // Grown by half at least, as the bins of a level come in one view after another.
+  auto room = [](auto& v, std::size_t more) {
+    if (v.size() + more > v.capacity()) v.reserve(std::max(v.size() + more, v.capacity() * 3 / 2));
+  };
+  room(lines_, kept_.size());
+  room(xy_, 2 * total);
   for (std::uint32_t k = 0; k < count; ++k) {
     slots_[first + k] = {static_cast<std::uint32_t>(lines_.size()),
                          keptFrom_[k + 1] - keptFrom_[k]};

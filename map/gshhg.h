@@ -64,9 +64,11 @@ class GshhgFile {
   // borders. False with `error` set on a read error or a segment that does not fit the file.
   bool Load(std::uint32_t first, std::uint32_t count, std::string& error);
   bool Loaded(std::uint32_t bin) const { return slots_[bin].first != kUnread; }
-  // The lines of a bin read.
+  // The lines of a bin read (none for a bin not read).
   std::span<const GshhgLine> Lines(std::uint32_t bin) const {
-    return {lines_.data() + slots_[bin].first, slots_[bin].count};
+    const Slot& s = slots_[bin];
+    return s.first == kUnread ? std::span<const GshhgLine>()
+                              : std::span(lines_.data() + s.first, s.count);
   }
   // Points as offsets from their bin's south-west corner, 65535 the bin's side: x0, y0, x1, ...
   const std::uint16_t* Offsets() const { return xy_.data(); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "core/text.h"
 #include "map/cities.h"
@@ -90,13 +91,41 @@ void DrawGridLabels(MapCanvas& c, const MapView& v, int bottom) {
   }
 }
 
-void DrawCities(MapCanvas& c, const MapView& v, const CityList& cities) {
-  const std::vector<CityLabel> labels = PlaceCityLabels(c, v, cities);
+// Where an area's name goes, with its lock: the top left of the first of them and the box of
+// their plates. Named at its top left corner, when that is in the picture (else the tooltip
+// names it): above the corner, leaving the POIs inside in sight; inside it where there is no
+// room above (below the row of the longitudes).
+struct AreaName {
+  int x = 0, y = 0;
+  LabelBox box;
+};
+std::optional<AreaName> PlaceAreaName(MapCanvas& c, const MapView& v, const MapAreaMark& a) {
+  const PixelBox p = AreaPixels(v, a.ax, a.ay, a.cx, a.cy);
+  if (p.left < 0 || p.top < 0 || p.left >= v.width || p.top >= v.height) return std::nullopt;
+  const int line = c.LineHeight();
+  AreaName n;
+  n.x = p.left + kPad;
+  n.y = p.top - line - 3;
+  if (n.y < line + 6) n.y = std::max(p.top, line + 6) + 5;
+  int width = 0;
+  if (a.param & PARAM_LOCKED) width += line + 2;
+  if (!a.name.empty()) width += c.TextWidth(a.name) + kPad;
+  n.box = {n.x - kPad, n.y - 1, n.x + width + kPad, n.y + line + 1};
+  return n;
+}
+
+// The cities' names, where the areas' names leave room.
+void DrawCities(MapCanvas& c, const MapView& v, const CityList& cities,
+                std::span<const MapAreaMark> areas) {
+  std::vector<LabelBox> names;
+  for (const MapAreaMark& a : areas)
+    if (const std::optional<AreaName> n = PlaceAreaName(c, v, a)) names.push_back(n->box);
+  const std::vector<CityLabel> labels = PlaceCityLabels(c, v, cities, names);
   constexpr int half = kCityDot / 2;
   for (const CityLabel& l : labels)
     c.FillRect(l.dotX - half, l.dotY - half, kCityDot, kCityDot, map_colors::kCity);
   for (const CityLabel& l : labels)
-    Label(c, l.textX, l.top + 1, cities.Name(*l.city), map_colors::kCity);
+    Label(c, l.textX, l.box.top + 1, cities.Name(*l.city), map_colors::kCity);
 }
 
 void DrawNote(MapCanvas& c, const MapView& v, std::u16string_view note) {
@@ -118,14 +147,10 @@ void DrawAreas(MapCanvas& c, const MapView& v, std::span<const MapAreaMark> area
   }
   const int line = c.LineHeight();
   for (const MapAreaMark& a : areas) {
-    const PixelBox p = AreaPixels(v, a.ax, a.ay, a.cx, a.cy);
-    // Named at its top left corner, when that is in the picture (else the tooltip names it).
-    if (p.left < 0 || p.top < 0 || p.left >= v.width || p.top >= v.height) continue;
-    // Above the top left corner, leaving the POIs inside in sight; inside it where there is
-    // no room above (below the row of the longitudes).
-    int x = p.left + kPad;
-    int y = p.top - line - 3;
-    if (y < line + 6) y = std::max(p.top, line + 6) + 5;
+    const std::optional<AreaName> n = PlaceAreaName(c, v, a);
+    if (!n) continue;
+    int x = n->x;
+    const int y = n->y;
     if (a.param & PARAM_LOCKED) {
       c.FillRect(x - kPad, y - 1, line + kPad, line + 2, map_colors::kPlate);
       c.Lock(x, y, line);
@@ -206,17 +231,17 @@ void DrawScaleBar(MapCanvas& c, const MapView& v) {
 }  // namespace
 
 std::vector<CityLabel> PlaceCityLabels(MapCanvas& canvas, const MapView& view,
-                                       const CityList& cities) {
+                                       const CityList& cities, std::span<const LabelBox> avoid) {
   std::vector<CityLabel> placed;
   if (view.width <= 0 || view.height <= 0) return placed;
   const double least = std::max(15000.0, kPopulationPerScale / view.scale);
   const int line = canvas.LineHeight();
   constexpr int half = kCityDot / 2;
-  auto free = [&placed](const CityLabel& l) {
-    for (const CityLabel& p : placed)
-      if (l.left < p.right && p.left < l.right && l.top < p.bottom && p.top < l.bottom)
-        return false;
-    return true;
+  auto free = [&placed, avoid](const LabelBox& box) {
+    return std::none_of(placed.begin(), placed.end(),
+                        [&box](const CityLabel& p) { return p.box.Overlaps(box); }) &&
+           std::none_of(avoid.begin(), avoid.end(),
+                        [&box](const LabelBox& a) { return a.Overlaps(box); });
   };
   for (const City& city : cities.Cities()) {
     if (city.population < least || placed.size() >= kMaxCityLabels) break;
@@ -227,18 +252,19 @@ std::vector<CityLabel> PlaceCityLabels(MapCanvas& canvas, const MapView& view,
     l.dotX = static_cast<int>(p.x);
     l.dotY = static_cast<int>(p.y);
     const int plate = canvas.TextWidth(cities.Name(city)) + 2 * kPad;
-    l.top = l.dotY - line / 2 - 1;
-    l.bottom = l.top + line + 2;
-    if (l.top < 0 || l.bottom > view.height) continue;
+    LabelBox& b = l.box;
+    b.top = l.dotY - line / 2 - 1;
+    b.bottom = b.top + line + 2;
+    if (b.top < 0 || b.bottom > view.height) continue;
     // To the right of the dot, else to the left; the box holds the dot too.
-    l.left = l.dotX - half;
-    l.right = l.dotX + half + kCityGap + plate;
-    l.textX = l.right - plate + kPad;
-    if (l.right > view.width || !free(l)) {
-      l.left = l.dotX - half - kCityGap - plate;
-      l.right = l.dotX + half;
-      l.textX = l.left + kPad;
-      if (l.left < 0 || !free(l)) continue;
+    b.left = l.dotX - half;
+    b.right = l.dotX + half + kCityGap + plate;
+    l.textX = b.right - plate + kPad;
+    if (b.right > view.width || !free(b)) {
+      b.left = l.dotX - half - kCityGap - plate;
+      b.right = l.dotX + half;
+      l.textX = b.left + kPad;
+      if (b.left < 0 || !free(b)) continue;
     }
     placed.push_back(l);
   }
@@ -255,7 +281,7 @@ PixelBox AreaPixels(const MapView& view, double ax, double ay, double cx, double
 void DrawMapOverlay(MapCanvas& canvas, const MapView& view, const MapOverlay& overlay) {
   if (view.width <= 0 || view.height <= 0) return;
   DrawGrid(canvas, view);
-  if (overlay.cities) DrawCities(canvas, view, *overlay.cities);
+  if (overlay.cities) DrawCities(canvas, view, *overlay.cities, overlay.areas);
   DrawAreas(canvas, view, overlay.areas);
   const int legendTop = DrawLegend(canvas, view, overlay);
   DrawGridLabels(canvas, view, legendTop);

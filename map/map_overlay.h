@@ -74,18 +74,27 @@ struct PixelBox {
 };
 PixelBox AreaPixels(const MapView& view, double ax, double ay, double cx, double cy);
 
-// A city's label: its dot and the plate of its name (right and bottom exclusive).
+// The plates of a label, right and bottom exclusive.
+struct LabelBox {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool Overlaps(const LabelBox& o) const {
+    return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+  }
+};
+// A city's label: its dot and the plate of its name.
 struct CityLabel {
   const City* city = nullptr;
   int dotX = 0, dotY = 0;  // the city's pixel
-  int left = 0, top = 0, right = 0, bottom = 0;
-  int textX = 0;  // where the name starts
+  int textX = 0;           // where the name starts
+  LabelBox box;            // the plate and the dot
 };
 // The labels of the cities in view: the most populous first, down to a population that falls
 // as the view zooms in, each to the right of its dot or else to the left, where it overlaps no
-// label placed before it. Texts are measured with `canvas`.
+// label placed before it and none of `avoid` (the areas' names). Texts are measured with
+// `canvas`.
 std::vector<CityLabel> PlaceCityLabels(MapCanvas& canvas, const MapView& view,
-                                       const CityList& cities);
+                                       const CityList& cities,
+                                       std::span<const LabelBox> avoid = {});
 
 void DrawMapOverlay(MapCanvas& canvas, const MapView& view, const MapOverlay& overlay);
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/app_context.h"
+#include "core/text.h"
 #include "map/base_map.h"
 #include "map/raster_canvas.h"
 #include "test_files.h"
@@ -154,7 +155,7 @@ TEST(Cities, TheFileTheBuildMakesNamesMoscowAndSaintPetersburg) {
   EXPECT_EQ(cities.Load((dir.path() / "none.dat").string()), CityList::Status::Missing);
 }
 
-TEST(CityLabels, NoTwoOverlapAndSmallerCitiesComeWithTheZoom) {
+TEST(CityLabels, NoTwoOverlapNorAnAreasNameAndSmallerCitiesComeWithTheZoom) {
   CAppContext context;
   CityList cities(&context);
   ASSERT_EQ(cities.Load(DefaultCitiesPath()), CityList::Status::Ok);
@@ -164,16 +165,19 @@ TEST(CityLabels, NoTwoOverlapAndSmallerCitiesComeWithTheZoom) {
   RasterCanvas canvas(image, &font);
   std::size_t least = SIZE_MAX;
   for (const MapView& view : {kWorld, kEurope, kCountry}) {
-    const std::vector<CityLabel> labels = PlaceCityLabels(canvas, view, cities);
+    // An area's name in the middle of the picture.
+    const LabelBox name{view.width / 2 - 150, view.height / 2 - 30, view.width / 2 + 150,
+                        view.height / 2 + 30};
+    const std::vector<CityLabel> labels = PlaceCityLabels(canvas, view, cities, {&name, 1});
     ASSERT_GT(labels.size(), 10u);
     for (std::size_t i = 0; i < labels.size(); ++i) {
-      const CityLabel& a = labels[i];
+      const LabelBox& a = labels[i].box;
       EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= view.width && a.bottom <= view.height);
-      for (std::size_t j = 0; j < i; ++j) {
-        const CityLabel& b = labels[j];
-        EXPECT_FALSE(a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom)
-            << cities.Name(*a.city).size() << " over " << cities.Name(*b.city).size();
-      }
+      EXPECT_FALSE(a.Overlaps(name));
+      for (std::size_t j = 0; j < i; ++j)
+        EXPECT_FALSE(a.Overlaps(labels[j].box))
+            << Utf16ToUtf8(cities.Name(*labels[i].city)) << " over "
+            << Utf16ToUtf8(cities.Name(*labels[j].city));
     }
     const std::size_t smallest = labels.back().city->population;
     EXPECT_LT(smallest, least);
