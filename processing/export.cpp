@@ -599,6 +599,10 @@ void WriteInBatches(WorkerTask& task, CAppContext* context, const ExportProfile&
       return false;
     }
     const std::size_t size = slot.bytes.size();
+    if (task.outputLimit != 0 && result.bytesWritten + size > task.outputLimit) {
+      fail(STR_FAIL_EXPORT_TOO_LARGE, 0);
+      return false;
+    }
     if (size && !out.Room(size)) {
       fail(out.error() ? STR_FAIL_EXPORT_WRITE : STR_FAIL_EXPORT_MEMORY, out.error());
       return false;
@@ -649,7 +653,8 @@ bool ExportPois(WorkerTask& task) {
   }
   bool failed = false;
   auto fail = [&](std::uint32_t id, int err) {
-    if (id == STR_FAIL_EXPORT_MEMORY || id == STR_FAIL_EXPORT_APPEARED)
+    if (id == STR_FAIL_EXPORT_MEMORY || id == STR_FAIL_EXPORT_APPEARED ||
+        id == STR_FAIL_EXPORT_TOO_LARGE)
       SetFailure(task, id, StrLoad(id, task.targetPath));
     else
       SetFailure(task, id, StrLoad(id, task.targetPath, ReasonText(err)));
@@ -725,6 +730,10 @@ bool ExportPois(WorkerTask& task) {
             full = true;
             ++result.linesLeftOut;
             continue;
+          }
+          if (task.outputLimit != 0 && result.bytesWritten + bytes.size() > task.outputLimit) {
+            fail(STR_FAIL_EXPORT_TOO_LARGE, 0);
+            break;
           }
           if (!out.Room(bytes.size())) {
             fail(out.error() ? STR_FAIL_EXPORT_WRITE : STR_FAIL_EXPORT_MEMORY, out.error());

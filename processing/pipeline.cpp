@@ -9,6 +9,7 @@
 
 #include "core/store_lock.h"
 #include "params/param_store.h"
+#include "processing/drive_write.h"
 #include "processing/param_stages.h"
 #include "processing/poi_store.h"
 #include "resources/string_ids.h"
@@ -22,6 +23,7 @@ StageOperation g_loadFileStage = LoadSourceFile;
 StageOperation g_parseStage = ParseSource;
 StageOperation g_filterStage = FilterByAreas;
 StageOperation g_exportStage = ExportPois;
+StageOperation g_driveStage = WriteToDrive;
 
 namespace {
 
@@ -58,6 +60,8 @@ const Stage kStages[] = {
     // The export writes under a new name and drops it itself when cancelled: the file at the
     // target is never touched by a cancel.
     {TASK_EXPORT, false, &g_exportStage, nullptr, nullptr},
+    // The same for every file of a drive write; the files before a cancel stay whole.
+    {TASK_DRIVE, false, &g_driveStage, nullptr, nullptr},
 };
 
 // Polls the store's lock: try, else give up when aborted (unless the stage must run),

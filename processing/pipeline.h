@@ -1,7 +1,7 @@
 #pragma once
 // The task pipeline: one worker thread runs the requested stages of a task in a fixed order
-// (save parameters, load parameters, load file, parse, filter, export), each under the lock
-// of the store it changes.
+// (save parameters, load parameters, load file, parse, filter, export, drive), each under the
+// lock of the store it changes.
 #include "processing/task.h"
 
 namespace tarvik {
@@ -19,5 +19,6 @@ extern StageOperation g_loadFileStage;    // LoadSourceFile
 extern StageOperation g_parseStage;       // ParseSource
 extern StageOperation g_filterStage;      // FilterByAreas
 extern StageOperation g_exportStage;      // ExportPois
+extern StageOperation g_driveStage;       // WriteToDrive
 
 }  // namespace tarvik

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/app_context.h"
 #include "core/text.h"
@@ -13,6 +14,7 @@ namespace tarvik {
 class CPoiStore;
 class CParamStore;
 struct ExportProfile;
+struct DrivePlan;
 
 enum : std::uint32_t {
   TASK_SAVE_PARAMS = 0x04,
@@ -21,6 +23,7 @@ enum : std::uint32_t {
   TASK_FILTER = 0x20,
   TASK_PARSE = 0x40,
   TASK_LOAD_FILE = 0x80,
+  TASK_DRIVE = 0x100,  // every enabled profile onto a drive (drive_write.h), after the export
 };
 
 // The four window operations of a running task. The progress dialog delivers them on the
@@ -30,6 +33,9 @@ class TaskSink {
   virtual ~TaskSink() = default;
   virtual void SetProgress(int percent) = 0;           // 0..100
   virtual void SetStatus(std::uint32_t stringId) = 0;  // a string-table id
+  // A status already formatted (the drive write names the profile it writes); a sink that
+  // shows nothing of it may leave it.
+  virtual void SetStatusText(const std::u16string& text) { (void)text; }
   virtual void EnableCancel(bool on) = 0;
   virtual void EndTask(int code) = 0;  // the end message; code is always 2
 };
@@ -49,6 +55,7 @@ struct TaskRequest {
   // The export may replace a file of that name (the user said so); without, a file that has
   // the name by the time the export is written stays and the export fails.
   bool replaceTarget = false;
+  const DrivePlan* drivePlan = nullptr;  // TASK_DRIVE: the files to write
 };
 
 // Why a stage failed: a string-table id and a detail (path, line number, system reason).
@@ -65,6 +72,18 @@ struct ExportResult {
   std::uint64_t bytesWritten = 0;
 };
 
+// What a drive write wrote: the files that are whole on the drive, and whether the drive was
+// flushed after them.
+struct DriveFileResult {
+  std::u16string profileName;
+  std::u16string path;
+  ExportResult result;
+};
+struct DriveReport {
+  std::vector<DriveFileResult> written;
+  bool flushed = false;
+};
+
 struct WorkerTask {
   std::atomic<std::uint32_t> abortFlag{0};
   TaskSink* progressWindow = nullptr;  // may be null: nothing is reported
@@ -76,11 +95,15 @@ struct WorkerTask {
   RefNode* areaList = nullptr;
   ExportProfile* exportProfile = nullptr;
   bool replaceTarget = false;  // see TaskRequest
+  // The export fails rather than write a larger file (FAT holds none); 0: no limit.
+  std::uint64_t outputLimit = 0;
+  const DrivePlan* drivePlan = nullptr;
   std::uint32_t stageFlags = 0;
 
   // Written by the worker, read by the owner after the end message.
   TaskFailure failure;
   ExportResult exportResult;
+  DriveReport driveReport;
   bool paramsSaveFailed = false;  // the save failed: the reload of the same task is skipped
   int parsedLayout = -1;       // the layout (SOURCE_*) a parse found that ran to its end; -1: none
   bool tableReplaced = false;  // a load's new table took the place of the loaded one

@@ -256,6 +256,53 @@ enum StringId : std::uint32_t {
   STR_A11Y_PROGRESS = 1409,
   STR_A11Y_MAP = 1410,
 
+  // To the car: the drive dialog, the drive write and `tarvik-cli drive`.
+  STR_DRIVE_COLUMN_LABEL = 1300,
+  STR_DRIVE_COLUMN_MOUNT = 1301,
+  STR_DRIVE_COLUMN_FS = 1302,
+  STR_DRIVE_COLUMN_FREE = 1303,
+  STR_DRIVE_FROM_UDISKS = 1304,
+  STR_DRIVE_FROM_KERNEL = 1305,  // why
+  STR_DRIVE_OTHER_FOLDER = 1306,
+  STR_DRIVE_EJECT = 1307,
+  STR_DRIVE_NO_LABEL = 1308,
+  STR_DRIVE_FOLDER_ROW = 1309,
+  STR_DRIVE_FREE_GB = 1310,  // GiB
+  STR_DRIVE_FREE_MB = 1311,  // MiB
+  STR_DRIVE_CHOOSE = 1312,
+  STR_DRIVE_EXISTING = 1313,  // paths
+  STR_DRIVE_STATUS = 1314,    // profile, number, count
+  STR_DRIVE_WRITTEN = 1315,   // profile, path, POIs, bytes
+  STR_DRIVE_LEFT_OUT = 1316,  // profile, POIs left out
+  STR_DRIVE_ALL_DONE = 1317,  // folder
+  STR_DRIVE_CANCELLED = 1318,
+  STR_DRIVE_PROFILE_FAILED = 1319,   // profile, failure
+  STR_DRIVE_BAD_CHAR = 1320,         // profile, character, folder, file system
+  STR_DRIVE_BAD_END = 1321,          // profile, name, folder, file system
+  STR_DRIVE_NO_FILE_NAME = 1322,     // profile
+  STR_DRIVE_OUTSIDE = 1323,          // profile, path
+  STR_DRIVE_COLLISION = 1324,        // profile, profile, path
+  STR_DRIVE_FAIL_FOLDER = 1325,      // path, reason
+  STR_DRIVE_FAIL_SYNC = 1326,        // folder, reason
+  STR_FAIL_EXPORT_TOO_LARGE = 1327,  // path
+  STR_DRIVE_EJECTED = 1328,          // drive
+  STR_DRIVE_BUSY = 1329,             // drive
+  STR_DRIVE_EJECT_FAILED = 1330,     // drive, reason
+  STR_DRIVE_NOT_EJECTABLE = 1331,    // folder
+  STR_UDISKS_NO_BUS = 1332,
+  STR_UDISKS_NO_SERVICE = 1333,
+  STR_UDISKS_NOT_BUILT = 1334,
+  STR_DRIVE_PARAMS_BUSY = 1335,
+  STR_CLI_DRIVE_HELP = 1340,
+  STR_CLI_DRIVE_LIST = 1341,
+  STR_CLI_DRIVE_TO = 1342,
+  STR_CLI_DRIVE_YES = 1343,
+  STR_CLI_DRIVE_EJECT = 1344,
+  STR_CLI_DRIVE_EXISTS = 1345,     // paths
+  STR_CLI_DRIVE_NO_FOLDER = 1346,  // path
+  STR_CLI_TYPE_FOLDER = 1347,
+  STR_CLI_DRIVE_NONE = 1348,
+
   // OpenStreetMap files.
   STR_POI_OSM_LOADED = 1450,  // cameras, path
   STR_OPEN_TYPES_OSM = 1451,
