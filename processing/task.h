@@ -23,7 +23,7 @@ enum : std::uint32_t {
   TASK_FILTER = 0x20,
   TASK_PARSE = 0x40,
   TASK_LOAD_FILE = 0x80,
-  TASK_DRIVE = 0x100,  // every enabled profile onto a drive (drive_write.h), after the export
+  TASK_DRIVE = 0x200,  // every enabled profile onto a drive (drive_write.h), after the export
 };
 
 // The four window operations of a running task. The progress dialog delivers them on the

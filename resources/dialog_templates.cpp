@@ -136,10 +136,16 @@ constexpr DlgControlDef kExport[] = {
     {2, CtlClass::Button, kPush, 480, 201, 60, 18, STR_CANCEL},
 };
 
-// Export drive.
+// Export drive: the drives, where they come from, what the last write or removal did.
 constexpr DlgControlDef kDrive[] = {
-    {1042, CtlClass::ListView, kList, 6, 27, 156, 162, 0, 0, false, STR_A11Y_DRIVES},
-    {kNo, CtlClass::Static, SS_ETCHEDFRAME, 168, 45, 348, 144},
+    {1042, CtlClass::ListView, kList, 6, 6, 511, 96, 0, 0, false, STR_A11Y_DRIVES},
+    // The summary before the source line, so the line does not become the summary's label.
+    {1051, CtlClass::Edit,
+     ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 6, 126, 511,
+     66, 0, 0, false, STR_A11Y_DRIVE_SUMMARY},
+    {1050, CtlClass::Static, SS_LEFT, 6, 105, 511, 18},
+    {1052, CtlClass::Button, kPush, 6, 198, 84, 18, STR_DRIVE_OTHER_FOLDER},
+    {1053, CtlClass::Button, kPush, 96, 198, 60, 18, STR_DRIVE_EJECT},
     {1043, CtlClass::Button, kPush, 321, 198, 60, 18, STR_SAVE},
     {1, CtlClass::Button, kDefPush, 390, 198, 60, 18, STR_OK},
     {2, CtlClass::Button, kPush, 456, 198, 60, 18, STR_CANCEL},

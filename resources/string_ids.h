@@ -255,6 +255,7 @@ enum StringId : std::uint32_t {
   STR_A11Y_DRIVES = 1408,
   STR_A11Y_PROGRESS = 1409,
   STR_A11Y_MAP = 1410,
+  STR_A11Y_DRIVE_SUMMARY = 1411,
 
   // To the car: the drive dialog, the drive write and `tarvik-cli drive`.
   STR_DRIVE_COLUMN_LABEL = 1300,

@@ -435,6 +435,7 @@ const StringTableEntry kStringTable[] = {
      u"Камеры контроля скорости и области фильтра на карте; колесо мыши меняет масштаб, "
      u"перетаскивание сдвигает карту",
      u"Speed cameras and filter areas on the map; the mouse wheel zooms, dragging moves the map"},
+    {1411, u"Итог записи на диск", u"Result of the drive write"},
     {1450, u"POI: OpenStreetMap, %u камер, %s — © участники OpenStreetMap",
      u"POI: OpenStreetMap, %u cameras, %s — © OpenStreetMap contributors"},
     {1451, u"OpenStreetMap (*.osm.pbf; *.osm; *.osm.bz2; *.osm.gz)",

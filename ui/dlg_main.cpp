@@ -335,6 +335,7 @@ void CDlgMain::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam) {
       dialog->paramStore = paramStore_.get();
       dialog->prompts = &Prompts();
     }
+    driveDialog.progress = &progress_;
     mapWindow.poiStore = poiStore_.get();
   }
 
@@ -808,11 +809,31 @@ void CDlgMain::RememberSize(std::u16string_view key, QSize& size, const QSize& n
 }
 
 void CDlgMain::CmdDrive() {
-  if (!paramStore_) return;
+  if (!paramStore_ || !driveDialog.context || !driveDialog.templateId) return;
   CParamStore& params = *paramStore_;
   if (!TryAcquireParams(params)) return;
-  if (!params.Profiles().empty()) Prompts().Warn(hwnd, StrLoad(STR_DRIVE_UNAVAILABLE));
-  ReleaseParams(params);
+  const std::span<ExportProfile> profiles = params.Profiles();
+  if (profiles.empty()) {
+    ReleaseParams(params);
+    return;
+  }
+  // What Save as would say before choosing a file is said before the drive is chosen.
+  const bool anyEnabled = std::any_of(profiles.begin(), profiles.end(), [](const ExportProfile& p) {
+    return !IsDeleted(p) && (p.Param & PARAM_ENABLED);
+  });
+  const std::uint32_t missing = anyEnabled ? MissingTicks() : STR_CLI_NO_ENABLED_PROFILE;
+  ReleaseParams(params);  // a refresh may run while a message is shown
+  if (missing != 0) {
+    Warn(StrLoad(missing));
+    return;
+  }
+  std::vector<RefNode> entryNodes, areaNodes;
+  if (!typeList_ || !areaList_) return;
+  driveDialog.entryList = CollectChecked(*typeList_, entryNodes);
+  driveDialog.areaList = CollectChecked(*areaList_, areaNodes);
+  const int result = RunHoldingDialog(driveDialog);
+  driveDialog.entryList = driveDialog.areaList = nullptr;
+  if (result == IDOK && !driveDialog.lastWritten.empty()) SetStatusNote(driveDialog.lastWritten);
 }
 
 void CDlgMain::CmdExit() {

@@ -14,6 +14,7 @@
 #include "processing/poi_store.h"
 #include "processing/task.h"
 #include "ui/dlg_about.h"
+#include "ui/dlg_drive.h"
 #include "ui/dlg_export.h"
 #include "ui/dlg_filter.h"
 #include "ui/dlg_map.h"

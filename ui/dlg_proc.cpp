@@ -24,6 +24,7 @@ class CDlgProc::Sink : public TaskSink {
   void SetStatus(std::uint32_t stringId) override {
     Post({Report::Status, static_cast<int>(stringId)});
   }
+  void SetStatusText(const std::u16string& text) override { Post({Report::StatusText, 0, text}); }
   void EnableCancel(bool on) override { Post({Report::Cancel, on ? 1 : 0}); }
   void EndTask(int code) override { PostEndMessage(window_, static_cast<std::uint32_t>(code)); }
 
@@ -31,7 +32,8 @@ class CDlgProc::Sink : public TaskSink {
   void Post(Report report) {
     CDlgProc* owner = owner_;
     QMetaObject::invokeMethod(
-        window_, [owner, report] { owner->Apply(report); }, Qt::QueuedConnection);
+        window_, [owner, report = std::move(report)] { owner->Apply(report); },
+        Qt::QueuedConnection);
   }
 
   CDlgProc* owner_;
@@ -62,19 +64,24 @@ void CDlgProc::Apply(const Report& report) {
     case Report::Progress:
       ShowProgress(report.value);
       break;
-    case Report::Status: {
-      PaintBar();
-      const std::u16string text = StrLoad(static_cast<std::uint32_t>(report.value));
-      SetControlText(StatusText(), text);
-      // A screen reader reads the bar with what is being done.
-      if (QProgressBar* bar = ProgressBar()) bar->setAccessibleDescription(ToQString(text));
+    case Report::Status:
+      ShowStatus(StrLoad(static_cast<std::uint32_t>(report.value)));
       break;
-    }
+    case Report::StatusText:
+      ShowStatus(report.text);
+      break;
     case Report::Cancel:
       EnableControl(CancelButton(), report.value != 0);
       break;
   }
   if (onReport) onReport(report);
+}
+
+void CDlgProc::ShowStatus(const std::u16string& text) {
+  PaintBar();
+  SetControlText(StatusText(), text);
+  // A screen reader reads the bar with what is being done.
+  if (QProgressBar* bar = ProgressBar()) bar->setAccessibleDescription(ToQString(text));
 }
 
 void CDlgProc::ShowProgress(int percent) {
@@ -118,6 +125,7 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
 
   lastFailure = {};
   lastExport = {};
+  lastDrive = {};
   lastParamsSaveFailed = false;
   lastAborted = true;
   lastParsedLayout = -1;
@@ -140,6 +148,14 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
       return;
     }
     task.targetPath = *request->targetPath;
+  } else if (request->stageFlags & TASK_DRIVE) {
+    if (!request->drivePlan || !request->entryList || !request->areaList) {
+      PostEndMessage(window, IDCANCEL);
+      return;
+    }
+    task.drivePlan = request->drivePlan;
+    task.entryList = request->entryList;
+    task.areaList = request->areaList;
   } else if (request->stageFlags & TASK_EXPORT) {
     if (!request->targetPath || !request->entryList || !request->areaList) {
       PostEndMessage(window, IDCANCEL);
@@ -187,6 +203,7 @@ void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
   }
   lastFailure = task_->failure;
   lastExport = task_->exportResult;
+  lastDrive = std::move(task_->driveReport);
   lastParamsSaveFailed = task_->paramsSaveFailed;
   lastParsedLayout = task_->parsedLayout;
   lastTableReplaced = task_->tableReplaced;

@@ -35,6 +35,7 @@ class CDlgProc : public CDlgBoxCore {
   // What the last run left behind; the task itself goes with the dialog.
   TaskFailure lastFailure;
   ExportResult lastExport;
+  DriveReport lastDrive;
   bool lastParamsSaveFailed = false;
   bool lastAborted = false;        // cancelled, failed, or no task could be made
   int lastParsedLayout = -1;       // see WorkerTask::parsedLayout
@@ -42,8 +43,9 @@ class CDlgProc : public CDlgBoxCore {
 
   // One report of the worker as the window applies it, on the window's thread.
   struct Report {
-    enum Kind { Progress, Status, Cancel } kind;
-    int value;  // percent, string id, or whether Cancel is enabled
+    enum Kind { Progress, Status, Cancel, StatusText } kind;
+    int value;                 // percent, string id, or whether Cancel is enabled
+    std::u16string text = {};  // StatusText: the status itself
   };
   // Sees every report right after the window applied it (tests watch the order). The bar
   // itself is painted at most once a frame: it may show a report's percentage a frame later,
@@ -58,6 +60,7 @@ class CDlgProc : public CDlgBoxCore {
   void Apply(const Report& report);
   void ShowProgress(int percent);
   void PaintBar();  // the pending percentage, if any
+  void ShowStatus(const std::u16string& text);  // the status line, also the bar's description
 
   // Control ids of its template.
   enum : int { IDC_PROGRESS_BAR = 1000, IDC_STATUS_TEXT = 1001 };

@@ -115,6 +115,18 @@ std::optional<SaveChoice> QtPrompts::SaveFile(QWidget* owner, const std::vector<
   return choice;
 }
 
+std::optional<std::u16string> QtPrompts::ChooseFolder(QWidget* owner,
+                                                      const std::u16string& folder) {
+  if (ShutdownRequested()) return std::nullopt;
+  QFileDialog dialog(owner);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  StartIn(dialog, folder);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return Chosen(dialog);
+}
+
 bool QtPrompts::AskYesNo(QWidget* owner, const std::u16string& text) {
   if (ShutdownRequested()) return false;
   QMessageBox box(QMessageBox::Question, QString(), ToDisplayLines(ToQString(text)),

@@ -39,6 +39,13 @@ class MainPrompts {
   virtual std::optional<SaveChoice> SaveFile(QWidget* owner, const std::vector<FileType>& types,
                                              int typeIndex, const std::u16string& name,
                                              const std::u16string& folder) = 0;
+  // An existing folder; nothing when the user cancels (or where no one can be asked). Starts
+  // in `folder` when that exists.
+  virtual std::optional<std::u16string> ChooseFolder(QWidget* owner, const std::u16string& folder) {
+    (void)owner;
+    (void)folder;
+    return std::nullopt;
+  }
   // A question with Yes and No and no caption; true only for Yes.
   virtual bool AskYesNo(QWidget* owner, const std::u16string& text) = 0;
   // A warning with an OK button and no caption.
@@ -57,6 +64,7 @@ class QtPrompts : public MainPrompts {
   std::optional<SaveChoice> SaveFile(QWidget* owner, const std::vector<FileType>& types,
                                      int typeIndex, const std::u16string& name,
                                      const std::u16string& folder) override;
+  std::optional<std::u16string> ChooseFolder(QWidget* owner, const std::u16string& folder) override;
   bool AskYesNo(QWidget* owner, const std::u16string& text) override;
   void Warn(QWidget* owner, const std::u16string& text) override;
   std::optional<std::u16string> AskText(QWidget* owner, const std::u16string& title,

@@ -4,7 +4,6 @@
 // for the car through an export profile, with the tasks that Save as runs.
 #include <sys/stat.h>
 
-#include <charconv>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,26 +70,6 @@ ExportProfile* ChooseProfile(CParamStore& params, const std::string& name, int& 
   return chosen;
 }
 
-// Puts the ticked rows at the head of a list one after another, so the list runs in the
-// reverse of the displayed order, as the main window builds it.
-template <class Row, class Ticked>
-RefNode* BuildList(const std::vector<Row>& rows, std::vector<RefNode>& nodes, Ticked ticked) {
-  nodes.assign(rows.size(), {});
-  RefNode* head = nullptr;
-  std::size_t used = 0;
-  for (std::size_t k = 0; k < rows.size(); ++k) {
-    if (!ticked(k)) continue;
-    void* ref = nullptr;
-    if constexpr (std::is_same_v<Row, TypeRow>)
-      ref = rows[k].entry;
-    else
-      ref = rows[k].area;
-    nodes[used] = {ref, head};
-    head = &nodes[used++];
-  }
-  return head;
-}
-
 int RunExport(const ExportOptions& options) {
   ConvertSession session;
   if (int status = session.LoadSettings(options); status != kExitOk) return status;
@@ -116,69 +95,15 @@ int RunExport(const ExportOptions& options) {
 
   if (int status = session.LoadTable(options.file); status != kExitOk) return status;
 
-  std::vector<RefNode> entryNodes, areaNodes;
-  RefNode* entryList = nullptr;
-  RefNode* areaList = nullptr;
-  {
-    StoreHold<CParamStore> hold(&session.params, StoreHold<CParamStore>::Wait);
-    StoreHold<CPoiStore> poiHold(&session.poi, StoreHold<CPoiStore>::Wait);
-    std::vector<TypeRow> types = session.TypeRows();
-    std::vector<AreaRow> areas = session.AreaRows();
-
-    std::vector<bool> typeTicked(types.size(), options.types.empty());
-    for (const std::string& code : options.types) {
-      std::int32_t value = 0;
-      auto r = std::from_chars(code.data(), code.data() + code.size(), value);
-      bool found = false;
-      if (r.ec == std::errc() && r.ptr == code.data() + code.size()) {
-        for (std::size_t k = 0; k < types.size(); ++k) {
-          if (types[k].entry->Type != value) continue;
-          typeTicked[k] = true;
-          found = true;
-        }
-      }
-      if (!found) {
-        std::vector<std::u16string> codes;
-        for (const TypeRow& row : types)
-          codes.push_back(Utf8ToUtf16(std::to_string(row.entry->Type)));
-        PrintError(Text(STR_CLI_NO_TYPE, Utf8ToUtf16(code), Utf8ToUtf16(JoinNames(codes))));
-        return kExitUsage;
-      }
-    }
-    std::vector<bool> areaTicked(areas.size(), options.areas.empty());
-    for (const std::string& name : options.areas) {
-      std::u16string wanted = Utf8ToUtf16(name);
-      bool found = false;
-      for (std::size_t k = 0; k < areas.size(); ++k) {
-        if (FieldText(areas[k].area->Name) != wanted) continue;
-        areaTicked[k] = true;
-        found = true;
-      }
-      if (!found) {
-        std::vector<std::u16string> names;
-        for (const AreaRow& row : areas) names.emplace_back(FieldText(row.area->Name));
-        PrintError(Text(STR_CLI_NO_AREA, wanted, Utf8ToUtf16(JoinNames(names))));
-        return kExitUsage;
-      }
-    }
-    entryList = BuildList(types, entryNodes, [&](std::size_t k) { return typeTicked[k]; });
-    areaList = BuildList(areas, areaNodes, [&](std::size_t k) { return areaTicked[k]; });
-  }
-  // An export needs a ticked row in each list.
-  if (!entryList) {
-    PrintError(Text(STR_CLI_NO_TYPE_ROWS));
-    return kExitFailed;
-  }
-  if (!areaList) {
-    PrintError(Text(STR_CLI_NO_AREA_ROWS));
-    return kExitFailed;
-  }
+  ConvertSession::Selection selection;
+  if (int status = session.Select(options.areas, options.types, selection); status != kExitOk)
+    return status;
 
   WorkerTask task;
   session.Prepare(task, TASK_EXPORT);
   task.targetPath = target;
-  task.entryList = entryList;
-  task.areaList = areaList;
+  task.entryList = selection.entryList;
+  task.areaList = selection.areaList;
   task.exportProfile = profile;
   task.replaceTarget = options.force;
   session.Run(task);

@@ -12,6 +12,7 @@ void RegisterParams(CliApp& app);
 void RegisterCount(CliApp& app);
 void RegisterExport(CliApp& app);
 void RegisterMap(CliApp& app);
+void RegisterDrive(CliApp& app);
 
 int RunCommandLine(int argc, char** argv) {
   try {
@@ -21,6 +22,7 @@ int RunCommandLine(int argc, char** argv) {
     RegisterCount(app);
     RegisterExport(app);
     RegisterMap(app);
+    RegisterDrive(app);
     return app.Run(argc, argv);
   } catch (const std::bad_alloc&) {
     // Everything the command held is released by now; files it was writing are gone.

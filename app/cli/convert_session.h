@@ -1,6 +1,6 @@
 #pragma once
-// What `count` and `export` share: the settings and a table loaded, parsed and counted through
-// the same tasks the main window runs, and the two statistics lists in the window's order.
+// What `count`, `export` and `drive` share: the settings and a table loaded, parsed and counted
+// through the same tasks the main window runs, and the two statistics lists in the window's order.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +44,18 @@ class ConvertSession {
   // descending; equal keys keep the counters' order. Call after Open succeeded.
   std::vector<TypeRow> TypeRows() const;
   std::vector<AreaRow> AreaRows() const;
+
+  // The rows ticked as the main window would have them: the type rows of the codes in
+  // `types` and the areas named in `areas` (every row of a list when its option is empty),
+  // each list built as the window builds it. kExitOk, or the exit status after printing why:
+  // an unknown code or name, or a list with no ticked row. Call after Open succeeded.
+  struct Selection {
+    std::vector<RefNode> entryNodes, areaNodes;
+    RefNode* entryList = nullptr;
+    RefNode* areaList = nullptr;
+  };
+  int Select(const std::vector<std::string>& areas, const std::vector<std::string>& types,
+             Selection& out);
 
   // Runs a task over the session's stores with the progress bar.
   void Run(WorkerTask& task);

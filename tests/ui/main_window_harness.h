@@ -62,6 +62,13 @@ class FakePrompts : public MainPrompts {
     saveName = name;
     return saveAnswer;
   }
+  std::deque<std::optional<std::u16string>> folderAnswers;  // empty: cancel
+  std::optional<std::u16string> ChooseFolder(QWidget*, const std::u16string&) override {
+    if (folderAnswers.empty()) return std::nullopt;
+    auto answer = folderAnswers.front();
+    folderAnswers.pop_front();
+    return answer;
+  }
   bool AskYesNo(QWidget* owner, const std::u16string& text) override {
     questions.push_back(text);
     questionOwners.push_back(owner);

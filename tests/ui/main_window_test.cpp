@@ -1,6 +1,6 @@
 // The main window driven through its real widgets: start-up, Open, the statistics lists, the
-// status bar, schema choice, Save as, Drive, editors left without OK, leaving, resizing, and
-// the warnings after failed tasks.
+// status bar, schema choice, Save as, what Drive says before its dialog, editors left without OK,
+// leaving, resizing, and the warnings after failed tasks.
 #include <QComboBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -332,7 +332,9 @@ class MainWindowTest : public QObject {
         List(w, IDC_AREA_LIST)->SetCheck(0, true);
         h.prompts.saveAnswer = SaveChoice{h.Path("none.csv"), 1};
         Command(w, IDM_SAVE_AS);
+        Command(w, IDM_DRIVE);  // says so instead of opening
       });
+      QCOMPARE(h.prompts.warnings, std::vector<std::u16string>{StrLoad(820)});
       QCOMPARE(h.prompts.saveCalls, 1);
       QVERIFY(h.prompts.saveTypes.empty());
       QVERIFY(h.prompts.saveName.empty());
@@ -340,16 +342,26 @@ class MainWindowTest : public QObject {
     }
   }
 
-  void driveWarnsAndEditorsCountAgain() {
+  void driveTellsWhatIsMissingAndEditorsCountAgain() {
     MainHarness h;
     h.Run([&](DlgWindow* w) {
-      Command(w, IDM_DRIVE);
+      Command(w, IDM_DRIVE);  // nothing loaded: said before the drive dialog opens
       QCOMPARE(h.prompts.warnings.size(), std::size_t{1});
-      QCOMPARE(h.prompts.warnings[0], StrLoad(609));
+      QCOMPARE(h.prompts.warnings[0], StrLoad(831));
       OpenExample(h, w);
       List(w, IDC_TYPE_LIST)->SetCheck(0, false);
+      Command(w, IDM_DRIVE);
+      QCOMPARE(h.prompts.warnings.back(), StrLoad(940));
       List(w, IDC_AREA_LIST)->SetCheck(0, true);
       const int before = h.tasks;
+      bool shown = false;
+      WhenShown(DLG_DRIVE, [&](DlgWindow* e) {
+        shown = true;
+        QTest::keyClick(e, Qt::Key_Escape);
+      });
+      Command(w, IDM_DRIVE);  // opened and left: no task, the ticks stay
+      QVERIFY(shown);
+      QCOMPARE(h.tasks, before);
       // An editor left without OK: count again, rebuild the rows with fresh ticks.
       const std::pair<std::uint16_t, std::uint32_t> editors[] = {
           {IDM_FILTER, DLG_FILTER}, {IDM_SCHEMA, DLG_SCHEMA}, {IDM_EXPORT_PARAMS, DLG_EXPORT}};
@@ -364,7 +376,7 @@ class MainWindowTest : public QObject {
       Command(w, IDM_ABOUT);  // shown, and nothing else
       QCOMPARE(h.tasks, before + 3);
     });
-    QCOMPARE(h.prompts.warnings.size(), std::size_t{1});
+    QCOMPARE(h.prompts.warnings.size(), std::size_t{2});
   }
 
   void leavingByMenuEscapeAndCloseBox() {

@@ -51,6 +51,15 @@ class CDlgParams : public CDlgBoxCore {
   bool Open(DlgWindow* window, DlgParam param, std::span<const int> smallFont = {});
   bool Holding() const { return hold_.Held(); }
   MainPrompts& Prompts() const;
+  // Runs `work` with the store left, then enters it again (waiting): for a task the dialog
+  // starts that needs the store, such as the drive write. The dialog stays modal meanwhile.
+  template <class Work>
+  void WithoutStore(Work&& work) {
+    const bool held = Holding();
+    hold_.Leave();
+    work();
+    if (held) hold_.Enter(paramStore);
+  }
 
  private:
   DialogParamsHold hold_;
