@@ -4,6 +4,10 @@
 //       writes the settings of the reference export job: one enabled area 35 < X < 40,
 //       54 < Y < 57, a current schema with types 1..7 described as "Камера {speed}", a current
 //       profile "{x},{y},{desc}" in UTF-8 with the extension .csv.
+//   convert_tool ini3 PATH
+//       the same job with two more enabled profiles, each writing into a folder of its own as
+//       the drive write does: "ansi" ({desc};{x};{y}, Windows-1251, POI/cams.txt) and
+//       "translit" (transliterated, descriptions cut to 20 characters, E:\POI\Car\poi.csv).
 //   convert_tool stages TABLE OUT [RUNS]
 //       the reference job's filter and export stages alone on TABLE, best and median times.
 //   convert_tool parse TABLE [THREADS] [RUNS]
@@ -116,8 +120,29 @@ void AddReferenceJob(CParamStore& store) {
   p->Codepage = 65001;
 }
 
-// The reference job's settings, or with `count` areas of `kind` in place of its one.
-int WriteIni(const char* path, const std::string& kind = "", int count = 0) {
+// The two profiles the drive benchmark writes besides the reference job's.
+void AddDriveProfiles(CParamStore& store) {
+  ExportProfile* ansi = store.AppendProfile();
+  ansi->Param = PARAM_ENABLED;
+  SetText(ansi->Name, u"ansi");
+  SetText(ansi->File, u"cams.txt");
+  SetText(ansi->Folder, u"POI");
+  SetText(ansi->Format, u"{desc};{x};{y}");
+  ansi->Codepage = 1251;
+  ExportProfile* translit = store.AppendProfile();
+  translit->Param = PARAM_ENABLED;
+  SetText(translit->Name, u"translit");
+  SetText(translit->File, u"poi.csv");
+  SetText(translit->Folder, u"E:\\POI\\Car");
+  SetText(translit->Format, u"{x},{y},{desc}");
+  translit->Codepage = 65001;
+  translit->Translit = 1;
+  translit->StringLimit = 20;
+}
+
+// The reference job's settings, or with `count` areas of `kind` in place of its one, or with
+// the drive benchmark's two profiles besides its own.
+int WriteIni(const char* path, const std::string& kind = "", int count = 0, bool drive = false) {
   CAppContext ctx;
   CParamStore store(&ctx);
   AddReferenceJob(store);
@@ -128,6 +153,7 @@ int WriteIni(const char* path, const std::string& kind = "", int count = 0) {
       return 2;
     }
   }
+  if (drive) AddDriveProfiles(store);
   IniFile ini;
   WriteParamSections(ini, store);
   if (!ini.Save(Utf8ToUtf16(path))) {
@@ -267,6 +293,7 @@ int TimeFilter(const char* table, int areas, int runs, const std::string& kind) 
 int main(int argc, char** argv) {
   std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "ini" && argc == 3) return tarvik::WriteIni(argv[2]);
+  if (mode == "ini3" && argc == 3) return tarvik::WriteIni(argv[2], "", 0, true);
   if (mode == "areas-ini" && argc == 5)
     return tarvik::WriteIni(argv[2], argv[3], std::max(0, std::atoi(argv[4])));
   if (mode == "stages" && argc >= 4)
@@ -279,7 +306,7 @@ int main(int argc, char** argv) {
                               argc > 4 ? std::max(1, std::atoi(argv[4])) : 5,
                               argc > 5 ? argv[5] : "cities");
   std::fprintf(stderr,
-               "usage: convert_tool ini PATH | areas-ini PATH KIND COUNT | stages TABLE OUT [RUNS] "
+               "usage: convert_tool ini PATH | ini3 PATH | areas-ini PATH KIND COUNT | stages TABLE OUT [RUNS] "
                "| parse TABLE [THREADS] [RUNS] | "
                "filter TABLE [AREAS] [RUNS] [KIND]\n");
   return 2;

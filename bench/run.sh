@@ -458,7 +458,43 @@ section_areas() {
   done
 }
 
+# ---- drive: three profiles of the reference selection into a folder, one task ---------------
+# tarvik-cli drive loads the table once and writes every enabled profile (the reference job's
+# and two more, convert_tool ini3), then flushes the folders and the file system; the
+# reference is tarvik-cli export run once per profile, each run loading the table again.
+section_drive() {
+  local lines=1000000
+  echo "== drive: tarvik-cli drive of three profiles into a folder, against tarvik-cli export" \
+       "run three times, $lines lines"
+  [ -x "$BIN/convert_tool" ] || { echo "  missing $BIN/convert_tool: skipped"; return; }
+  local file ini out ref d same p v
+  file=$(table "$lines" comma)
+  ini="$DATA/drive_bench.ini"
+  out="$DATA/drive_out"
+  ref="$DATA/drive_export"
+  "$BIN/convert_tool" ini3 "$ini"
+  rm -rf "$out" "$ref"
+  mkdir -p "$out" "$ref"
+  measure "$CLI" drive "$file" --to "$out" --ini "$ini" --yes
+  d=$BEST_S
+  echo "  drive, 3 files: $(figures)"
+  measure sh -c 'for p in bench ansi translit; do
+                   "$1" export "$2" -o "$3/$p" --ini "$4" --profile "$p" --force || exit 1
+                 done' sh "$CLI" "$file" "$ref" "$ini"
+  echo "  export x 3: $(figures)"
+  same=ok
+  cmp -s "$out/POIs.csv" "$ref/bench.csv" || same=MISSED
+  cmp -s "$out/POI/cams.txt" "$ref/ansi.txt" || same=MISSED
+  cmp -s "$out/POI/Car/poi.csv" "$ref/translit.csv" || same=MISSED
+  echo "  export x 3 / drive: $(ratio "$BEST_S" "$d")x, files byte-identical to export's [$same]"
+  for v in $BENCH_VARIANTS; do
+    # shellcheck disable=SC2046
+    measure $(variant_cmd "$v") "$CLI" drive "$file" --to "$out" --ini "$ini" --yes
+    echo "  variant $v: drive $(figures)"
+  done
+}
+
 # BENCH_SECTIONS="section_web" runs only the sections named.
-read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_areas section_web section_osm}"
+read -r -a SECTIONS <<< "${BENCH_SECTIONS:-section_machine section_parse section_convert section_params section_mainwin section_map section_areas section_web section_osm section_drive}"
 for section in "${SECTIONS[@]}"; do "$section"; done
 echo "== load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"

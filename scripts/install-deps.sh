@@ -9,7 +9,8 @@ pkgs=(cmake ninja-build ccache g++ make pkg-config git dpkg-dev
       libosmium2-dev libprotozero-dev zlib1g-dev libbz2-dev libexpat1-dev liblz4-dev osmium-tool
       libnetcdf-dev gmt-gshhg-low libgeonames0 libglib2.0-dev libglib2.0-bin
       clang locales mawk help2man file desktop-file-utils appstream
-      emscripten chromium nodejs)
+      emscripten chromium nodejs
+      dbus python3-dbusmock)  # the private bus and the fake UDisks2 of the drive tests
 # npm comes with some builds of nodejs; Debian's own is a package of its own.
 command -v npm >/dev/null 2>&1 || pkgs+=(npm)
 

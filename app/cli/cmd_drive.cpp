@@ -81,12 +81,11 @@ class Drives {
       if (under && !d.driveId.empty() && (!holder || m.size() > holder->mountPoint.size()))
         holder = &d;
     }
-    if (holder) {
-      const platform::MountedDrive& d = *holder;
-      const std::u16string name = d.label.empty() ? d.mountPoint : d.label;
 #ifdef TARVIK_HAVE_UDISKS
+    if (holder) {
+      const std::u16string name = holder->label.empty() ? holder->mountPoint : holder->label;
       std::u16string error;
-      switch (udisks_->Eject(d.driveId, error)) {
+      switch (udisks_->Eject(holder->driveId, error)) {
         case UDisksClient::EjectResult::Ejected: {
           Output out;
           out.Append(Text(STR_DRIVE_EJECTED, name) + '\n');
@@ -99,8 +98,8 @@ class Drives {
           PrintError(Text(STR_DRIVE_EJECT_FAILED, name, error));
           return kExitFailed;
       }
-#endif
     }
+#endif
     PrintError(Text(STR_DRIVE_NOT_EJECTABLE, folder));
     return kExitFailed;
   }

@@ -66,6 +66,9 @@ struct CliRun {
 };
 CliRun RunCli(const QStringList& args) {
   QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("TARVIK_LANG"), QStringLiteral("ru"));
+  p.setProcessEnvironment(env);
   p.start(QStringLiteral(TARVIK_CLI), args);
   p.waitForFinished(60000);
   return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
