@@ -304,6 +304,8 @@ enum StringId : std::uint32_t {
   STR_CLI_TYPE_FOLDER = 1347,
   STR_CLI_DRIVE_NONE = 1348,
 
+  STR_CLI_DRIVE_LIST_ALONE = 1349,  // the argument
+
   // OpenStreetMap files.
   STR_POI_OSM_LOADED = 1450,  // cameras, path
   STR_OPEN_TYPES_OSM = 1451,

@@ -421,6 +421,7 @@ const StringTableEntry kStringTable[] = {
      u"There is no folder %s: name the folder of a connected drive"},
     {1347, u"ПАПКА", u"FOLDER"},
     {1348, u"Подключённых съёмных дисков нет", u"No removable drives are connected"},
+    {1349, u"--list не сочетается с %s", u"--list does not go with %s"},
     {1400, u"Добавить", u"Add"},
     {1401, u"Удалить", u"Delete"},
     {1402, u"Добавить тип", u"Add type"},

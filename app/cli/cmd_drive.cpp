@@ -189,14 +189,24 @@ int RunDriveWrite(const DriveOptions& options) {
 void RegisterDrive(CliApp& app) {
   auto options = std::make_shared<DriveOptions>();
   CLI::App* cmd = app.AddCommand("drive", STR_CLI_DRIVE_HELP, [options] {
-    return options->list ? ListDrives() : RunDriveWrite(*options);
+    if (!options->list) return RunDriveWrite(*options);
+    // --list takes nothing else.
+    const std::string other = !options->file.empty() ? options->file
+                              : !options->to.empty() ? std::string("--to")
+                              : options->yes         ? std::string("--yes")
+                              : options->eject       ? std::string("--eject")
+                                                     : std::string();
+    if (other.empty()) return ListDrives();
+    PrintError(Text(STR_CLI_DRIVE_LIST_ALONE, PathArgument(other)));
+    PrintError(Text(STR_CLI_SEE_HELP, std::u16string(u"tarvik-cli drive")));
+    return static_cast<int>(kExitUsage);
   });
   CLI::Option* file =
       cmd->add_option(Text(STR_CLI_ARG_FILE), options->file, Text(STR_CLI_TABLE_FILE))
           ->type_name("");
   CLI::Option* to = cmd->add_option("--to", options->to, Text(STR_CLI_DRIVE_TO))
                         ->type_name(Text(STR_CLI_TYPE_FOLDER));
-  CLI::Option* list = cmd->add_flag("--list", options->list, Text(STR_CLI_DRIVE_LIST));
+  cmd->add_flag("--list", options->list, Text(STR_CLI_DRIVE_LIST));
   cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
   cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
       ->type_name(Text(STR_CLI_TYPE_NAME));
@@ -206,9 +216,8 @@ void RegisterDrive(CliApp& app) {
   cmd->add_option("--types", options->types, Text(STR_CLI_TYPES))
       ->type_name(Text(STR_CLI_TYPE_CODE))
       ->delimiter(',');
-  CLI::Option* yes = cmd->add_flag("--yes", options->yes, Text(STR_CLI_DRIVE_YES));
-  CLI::Option* eject = cmd->add_flag("--eject", options->eject, Text(STR_CLI_DRIVE_EJECT));
-  list->excludes(file)->excludes(to)->excludes(yes)->excludes(eject);
+  cmd->add_flag("--yes", options->yes, Text(STR_CLI_DRIVE_YES));
+  cmd->add_flag("--eject", options->eject, Text(STR_CLI_DRIVE_EJECT));
   // Without --list the table and the folder are required.
   cmd->parse_complete_callback([options, file, to] {
     if (options->list) return;
