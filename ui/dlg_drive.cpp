@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QPushButton>
 #include <algorithm>
+#include <optional>
 
 #include "core/platform_files.h"
 #include "core/text.h"
