@@ -303,7 +303,6 @@ enum StringId : std::uint32_t {
   STR_CLI_DRIVE_NO_FOLDER = 1346,  // path
   STR_CLI_TYPE_FOLDER = 1347,
   STR_CLI_DRIVE_NONE = 1348,
-
   STR_CLI_DRIVE_LIST_ALONE = 1349,  // the argument
 
   // OpenStreetMap files.
