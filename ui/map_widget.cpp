@@ -1,5 +1,6 @@
 #include "ui/map_widget.h"
 
+#include <time.h>
 #include <QHelpEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
@@ -32,6 +33,12 @@ constexpr int kRetryMs = 50;     // the POI store was held: the next try
 constexpr int kMinDrawPixels = 3;
 
 using Clock = std::chrono::steady_clock;
+
+double ThreadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 QColor Color(Argb c) {
   return QColor::fromRgba(c);
@@ -99,6 +106,7 @@ class MapWidget::Frames {
     DensityStats stats;
     std::vector<std::uint32_t> typeCounts;
     double ms = 0;
+    double cpuMs = 0;  // of the render thread: wall time says little on a busy machine
   };
   enum class Result { None, Frame, Busy };
 
@@ -204,6 +212,7 @@ class MapWidget::Frames {
         if (typesChanged) layer_.SetTypes(types);
         if (!back_) back_ = std::make_unique<Frame>(context_);
         const Clock::time_point t0 = Clock::now();
+        const double cpu0 = ThreadCpuMs();
         Frame& f = *back_;
         {
           StoreHold<CPoiStore> hold(store, StoreHold<CPoiStore>::Try);
@@ -221,6 +230,7 @@ class MapWidget::Frames {
         if (!busy) {
           Geography(baseOn, view, f);
           f.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+          f.cpuMs = ThreadCpuMs() - cpu0;
         }
       } catch (const std::bad_alloc&) {
         if (back_) {
@@ -419,6 +429,7 @@ MapWidget::FrameInfo MapWidget::LastFrame() const {
   info.view = f.view;
   info.stats = f.stats;
   info.ms = f.ms;
+  info.cpuMs = f.cpuMs;
   info.frames = frames_->frames;
   info.current = SameView(f.view, view_);
   return info;

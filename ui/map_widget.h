@@ -70,6 +70,7 @@ class MapWidget : public QWidget {
     MapView view;
     DensityStats stats;
     double ms = 0;
+    double cpuMs = 0;  // the CPU time of the render thread for it
     unsigned frames = 0;
     bool current = false;  // made for the view on show
   };
