@@ -1,16 +1,23 @@
 #include "core/platform_files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <random>
+#include <string_view>
 
 #include "core/text.h"
 
@@ -59,11 +66,33 @@ std::string RandomTag() {
   return buf;
 }
 
-int WriteAll(int fd, const char* p, std::size_t n) {
+constexpr int kWaitMs = 100;  // how often a wait for a pipe's other end looks at its cancel flag
+
+bool Cancelled(const std::atomic<std::uint32_t>* cancel) {
+  return cancel && cancel->load(std::memory_order_relaxed) != 0;
+}
+
+// Waits until `fd` is ready for `events`, looking at `cancel` every kWaitMs. 0 or ECANCELED.
+int WaitReady(int fd, short events, const std::atomic<std::uint32_t>* cancel) {
+  for (;;) {
+    if (Cancelled(cancel)) return ECANCELED;
+    struct pollfd p = {fd, events, 0};
+    int n = ::poll(&p, 1, kWaitMs);
+    if (n > 0) return 0;
+    if (n < 0 && errno != EINTR) return 0;  // the read or write itself will tell
+  }
+}
+
+// Writes every byte; a device or pipe that cannot take them now (non-blocking) is waited for.
+int WriteAll(int fd, const char* p, std::size_t n, const std::atomic<std::uint32_t>* cancel) {
   while (n > 0) {
     ssize_t done = ::write(fd, p, n);
     if (done < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        if (int e = WaitReady(fd, POLLOUT, cancel)) return e;
+        continue;
+      }
       return errno;
     }
     p += done;
@@ -71,6 +100,65 @@ int WriteAll(int fd, const char* p, std::size_t n) {
   }
   return 0;
 }
+
+// When this run began: a temporary older than that is not one of its own.
+const struct timespec g_runStart = [] {
+  struct timespec t {};
+  ::clock_gettime(CLOCK_REALTIME, &t);
+  return t;
+}();
+
+bool Before(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// The process id in a temporary's name ".NAME.<12 hex>.<pid>.tmp" after the prefix ".NAME.";
+// 0 for a name of the older form without one; -1 for any other name.
+long TemporaryOwner(std::string_view name, std::string_view prefix) {
+  constexpr std::string_view kSuffix = ".tmp";
+  if (name.size() < prefix.size() + 12 + kSuffix.size() || !name.starts_with(prefix) ||
+      !name.ends_with(kSuffix))
+    return -1;
+  name = name.substr(prefix.size(), name.size() - prefix.size() - kSuffix.size());
+  for (std::size_t k = 0; k < 12; ++k)
+    if (!std::isxdigit(static_cast<unsigned char>(name[k]))) return -1;
+  if (name.size() == 12) return 0;
+  if (name[12] != '.' || name.size() == 13 || name.size() > 13 + 9) return -1;
+  long pid = 0;
+  for (char c : name.substr(13)) {
+    if (c < '0' || c > '9') return -1;
+    pid = pid * 10 + (c - '0');
+  }
+  return pid > 0 ? pid : -1;
+}
+
+// Whether process `pid` still runs (one that may not be signalled does).
+bool ProcessAlive(long pid) {
+  if (pid == ::getpid()) return false;  // a name of ours from before this run: an earlier owner
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+}  // namespace
+
+void RemoveStaleTemporaries(const std::string& target) {
+  const std::string folder = FolderOf(target);
+  const std::string prefix = "." + NameOf(target) + ".";
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  const uid_t user = ::geteuid();
+  while (const struct dirent* entry = ::readdir(dir)) {
+    const long owner = TemporaryOwner(entry->d_name, prefix);
+    if (owner < 0) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode) || st.st_uid != user || !Before(st.st_mtim, g_runStart)) continue;
+    if (owner > 0 && ProcessAlive(owner)) continue;
+    ::unlinkat(::dirfd(dir), entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+namespace {
 
 // Gives `temp` the name `dest` only where nothing has that name.
 int RenameNoReplace(const std::string& temp, const std::string& dest) {
@@ -133,8 +221,35 @@ bool NameTaken(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+bool IsDeviceOrPipe(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode));
+}
+
 ReplacingFile::~ReplacingFile() {
   Discard();
+}
+
+int ReplacingFile::OpenDirect(const std::string& target) {
+  dest_ = target;
+  // Without waiting for a pipe's reader: the wait below looks at the cancel flag.
+  for (;;) {
+    fd_ = ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+    if (fd_ >= 0) break;
+    if (errno == EINTR) continue;
+    if (errno != ENXIO) return errno;  // ENXIO: a pipe nobody reads yet
+    if (Cancelled(cancel_)) return ECANCELED;
+    ::poll(nullptr, 0, kWaitMs);
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+    int e = errno ? errno : EINVAL;
+    ::close(fd_);
+    fd_ = -1;
+    return S_ISDIR(st.st_mode) ? EISDIR : e;  // something else took the name meanwhile
+  }
+  direct_ = true;
+  return 0;
 }
 
 int ReplacingFile::Open(const std::string& target, bool replace) {
@@ -145,6 +260,16 @@ int ReplacingFile::Open(const std::string& target, bool replace) {
   if (target.empty()) return ENOENT;
   if (int e = FileFault(FileStep::Open)) return e;
   dest_ = target;
+  {
+    // A device or pipe holds nothing to lose and cannot be replaced: it is written as it is,
+    // with or without leave to replace. Other special files are not written at all.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+      if (IsDeviceOrPipe(target)) return OpenDirect(target);
+      if (S_ISDIR(st.st_mode)) return EISDIR;
+      if (!S_ISREG(st.st_mode)) return ENOTSUP;
+    }
+  }
   if (replace) {
     if (int e = ResolveLinks(target, dest_)) return e;
   } else if (NameTaken(target)) {
@@ -157,21 +282,18 @@ int ReplacingFile::Open(const std::string& target, bool replace) {
   bool exists = ::stat(dest_.c_str(), &st) == 0;
   if (exists) {
     if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (!S_ISREG(st.st_mode)) return ENOTSUP;  // took the name since the look above
     // A file its owner made read-only is not replaced either.
-    if (S_ISREG(st.st_mode) && ::access(dest_.c_str(), W_OK) != 0) return errno;
-    if (!S_ISREG(st.st_mode)) {
-      // A device or pipe: written in place, as there is no file to keep.
-      fd_ = ::open(dest_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-      if (fd_ < 0) return errno;
-      direct_ = true;
-      return 0;
-    }
+    if (::access(dest_.c_str(), W_OK) != 0) return errno;
     mode = st.st_mode & 07777;
   }
 
+  RemoveStaleTemporaries(dest_);
+  // The process id in the name tells a later run whether the writer still lives.
   const std::string prefix = FolderOf(dest_) + "/." + NameOf(dest_) + ".";
+  const std::string suffix = "." + std::to_string(::getpid()) + ".tmp";
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = prefix + RandomTag() + ".tmp";
+    temp_ = prefix + RandomTag() + suffix;
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd_ >= 0) break;
     if (errno != EEXIST) {
@@ -196,7 +318,7 @@ int ReplacingFile::Open(const std::string& target, bool replace) {
 int ReplacingFile::Write(const void* data, std::size_t size) {
   if (fd_ < 0) return EBADF;
   if (int e = FileFault(FileStep::Write)) return e;
-  if (int e = WriteAll(fd_, static_cast<const char*>(data), size)) return e;
+  if (int e = WriteAll(fd_, static_cast<const char*>(data), size, cancel_)) return e;
   written_ += size;
 #if defined(SYNC_FILE_RANGE_WRITE) && !defined(__EMSCRIPTEN__)  // declared there, not provided
   // The disk starts on what is written while the rest is still being made, so the flush of
@@ -250,6 +372,24 @@ void ReplacingFile::Discard() {
   if (!temp_.empty()) ::unlink(temp_.c_str());
   temp_.clear();
   direct_ = false;
+}
+
+long ReadWaiting(int fd, void* buffer, std::size_t n, const std::atomic<std::uint32_t>* cancel) {
+  struct stat st {};
+  const bool waits = ::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode);
+  for (;;) {
+    // A pipe opened without waiting for its writer reads as ended until one came: wait first.
+    if (waits) {
+      if (int e = WaitReady(fd, POLLIN, cancel)) {
+        errno = e;
+        return -1;
+      }
+    }
+    ssize_t got = ::read(fd, buffer, n);
+    if (got >= 0) return static_cast<long>(got);
+    if (errno == EINTR || ((errno == EAGAIN || errno == EWOULDBLOCK) && waits)) continue;
+    return -1;
+  }
 }
 
 }  // namespace tarvik::platform

@@ -2,6 +2,7 @@
 // File names and files written whole. A file the program writes (an export, the settings) is
 // made under a new name beside its target and put in the target's place in one step, so a
 // failed, cancelled or interrupted write leaves the old file exactly as it was.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,6 +31,20 @@ int ResolveLinks(const std::string& path, std::string& resolved);
 
 // True when something, a dangling symbolic link included, has the name `path`.
 bool NameTaken(const std::string& path);
+// True when `path` (through links) is a character device or a pipe, which a ReplacingFile
+// writes in place.
+bool IsDeviceOrPipe(const std::string& path);
+
+// Removes the temporaries that writes of `target` left behind when their run was killed: in
+// the target's folder, only regular files of this user named as ReplacingFile names them,
+// unchanged since this run began, whose writer (the process id in the name) no longer runs;
+// those of older versions, which name none, go by their age alone. ReplacingFile::Open calls it.
+void RemoveStaleTemporaries(const std::string& target);
+
+// Reads up to `n` bytes. A pipe or device opened with O_NONBLOCK is waited for, looking at
+// `cancel` (may be null) every 100 ms: a pipe whose writer never comes ends no run. Bytes read,
+// 0 at the end, or -1 with errno (ECANCELED once cancelled).
+long ReadWaiting(int fd, void* buffer, std::size_t n, const std::atomic<std::uint32_t>* cancel);
 
 // A file that takes the place of its target when committed. The new file is created in the
 // target's folder under an unpredictable name, exclusively and never through a link; until
@@ -41,10 +56,16 @@ class ReplacingFile {
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
-  // With `replace`, a symbolic link at `target` stays and the file it points to is replaced;
-  // a device or pipe there is written as it is (it holds nothing to lose and cannot be
-  // replaced). Without, the name must be free, now (else EEXIST) and when committing.
-  // 0 or the reason.
+  // A flag that, once non-zero, ends a wait for a pipe's reader or for room in it with
+  // ECANCELED (a run cancelled by the user or a signal). Null: none. Set before Open.
+  void CancelWith(const std::atomic<std::uint32_t>* flag) { cancel_ = flag; }
+
+  // A character device or a pipe at `target` (also through links) is written as it is, with or
+  // without `replace`: it holds nothing to lose and cannot be replaced. Otherwise, with
+  // `replace`, a symbolic link at `target` stays and the file it points to is replaced;
+  // without, the name must be free, now (else EEXIST) and when committing. Any other special
+  // file is refused (ENOTSUP). Stale temporaries of the target go first
+  // (RemoveStaleTemporaries). 0 or the reason.
   int Open(const std::string& target, bool replace);
   // Writes every byte. 0 or the reason.
   int Write(const void* data, std::size_t size);
@@ -56,11 +77,16 @@ class ReplacingFile {
   void Discard();
 
   bool isOpen() const { return fd_ >= 0; }
+  // Whether the target is written in place (a device or pipe).
+  bool direct() const { return direct_; }
   // The path the file will have (the target after its links).
   const std::string& destination() const { return dest_; }
 
  private:
+  int OpenDirect(const std::string& target);
+
   int fd_ = -1;
+  const std::atomic<std::uint32_t>* cancel_ = nullptr;
   bool replace_ = false;
   bool direct_ = false;  // a device or pipe written in place
   std::uint64_t written_ = 0;

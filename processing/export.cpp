@@ -192,7 +192,9 @@ class OutputFile {
  public:
   explicit OutputFile(CAppContext* context) : buffer_(context) {}
 
-  bool Open(const std::string& path, bool replace) {
+  // A cancel also ends a wait for the reader of a pipe.
+  bool Open(const std::string& path, bool replace, const std::atomic<std::uint32_t>& cancel) {
+    file_.CancelWith(&cancel);
     error_ = file_.Open(path, replace);
     return error_ == 0;
   }
@@ -642,7 +644,8 @@ bool ExportPois(WorkerTask& task) {
   // Without leave to replace, a file that took the name meanwhile is never overwritten.
   auto appeared = [&](int err) { return err == EEXIST && !task.replaceTarget; };
   OutputFile out(context);
-  if (!out.Open(platform::NativePath(task.targetPath), task.replaceTarget)) {
+  if (!out.Open(platform::NativePath(task.targetPath), task.replaceTarget, task.abortFlag)) {
+    if (Aborted(task)) return false;
     if (appeared(out.error()))
       SetFailure(task, STR_FAIL_EXPORT_APPEARED,
                  StrLoad(STR_FAIL_EXPORT_APPEARED, task.targetPath));

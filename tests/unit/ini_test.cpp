@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -276,6 +277,10 @@ TEST(IniFileIo, SaveReplacesTheFileKeepingItsModeAndLinks) {
   WriteBytes(file, "[User]\nk=v\n");
   ::chmod(file.c_str(), 0640);
   fs::create_symlink(file, dir.path("link.ini"));
+  // Left by a save that was killed (its process is gone): the next save removes it.
+  const fs::path stale = dir.path(".Tarvik.ini.0123456789ab.999999999.tmp");
+  WriteBytes(stale, "[Fil");
+  fs::last_write_time(stale, fs::last_write_time(file) - std::chrono::hours(1));
 
   IniFile ini;
   ASSERT_TRUE(ini.Load(dir.u16("link.ini")));

@@ -2,11 +2,14 @@
 // what appears meanwhile, and writers racing for one name.
 #include "core/platform_files.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -132,6 +135,72 @@ TEST_F(ReplacingFileTest, RacingWritersNeverTear) {
   const std::string result = ReadBytes(target);
   EXPECT_NE(std::find(contents.begin(), contents.end(), result), contents.end());
   EXPECT_TRUE(NoTemporaries(dir));
+}
+
+// A device or a pipe at the name is written as it is, whether or not the write may replace:
+// no extension, no temporary, no rename; its write errors are the write's; a pipe nobody reads
+// is waited for only until the cancel flag rises.
+TEST_F(ReplacingFileTest, DevicesAndPipesAreWrittenInPlace) {
+  for (bool replace : {false, true}) {
+    ReplacingFile null;
+    ASSERT_EQ(null.Open("/dev/null", replace), 0);
+    EXPECT_TRUE(null.direct());
+    EXPECT_EQ(null.Write("new", 3), 0);
+    EXPECT_EQ(null.Commit(), 0);
+    ReplacingFile full;
+    ASSERT_EQ(full.Open("/dev/full", replace), 0);
+    EXPECT_EQ(full.Write("new", 3), ENOSPC);
+  }
+  const fs::path fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::atomic<std::uint32_t> cancel{1};  // raised from the start: the first wait gives up
+  ReplacingFile unread;
+  unread.CancelWith(&cancel);
+  EXPECT_EQ(unread.Open(fifo.string(), false), ECANCELED);
+  EXPECT_TRUE(NoTemporaries(dir));
+  EXPECT_FALSE(fs::exists("/dev/null.csv"));
+}
+
+// What a write of the target leaves when its run is killed goes with the next write of the
+// same target, and nothing else does: not a live writer's file, not another target's, not a
+// link or a folder of that name, not a file changed since this run began.
+TEST_F(ReplacingFileTest, StaleTemporariesOfTheTargetGo) {
+  // A process id that no longer runs.
+  pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = std::to_string(gone), alive = std::to_string(::getppid());
+  const struct {
+    std::string name;
+    bool old;   // last changed before this run began
+    char kind;  // 'f' file, 'l' link, 'd' folder
+    bool removed;
+  } cases[] = {
+      {".out.csv.0123456789ab." + dead + ".tmp", true, 'f', true},
+      {".out.csv.0123456789ab.tmp", true, 'f', true},  // of an older version, without an id
+      {".out.csv.0123456789ab." + alive + ".tmp", true, 'f', false},
+      {".out.csv.0123456789ab." + dead + ".tmp.x", true, 'f', false},
+      {".out.csv.0123456789xy." + dead + ".tmp", true, 'f', false},
+      {".other.csv.0123456789ab." + dead + ".tmp", true, 'f', false},
+      {".out.csv.fedcba987654." + dead + ".tmp", false, 'f', false},
+      {".out.csv.00000000000a." + dead + ".tmp", true, 'l', false},
+      {".out.csv.00000000000b." + dead + ".tmp", true, 'd', false},
+  };
+  for (const auto& c : cases) {
+    const fs::path p = dir / c.name;
+    if (c.kind == 'f') WriteBytes(p, "partial");
+    if (c.kind == 'l') fs::create_symlink("elsewhere", p);
+    if (c.kind == 'd') fs::create_directory(p);
+    if (c.old) {
+      const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << c.name;
+    }
+  }
+  ASSERT_EQ(WriteWhole("new", true), 0);
+  for (const auto& c : cases)
+    EXPECT_EQ(!fs::exists(fs::symlink_status(dir / c.name)), c.removed) << c.name;
+  EXPECT_EQ(ReadBytes(target), "new");
 }
 
 }  // namespace
