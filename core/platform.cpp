@@ -1,5 +1,6 @@
 #include "core/platform.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -24,6 +25,8 @@
 #include <thread>
 
 #include "core/language.h"
+#include "core/text.h"
+#include "resources/string_ids.h"
 
 namespace tarvik::platform {
 
@@ -50,7 +53,37 @@ namespace {
 }  // namespace
 #endif
 
+namespace {
+// The system errors a user meets, in the program's own words: the system has them in the
+// user's language only where its catalogue for that language is installed.
+struct ErrnoText {
+  int err;
+  std::uint32_t id;
+};
+constexpr ErrnoText kErrnoTexts[] = {
+    {ENOENT, STR_ERRNO_ENOENT},
+    {EACCES, STR_ERRNO_EACCES},
+    {EPERM, STR_ERRNO_EPERM},
+    {EROFS, STR_ERRNO_EROFS},
+    {ENOSPC, STR_ERRNO_ENOSPC},
+    {EISDIR, STR_ERRNO_EISDIR},
+    {ENOTDIR, STR_ERRNO_ENOTDIR},
+    {EEXIST, STR_ERRNO_EEXIST},
+    {ENAMETOOLONG, STR_ERRNO_ENAMETOOLONG},
+    {EMFILE, STR_ERRNO_EMFILE},
+    {EIO, STR_ERRNO_EIO},
+    {ELOOP, STR_ERRNO_ELOOP},
+    {EFBIG, STR_ERRNO_EFBIG},
+    {ETXTBSY, STR_ERRNO_ETXTBSY},
+#ifdef EDQUOT
+    {EDQUOT, STR_ERRNO_EDQUOT},
+#endif
+};
+}  // namespace
+
 std::string ErrorText(int err) {
+  for (const ErrnoText& e : kErrnoTexts)
+    if (e.err == err) return Utf16ToUtf8(StrLoad(e.id));
 #if defined(_WIN32)
   char buf[256] = {};
   strerror_s(buf, sizeof buf, err);

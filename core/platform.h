@@ -8,8 +8,9 @@ namespace tarvik::platform {
 // Usable size of a block from malloc/realloc.
 std::size_t HeapUsableSize(void* block);
 
-// The system's text for errno value `err`, in UTF-8, in the program's language where the
-// system has it.
+// The text for errno value `err`, in UTF-8: the string table's for the errors users meet
+// (no such file, permission, disk full, ...), else the system's, in the program's language where
+// the system has it.
 std::string ErrorText(int err);
 
 // Memory of its own from the system for a large block, aligned to huge pages and asking for

@@ -482,9 +482,9 @@ bool ReadAll(WorkerTask& task, PoiData& d, CAppContext* context, int fd, std::ui
     bool direct = d.fileLength < capacity;
     char* into = direct ? d.fileBytes + d.fileLength : probe;
     std::size_t room = direct ? std::min(capacity - d.fileLength, kReadPiece) : sizeof probe;
-    ssize_t got = ::read(fd, into, room);
+    long got = platform::ReadWaiting(fd, into, room, &task.abortFlag);
     if (got < 0) {
-      if (errno == EINTR) continue;
+      if (errno == ECANCELED) return false;  // the task was cancelled while a pipe was empty
       return fail(STR_FAIL_READ, SystemReason(errno));
     }
     if (got == 0) break;
@@ -512,13 +512,22 @@ bool LoadSourceFile(WorkerTask& task) {
 
   const std::u16string& path = task.targetPath;
   std::string name = platform::NativePath(path);
-  FdCloser file{::open(name.c_str(), O_RDONLY | O_CLOEXEC)};
-  if (file.fd < 0) return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(errno));
+  // A table comes from a file or a pipe. A device (/dev/zero, a terminal) is refused before it
+  // is opened or read: it would be read up to the size limit, or forever.
   struct stat st {};
+  auto notATable = [&](const struct stat& s) {
+    return !S_ISREG(s.st_mode) && !S_ISFIFO(s.st_mode) && !S_ISDIR(s.st_mode);
+  };
+  if (::stat(name.c_str(), &st) == 0 && notATable(st))
+    return AbortWithFailure(task, STR_FAIL_NOT_A_FILE, path);
+  // Without waiting for a pipe's writer: the reading waits, and a cancel ends that wait.
+  FdCloser file{::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+  if (file.fd < 0) return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(errno));
   if (::fstat(file.fd, &st) != 0)
     return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(errno));
   if (S_ISDIR(st.st_mode)) return AbortWithFailure(task, STR_FAIL_OPEN, path, SystemReason(EISDIR));
-  // Only a regular file tells its size; anything else is read to its end without progress.
+  if (notATable(st)) return AbortWithFailure(task, STR_FAIL_NOT_A_FILE, path);
+  // Only a regular file tells its size; a pipe is read to its end without progress.
   std::uint64_t size = S_ISREG(st.st_mode) && st.st_size > 0 ? std::uint64_t(st.st_size) : 0;
   if (size > UINT32_MAX)
     return AbortWithFailure(task, STR_FAIL_TOO_LARGE, path, static_cast<long long>(size));
@@ -545,10 +554,17 @@ bool LoadSourceFile(WorkerTask& task) {
     }
   }
   CAppContext* context = task.poiStore->context;
-  if (!ReadAll(task, *d, context, file.fd, size)) return false;
-  if (size == 0 && d->fileBytes && !Aborted(task) && !recognise(d->fileBytes, d->fileLength))
-    return false;
-  return !Aborted(task);
+  if (!ReadAll(task, *d, context, file.fd, size) || Aborted(task)) return false;
+  // A file cut short while it was read would give a table without its end, and no one would
+  // know: the load fails as on a read error.
+  if (d->fileLength < size) {
+    const long long got = d->fileLength;
+    MemFree(context, d->fileBytes);
+    d->fileBytes = nullptr;
+    d->fileLength = 0;
+    return AbortWithFailure(task, STR_FAIL_SHRUNK, path, static_cast<long long>(size), got);
+  }
+  return size != 0 || !d->fileBytes || recognise(d->fileBytes, d->fileLength);
 }
 
 // ---- parsing -------------------------------------------------------------------------------
@@ -604,6 +620,7 @@ class Parser {
       d_.records = nullptr;
       d_.recordCount = 0;
       d_.sourceFormat = SOURCE_NONE;
+      task_.headerBeyondLine = 0;
       std::fill(std::begin(kinds_), std::end(kinds_), ColumnKind::None);
       lastKind_ = 0;
       headerFound_ = false;
@@ -627,7 +644,7 @@ class Parser {
       if (p > line && !comment) {
         if (separator_ == 0 && !Plan(line)) return false;
         std::size_t n = SplitLine(line, static_cast<std::size_t>(p - line), separator_, tokens_);
-        if (HeaderLine(tokens_, n, line)) return true;
+        if (HeaderLine(tokens_, n, line, p)) return true;
       }
       if (p < end_) ++p;
       if (Aborted(task_)) return false;
@@ -827,7 +844,8 @@ class Parser {
   }
 
   // Reads a header-phase line. True when the separator must be "|" after all (see Plan).
-  bool HeaderLine(const std::string_view* tokens, std::size_t n, const char* line) {
+  bool HeaderLine(const std::string_view* tokens, std::size_t n, const char* line,
+                  const char* lineEnd) {
     int hits = 0;
     std::u16string named;  // the columns this line names, for the message
     if (separator_ == ',' && (d_.sourceFormat == SOURCE_NONE || d_.sourceFormat == SOURCE_COMMA)) {
@@ -867,7 +885,28 @@ class Parser {
     } else if (hits > 0) {
       // Split at the right separator, this line might name nothing.
       if (Provisional() && BarBeforeNul(decidedTo_, end_)) return true;
-      AbortWithFailure(task_, STR_FAIL_HEADER, LineNumber(line), task_.targetPath, named);
+      const bool beyond = NamesBeyondLimit(tokens, n, lineEnd);
+      AbortWithFailure(task_, beyond ? STR_FAIL_HEADER_COLUMNS : STR_FAIL_HEADER, LineNumber(line),
+                       task_.targetPath, named);
+    } else if (separator_ == ',' && task_.headerBeyondLine == 0 &&
+               NamesBeyondLimit(tokens, n, lineEnd)) {
+      // Still no header; should none come, the message names the limit.
+      task_.headerBeyondLine = LineNumber(line);
+    }
+    return false;
+  }
+
+  // Whether a comma line names X, Y or TYPE past the columns a header may use (kMaxTokens, as
+  // the Windows program reads them).
+  bool NamesBeyondLimit(const std::string_view* tokens, std::size_t n, const char* lineEnd) const {
+    if (separator_ != ',' || n < kMaxTokens) return false;
+    const char* p = tokens[kMaxTokens - 1].data() + tokens[kMaxTokens - 1].size();
+    while (p < lineEnd) {
+      const char* start = ++p;  // past the separator
+      while (p < lineEnd && *p != ',') ++p;
+      std::string_view name = HeaderName({start, static_cast<std::size_t>(p - start)});
+      for (ColumnKind k : {ColumnKind::X, ColumnKind::Y, ColumnKind::TYPE})
+        if (EqualsNoCaseAscii(name, kColumnNames[static_cast<int>(k)])) return true;
     }
     return false;
   }
@@ -960,9 +999,15 @@ class Parser {
 
 }  // namespace
 
+std::u16string NoTableText(const std::u16string& path, unsigned headerBeyondLine) {
+  if (headerBeyondLine != 0) return StrLoad(STR_NO_TABLE_COLUMNS, path, headerBeyondLine);
+  return StrLoad(STR_OPEN_NO_TABLE, path);
+}
+
 bool ParseSource(WorkerTask& task) {
   PoiData* d = DataOf(task);
   if (!d) return false;
+  task.headerBeyondLine = 0;
   if (Aborted(task)) return false;
   ReportProgress(task, 0);
   ReportStatus(task, STR_STATUS_PARSING);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 #include "core/app_context.h"
@@ -79,6 +80,10 @@ bool LoadSourceFile(WorkerTask& task);
 bool ParseSource(WorkerTask& task);
 bool FilterByAreas(WorkerTask& task);
 bool ExportPois(WorkerTask& task);
+
+// What the user reads when a parse of `path` found no header line: the column limit is named
+// when a line named X, Y or TYPE past it (WorkerTask::headerBeyondLine, 0 when none did).
+std::u16string NoTableText(const std::u16string& path, unsigned headerBeyondLine);
 
 // Parsing helpers of ParseSource.
 

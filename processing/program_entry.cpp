@@ -1,5 +1,6 @@
 #include "processing/program_entry.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -24,6 +25,15 @@ ProgramEntry::ProgramEntry(CAppContext& context, EntryOptions options)
     std::filesystem::create_directories(ToFsPath(context_.iniPath).parent_path(), ec);
   }
   defaultsWritten_ = WriteDefaultParamsIfMissing(context_, &defaultsError_);
+  std::error_code ec;
+  if (defaultsError_ == EEXIST &&
+      std::filesystem::is_regular_file(ToFsPath(context_.iniPath), ec)) {
+    // Another run wrote the file between the look and the write: its sets serve, as those of
+    // any file that was there. (A link that points nowhere also takes the name: that stays
+    // an error.)
+    defaultsRaced_ = true;
+    defaultsError_ = 0;
+  }
   context_.defaultsInMemory = defaultsError_ != 0;
 }
 

@@ -32,6 +32,8 @@ class ProgramEntry {
   // Why the first-start defaults could not be written (0: written, or nothing to write). They
   // then serve this run from memory; the front ends tell the user.
   int defaultsError() const { return defaultsError_; }
+  // Another run wrote the settings file first (two first starts at once): that file is used.
+  bool defaultsRaced() const { return defaultsRaced_; }
   int error() const { return error_; }
 
  private:
@@ -39,6 +41,7 @@ class ProgramEntry {
   EntryOptions options_;
   bool finished_ = false;
   bool defaultsWritten_ = false;
+  bool defaultsRaced_ = false;
   int defaultsError_ = 0;
   int error_ = 0;
 };

@@ -107,6 +107,9 @@ struct WorkerTask {
   bool paramsSaveFailed = false;  // the save failed: the reload of the same task is skipped
   int parsedLayout = -1;       // the layout (SOURCE_*) a parse found that ran to its end; -1: none
   bool tableReplaced = false;  // a load's new table took the place of the loaded one
+  // A line before any header that named X, Y or TYPE past the 16 columns a header may use
+  // (1-based; 0: none): a parse that finds no header says so.
+  unsigned headerBeyondLine = 0;
 };
 
 // Sets abortFlag to 1 when it reads 0.

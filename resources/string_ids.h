@@ -211,7 +211,7 @@ enum StringId : std::uint32_t {
   STR_CLI_MAP_WRITE_FAILED = 1022,  // path, reason
   STR_CLI_MAP_NO_FONT = 1023,
   STR_CLI_MAP_SUMMARY = 1024,   // path, width, height, POIs in view
-  STR_CLI_MAP_BAD_SIZE = 1026,  // least, most
+  STR_CLI_MAP_BAD_SIZE = 1026,  // option, value, least, most
 
   // The command line's help frame and usage errors.
   STR_CLI_LABEL_USAGE = 1100,
@@ -244,6 +244,30 @@ enum StringId : std::uint32_t {
   STR_CORNER_NW = 1200,
   STR_CORNER_SE = 1201,
   STR_WHOLE_NUMBER = 1202,  // field label, lowest, highest
+  STR_ERRNO_ENOENT = 1250,
+  STR_ERRNO_EACCES = 1251,
+  STR_ERRNO_EPERM = 1252,
+  STR_ERRNO_EROFS = 1253,
+  STR_ERRNO_ENOSPC = 1254,
+  STR_ERRNO_EDQUOT = 1255,
+  STR_ERRNO_EISDIR = 1256,
+  STR_ERRNO_ENOTDIR = 1257,
+  STR_ERRNO_EEXIST = 1258,
+  STR_ERRNO_ENAMETOOLONG = 1259,
+  STR_ERRNO_EMFILE = 1260,
+  STR_ERRNO_EIO = 1261,
+  STR_ERRNO_ELOOP = 1262,
+  STR_ERRNO_EFBIG = 1263,
+  STR_ERRNO_ETXTBSY = 1264,
+  STR_CLI_ERR_UNKNOWN_OPTION = 1265,  // the option
+  STR_CLI_ERR_EMPTY_NAME = 1266,
+  STR_CLI_ERR_FOLDER_NAME = 1267,  // the name
+  STR_CLI_MAP_APPEARED = 1268,     // path
+  STR_FAIL_NOT_A_FILE = 1269,      // path
+  STR_FAIL_SHRUNK = 1270,          // path, size at opening, bytes read
+  STR_NO_TABLE_COLUMNS = 1271,     // path, line
+  STR_FAIL_HEADER_COLUMNS = 1272,  // line, path, columns found
+  STR_DEFAULTS_RACED = 1273,       // path
   STR_A11Y_ADD = 1400,
   STR_A11Y_DELETE = 1401,
   STR_A11Y_ADD_ENTRY = 1402,

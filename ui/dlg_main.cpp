@@ -618,7 +618,7 @@ void CDlgMain::RunTaskDialogAndReport(const TaskRequest& request) {
   // nothing had been opened.
   if ((request.stageFlags & TASK_PARSE) && progress_.lastParsedLayout == SOURCE_NONE &&
       request.targetPath)
-    Warn(StrLoad(STR_OPEN_NO_TABLE, *request.targetPath));
+    Warn(NoTableText(*request.targetPath, progress_.lastHeaderBeyondLine));
 }
 
 // ---- commands ----

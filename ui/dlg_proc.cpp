@@ -130,6 +130,7 @@ void CDlgProc::OnInitDialog(DlgWindow* window, const DlgStart&, DlgParam param) 
   lastAborted = true;
   lastParsedLayout = -1;
   lastTableReplaced = false;
+  lastHeaderBeyondLine = 0;
   task_ = MakeTracked<WorkerTask>(context);
   if (!task_) {
     PostEndMessage(window, IDCANCEL);
@@ -207,6 +208,7 @@ void CDlgProc::OnDestroy(DlgWindow*, DlgParam) {
   lastParamsSaveFailed = task_->paramsSaveFailed;
   lastParsedLayout = task_->parsedLayout;
   lastTableReplaced = task_->tableReplaced;
+  lastHeaderBeyondLine = task_->headerBeyondLine;
   task_.reset();
   sink_.reset();
 }

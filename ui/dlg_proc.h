@@ -37,9 +37,10 @@ class CDlgProc : public CDlgBoxCore {
   ExportResult lastExport;
   DriveReport lastDrive;
   bool lastParamsSaveFailed = false;
-  bool lastAborted = false;        // cancelled, failed, or no task could be made
-  int lastParsedLayout = -1;       // see WorkerTask::parsedLayout
-  bool lastTableReplaced = false;  // see WorkerTask::tableReplaced
+  bool lastAborted = false;           // cancelled, failed, or no task could be made
+  int lastParsedLayout = -1;          // see WorkerTask::parsedLayout
+  bool lastTableReplaced = false;     // see WorkerTask::tableReplaced
+  unsigned lastHeaderBeyondLine = 0;  // see WorkerTask::headerBeyondLine
 
   // One report of the worker as the window applies it, on the window's thread.
   struct Report {

@@ -57,6 +57,7 @@ int RunWindowedProgram(const EntryOptions& options, MainPrompts* prompts,
   if (int e = entry.defaultsError())
     ask.Warn(nullptr,
              StrLoad(STR_DEFAULTS_UNSAVED, context.iniPath, Utf8ToUtf16(platform::ErrorText(e))));
+  if (entry.defaultsRaced()) ask.Warn(nullptr, StrLoad(STR_DEFAULTS_RACED, context.iniPath));
   {
     // A request to end is looked for on the window's thread, a few times a second.
     QTimer watch;

@@ -563,6 +563,31 @@ TEST_F(ParamIoTest, FirstStartDefaultsThatCannotBeWritten) {
   }
 }
 
+// Two first starts at once: the one that finds the other's file where it would put its own
+// uses that file, as any it found there, and has nothing lost to report.
+std::filesystem::path g_winnersFile;
+TEST_F(ParamIoTest, FirstStartThatLosesTheRaceUsesTheOtherRunsFile) {
+  fs::remove(file);
+  g_winnersFile = file;
+  platform::SetFileFaultHook([](platform::FileStep s) {
+    if (s == platform::FileStep::Open) testfiles::WriteBytes(g_winnersFile, "[Core]\n");
+    return 0;
+  });
+  CAppContext run;
+  ProgramEntry entry(run, {ctx.iniPath, true, false});
+  platform::SetFileFaultHook(nullptr);
+  EXPECT_TRUE(entry.defaultsRaced());
+  EXPECT_EQ(entry.defaultsError(), 0);
+  EXPECT_FALSE(run.defaultsInMemory);
+  CParamStore store(&run);
+  WorkerTask task;
+  Prepare(task, store);
+  task.appContext = &run;
+  ASSERT_TRUE(LoadParams(task));
+  EXPECT_TRUE(store.Filters().empty());
+  EXPECT_EQ(ReadBytes(file), "[Core]\n");
+}
+
 TEST_F(ParamIoTest, SeedPersistsAcrossRuns) {
   std::int64_t first;
   {

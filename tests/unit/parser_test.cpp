@@ -129,8 +129,17 @@ TEST_F(Parser, FileWithoutHeaderIsNoError) {
 
 TEST_F(Parser, OnlyTheFirstSixteenTokensCount) {
   std::string pad = "a,b,c,d,e,f,g,h,i,j,k,l,m,n,";  // 14 columns
-  // TYPE is the 17th column: the header has two hits and fails.
+  // TYPE is the 17th column: the header has two hits and fails, naming the limit.
   EXPECT_FALSE(LoadAndParse(pad + "X,Y,TYPE\n"));
+  EXPECT_EQ(task->failure.stringId, 1272u);
+  // All three past it: no header, and the line that named them is remembered for the message.
+  ASSERT_TRUE(LoadAndParse("# cams\n" + pad + "p,q,x,y,type\n1,2,3\n"));
+  EXPECT_EQ(data().sourceFormat, SOURCE_NONE);
+  EXPECT_EQ(task->headerBeyondLine, 2u);
+  EXPECT_NE(NoTableText(task->targetPath, task->headerBeyondLine).find(u"16"),
+            std::u16string::npos);
+  ASSERT_TRUE(LoadAndParse("1,2,3\n"));
+  EXPECT_EQ(task->headerBeyondLine, 0u);
   // In the 16th column it is seen; data past the 16th token is ignored.
   ASSERT_TRUE(LoadAndParse("a,b,c,d,e,f,g,h,i,j,k,l,m,X,Y,TYPE,SPEED\n" +
                            std::string("0,0,0,0,0,0,0,0,0,0,0,0,0,1,2,3,4,5,6\n")));

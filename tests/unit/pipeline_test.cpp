@@ -14,6 +14,7 @@
 #include "core/store_lock.h"
 #include "engine_test_util.h"
 #include "params/param_store.h"
+#include "processing/parallel.h"
 #include "test_files.h"
 
 namespace tarvik::enginetest {
@@ -246,6 +247,56 @@ TEST_F(Pipeline, SourceWithoutASizeIsReadToItsEnd) {
   EXPECT_EQ(data().recordCount, 60000u);
   // Without a size there is no percentage to report while loading.
   EXPECT_EQ(Progress().size(), 2u + 2u + 100u);
+}
+
+// What cannot hold a table ends the load with the reason, before anything is read: a device
+// (read to the size limit, or forever, otherwise); and a cancel ends a wait for a pipe's writer.
+TEST_F(Pipeline, DevicesAreRefusedAndACancelEndsTheWaitForAPipe) {
+  for (const char16_t* device : {u"/dev/zero", u"/dev/urandom", u"/dev/null"}) {
+    NewTask(TASK_LOAD_FILE | TASK_PARSE, device);
+    RunTask(task.get());
+    EXPECT_TRUE(Aborted(*task));
+    EXPECT_EQ(task->failure.stringId, 1269u);
+    EXPECT_TRUE(StoreEmpty());
+  }
+  fs::path fifo = fs::temp_directory_path() / ("tarvik_test_fifo_" + std::to_string(::getpid()));
+  fs::remove(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, Utf8ToUtf16(fifo.string()));
+  // Cancelled as the load begins: no writer ever comes, and the load must not wait for one.
+  sink.onEvent = [&](const E& e) {
+    if (e == E{E::Status, kLoading}) SetAbort(*task);
+  };
+  RunTask(task.get());
+  sink.onEvent = nullptr;
+  fs::remove(fifo);
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 0u);
+  EXPECT_TRUE(StoreEmpty());
+}
+
+// A file cut short while it is read fails the load, as a read error does: the table would
+// lose its end without a word.
+TEST_F(Pipeline, FileCutShortWhileReadFailsTheLoad) {
+  // On one thread, so that the cut comes after the first megabyte and before the rest.
+  const ParallelTuning saved = Tuning();
+  Tuning() = ParallelTuning{1, SIZE_MAX, UINT32_MAX};
+  TempFile file(SampleTable(100000));  // about 4 MB
+  NewTask(TASK_LOAD_FILE | TASK_PARSE, file.path16());
+  bool cut = false;
+  sink.onEvent = [&](const E& e) {
+    if (e.kind == E::Progress && e.value > 0 && !cut) {
+      cut = true;
+      fs::resize_file(file.path(), 100);
+    }
+  };
+  RunTask(task.get());
+  sink.onEvent = nullptr;
+  Tuning() = saved;
+  EXPECT_TRUE(cut);
+  EXPECT_TRUE(Aborted(*task));
+  EXPECT_EQ(task->failure.stringId, 1270u);
+  EXPECT_TRUE(StoreEmpty());
 }
 
 TEST_F(Pipeline, FailedParseEmptiesTheStoreAndReturnsItsMemory) {

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <map>
 #include <random>
+#include <set>
 
 #include "core/language.h"
+#include "core/platform.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
 
@@ -187,6 +190,27 @@ TEST(Language, TextsFollowTheChosenLanguage) {
   EXPECT_EQ(StrLoad(STR_SAVE), u"Сохранить");
   EXPECT_EQ(en, FindString(STR_SAVE, Language::English));
   EXPECT_EQ(FindString(999999, Language::English), nullptr);
+}
+
+// The system's reasons a user can meet read in the program's language whatever the locale
+// (the C library has them in the locale's, where it has a catalogue for it): each is a text
+// of the string table, no two alike; a rarer reason still has the system's words.
+TEST(Language, SystemReasonsUsersMeetAreTextsOfTheTable) {
+  const int reasons[] = {ENOENT, EACCES,       EPERM,  EROFS, ENOSPC, EDQUOT, EISDIR, ENOTDIR,
+                         EEXIST, ENAMETOOLONG, EMFILE, EIO,   ELOOP,  EFBIG,  ETXTBSY};
+  for (Language language : {Language::English, Language::Russian}) {
+    SetLanguage(language);
+    std::set<std::u16string> table, seen;
+    for (std::uint32_t id = STR_ERRNO_ENOENT; id <= STR_ERRNO_ETXTBSY; ++id)
+      table.insert(FindString(id, language));
+    for (int err : reasons) {
+      const std::u16string text = Utf8ToUtf16(platform::ErrorText(err));
+      EXPECT_TRUE(table.count(text)) << err << " " << platform::ErrorText(err);
+      seen.insert(text);
+    }
+    EXPECT_EQ(seen.size(), std::size(reasons));
+    EXPECT_FALSE(platform::ErrorText(EXDEV).empty());
+  }
 }
 
 struct Replace {
