@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <bit>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 
@@ -15,6 +16,7 @@ namespace {
 // Where libpng's bytes go and how it went.
 struct Sink {
   platform::ReplacingFile* file;
+  const std::atomic<std::uint32_t>* cancel;
   int err = 0;                   // of the file
   char message[256] = "libpng";  // of libpng
 };
@@ -54,8 +56,13 @@ bool WriteRows(Sink* sink, const MapImage& image) {
   } else {
     png_set_filler(png, 0, PNG_FILLER_BEFORE);
   }
-  for (int y = 0; y < image.Height(); ++y)
+  for (int y = 0; y < image.Height(); ++y) {
+    if (sink->cancel && sink->cancel->load(std::memory_order_relaxed)) {
+      sink->err = ECANCELED;
+      png_error(png, "cancelled");
+    }
     png_write_row(png, reinterpret_cast<png_const_bytep>(image.Row(y)));
+  }
   png_write_end(png, info);
   png_destroy_write_struct(&png, &info);
   return true;
@@ -72,22 +79,23 @@ bool IsPngFile(const std::string& path) {
   return png;
 }
 
-bool WritePng(const std::string& path, const MapImage& image, std::string& error) {
+int WritePng(const std::string& path, const MapImage& image, const PngTarget& target,
+             std::string& error) {
   platform::ReplacingFile file;
-  if (int err = file.Open(path, /*replace=*/true)) {
-    error = platform::ErrorText(err);
-    return false;
+  file.CancelWith(target.cancel);
+  int err = file.Open(path, target.replace);
+  if (err == 0) {
+    Sink sink{&file, target.cancel};
+    if (!WriteRows(&sink, image)) {
+      // The new file goes with `file`.
+      err = sink.err ? sink.err : EIO;
+      error = sink.err ? platform::ErrorText(sink.err) : sink.message;
+      return err;
+    }
+    err = file.Commit();
   }
-  Sink sink{&file};
-  if (!WriteRows(&sink, image)) {
-    error = sink.err ? platform::ErrorText(sink.err) : sink.message;
-    return false;  // the new file goes with `file`
-  }
-  if (int err = file.Commit()) {
-    error = platform::ErrorText(err);
-    return false;
-  }
-  return true;
+  if (err != 0) error = platform::ErrorText(err);
+  return err;
 }
 
 }  // namespace tarvik

@@ -11,6 +11,7 @@
 
 #include "core/platform.h"
 #include "core/platform_files.h"
+#include "core/platform_signals.h"
 #include "processing/pipeline.h"
 #include "resources/string_ids.h"
 #include "resources/string_table.h"
@@ -18,9 +19,9 @@
 namespace tarvik::cli {
 
 namespace {
-// The task RunOnWorker runs, for a cancel from another thread.
-std::mutex g_runningLock;
-WorkerTask* g_running = nullptr;
+// The flag of the work a signal cancels (CancelScope).
+std::mutex g_cancelLock;
+std::atomic<std::uint32_t>* g_cancel = nullptr;
 }  // namespace
 
 CliApp::CliApp() : app_(Text(STR_CLI_PROGRAM), "tarvik-cli") {
@@ -41,6 +42,25 @@ CLI::App* CliApp::AddCommand(const std::string& name, std::uint32_t descriptionI
   sub->get_help_ptr()->group(Text(STR_CLI_GROUP_OPTIONS));
   commands_.emplace_back(sub, std::move(run));
   return sub;
+}
+
+CLI::Validator FileNameCheck(bool output) {
+  return CLI::Validator(
+      [output](std::string& name) -> std::string {
+        if (name.empty()) return kOwnMessage + Text(STR_CLI_ERR_EMPTY_NAME);
+        struct stat st {};
+        if (output &&
+            (name.back() == '/' || (::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))))
+          return kOwnMessage + Text(STR_CLI_ERR_FOLDER_NAME, PathArgument(name));
+        return {};
+      },
+      "");
+}
+
+void AddIniOption(CLI::App* command, std::string& ini) {
+  command->add_option("--ini", ini, Text(STR_CLI_INI))
+      ->type_name(Text(STR_CLI_TYPE_FILE))
+      ->check(FileNameCheck(/*output=*/false));
 }
 
 void CliApp::AddTableArgument(CLI::App* command, std::string& file) {
@@ -150,26 +170,29 @@ void TerminalSink::Draw() {
   std::fflush(stderr);
 }
 
+CancelScope::CancelScope(std::atomic<std::uint32_t>& flag) {
+  std::lock_guard<std::mutex> guard(g_cancelLock);
+  g_cancel = &flag;
+}
+
+CancelScope::~CancelScope() {
+  std::lock_guard<std::mutex> guard(g_cancelLock);
+  g_cancel = nullptr;
+}
+
 void RunOnWorker(WorkerTask& task) {
-  struct Running {
-    explicit Running(WorkerTask* task) {
-      std::lock_guard<std::mutex> guard(g_runningLock);
-      g_running = task;
-    }
-    ~Running() {
-      std::lock_guard<std::mutex> guard(g_runningLock);
-      g_running = nullptr;
-    }
-  } running(&task);
+  CancelScope scope(task.abortFlag);
   std::thread worker([&task] { RunTask(&task); });
   worker.join();
 }
 
-bool CancelRunningTask() {
-  std::lock_guard<std::mutex> guard(g_runningLock);
-  if (!g_running) return false;
-  SetAbort(*g_running);
-  return true;
+void CancelOrEnd(int signal) {
+  // Under the lock to the end: work that starts a scope meanwhile (and may create a file)
+  // waits until the program has ended.
+  std::lock_guard<std::mutex> guard(g_cancelLock);
+  if (!g_cancel) platform::EndBySignal(signal);
+  std::uint32_t clear = 0;
+  g_cancel->compare_exchange_strong(clear, 1);
 }
 
 std::string AbortMessage(const WorkerTask& task) {

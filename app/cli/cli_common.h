@@ -4,6 +4,7 @@
 // and buffered bulk output.
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -45,6 +46,14 @@ class CliApp {
   std::vector<std::pair<CLI::App*, std::function<int()>>> commands_;
 };
 
+// Checks a file name given to an option: not empty; for an output also not ending in "/" and
+// not naming a folder. A failed check is a usage error in our words.
+CLI::Validator FileNameCheck(bool output);
+// Adds --ini PATH to a command.
+void AddIniOption(CLI::App* command, std::string& ini);
+// Marks the message of a check of ours: the usage error repeats it as it is.
+constexpr char kOwnMessage = '\x1f';
+
 // String `id` of the string table, formatted, as UTF-8.
 template <class... A>
 std::string Text(std::uint32_t id, const A&... args) {
@@ -84,10 +93,23 @@ class TerminalSink : public TaskSink {
   std::string status_;
 };
 
-// Runs the task's stages on a worker thread, as the windows do, and waits for the end.
+// While it lives, a termination signal raises `flag` (to 1 when 0) instead of ending the
+// program at once: the work in progress stops and drops what it was writing, and the program
+// ends by the signal afterwards. One at a time.
+class CancelScope {
+ public:
+  explicit CancelScope(std::atomic<std::uint32_t>& flag);
+  ~CancelScope();
+  CancelScope(const CancelScope&) = delete;
+  CancelScope& operator=(const CancelScope&) = delete;
+};
+
+// Runs the task's stages on a worker thread, as the windows do, and waits for the end; a
+// signal meanwhile cancels the task (CancelScope over its abort flag).
 void RunOnWorker(WorkerTask& task);
-// Asks the task RunOnWorker is running to stop (any thread may call it); false when none runs.
-bool CancelRunningTask();
+// For the signal watch (any thread): cancels the work under a CancelScope, or, when there is
+// none, ends the program by `signal` at once.
+void CancelOrEnd(int signal);
 
 // A file name from the command line, byte for byte (see platform::PathFromNative).
 std::u16string PathArgument(const std::string& arg);

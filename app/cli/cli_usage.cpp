@@ -93,6 +93,11 @@ std::string ExtrasMessage(const CLI::App& app, std::vector<std::string> extras,
   extras = std::move(ordered);
   if (app.get_parent() == nullptr && !extras.front().starts_with('-'))
     return Text(STR_CLI_ERR_UNKNOWN_COMMAND, Arg(extras.front()), CommandNames(app));
+  // A word that starts with "-" (and is not a negative number) was meant as an option.
+  for (const std::string& arg : extras) {
+    if (arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9') && arg[1] != '.')
+      return Text(STR_CLI_ERR_UNKNOWN_OPTION, Arg(arg.substr(0, arg.find('='))));
+  }
   if (extras.size() == 1) return Text(STR_CLI_ERR_UNEXPECTED, Arg(extras.front()));
   return Text(STR_CLI_ERR_UNEXPECTED_MANY, Joined(extras));
 }
@@ -133,6 +138,9 @@ std::string UsageMessage(const CLI::ParseError& e, const CLI::App& app,
     }
     if (named.size() < what.size()) return Text(STR_CLI_ERR_INVALID, Arg(named));
   } else if (dynamic_cast<const CLI::ValidationError*>(&e)) {
+    // A check of ours said it in our words: "--output: <message>".
+    if (std::size_t own = what.find(kOwnMessage); own != std::string::npos)
+      return what.substr(0, own) + what.substr(own + 1);
     if (named.size() < what.size()) return Text(STR_CLI_ERR_INVALID, Arg(named));
   }
   return Text(STR_CLI_ERR_COMMAND_LINE);

@@ -54,7 +54,7 @@ void RegisterCount(CliApp& app) {
   CLI::App* cmd =
       app.AddCommand("count", STR_CLI_COUNT_HELP, [options] { return RunCount(*options); });
   CliApp::AddTableArgument(cmd, options->file);
-  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+  AddIniOption(cmd, options->ini);
   cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
       ->type_name(Text(STR_CLI_TYPE_NAME));
 }

@@ -37,8 +37,9 @@ std::u16string_view Extension(std::u16string_view path) {
 }
 
 // The Save as rule: the profile's extension is appended unless the path already ends in it
-// (in any letter case).
+// (in any letter case). A device or pipe (/dev/null, /dev/stdout) is written as named.
 std::u16string WithProfileExtension(std::u16string path, const ExportProfile& profile) {
+  if (platform::IsDeviceOrPipe(platform::NativePath(path))) return path;
   std::u16string_view ext = Extension(FieldText(profile.File));
   if (!ext.empty() && !EqualsNoCase(ext, Extension(path))) path += ext;
   return path;
@@ -84,10 +85,11 @@ int RunExport(const ExportOptions& options) {
     target = WithProfileExtension(PathArgument(options.out), *profile);
   }
   // Checked again when the file is written, which never replaces what appeared meanwhile.
-  // A link counts as a file, also one that points nowhere.
+  // A link counts as a file, also one that points nowhere; a device or pipe holds nothing to
+  // lose.
   struct stat st {};
   const std::string native = platform::NativePath(target);
-  if (!options.force && platform::NameTaken(native) &&
+  if (!options.force && platform::NameTaken(native) && !platform::IsDeviceOrPipe(native) &&
       !(::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
     PrintError(Text(STR_CLI_EXISTS, target));
     return kExitFailed;
@@ -129,8 +131,9 @@ void RegisterExport(CliApp& app) {
   CliApp::AddTableArgument(cmd, options->file);
   cmd->add_option("-o,--output", options->out, Text(STR_CLI_OUT))
       ->required()
-      ->type_name(Text(STR_CLI_TYPE_FILE));
-  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+      ->type_name(Text(STR_CLI_TYPE_FILE))
+      ->check(FileNameCheck(/*output=*/true));
+  AddIniOption(cmd, options->ini);
   cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
       ->type_name(Text(STR_CLI_TYPE_NAME));
   cmd->add_option("--profile", options->profile, Text(STR_CLI_PROFILE))

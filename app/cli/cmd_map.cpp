@@ -1,8 +1,10 @@
 // tarvik-cli map FILE -o map.png [--ini PATH] [--schema NAME] [--width W --height H]
-//   [--bbox X1,Y1,X2,Y2] [--no-basemap]
+//   [--bbox X1,Y1,X2,Y2] [--no-basemap] [--force]
 // Loads a table and the settings and draws the map picture the map window shows: coastlines,
 // borders and city names, the POIs (density, or dots by type), the areas with their names, the
 // degree grid, the legend and the scale bar, as a PNG file.
+#include <atomic>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -32,6 +34,7 @@ struct MapOptions : SessionOptions {
   int height = 1000;
   std::string bbox;
   bool noBasemap = false;
+  bool force = false;
 };
 
 // "X1,Y1,X2,Y2" in degrees, any two opposite corners; nothing unless it is a box on the earth.
@@ -72,10 +75,11 @@ void PrintBaseMapNotes(const BaseMap& base) {
 }
 
 int RunMap(const MapOptions& options) {
-  if (options.width < kMinSide || options.width > kMaxSide || options.height < kMinSide ||
-      options.height > kMaxSide) {
-    PrintError(Text(STR_CLI_MAP_BAD_SIZE, kMinSide, kMaxSide));
-    return kExitUsage;
+  for (auto [option, side] : {std::pair{"--width", options.width}, {"--height", options.height}}) {
+    if (side < kMinSide || side > kMaxSide) {
+      PrintError(Text(STR_CLI_MAP_BAD_SIZE, Utf8ToUtf16(option), side, kMinSide, kMaxSide));
+      return kExitUsage;
+    }
   }
   std::optional<GeoBox> box;
   if (!options.bbox.empty() && !(box = ParseBox(options.bbox))) {
@@ -84,10 +88,17 @@ int RunMap(const MapOptions& options) {
   }
   const std::u16string out = PathArgument(options.out);
   const std::string native = platform::NativePath(out);
-  // A picture replaces a picture; anything else (the table itself, say) stays.
-  if (platform::NameTaken(native) && !IsPngFile(native)) {
-    PrintError(Text(STR_CLI_MAP_NOT_PNG, out));
-    return kExitFailed;
+  // A picture replaces a picture, and only with --force; anything else (the table itself,
+  // say) stays. A device or pipe is written as it is.
+  if (platform::NameTaken(native) && !platform::IsDeviceOrPipe(native)) {
+    if (!IsPngFile(native)) {
+      PrintError(Text(STR_CLI_MAP_NOT_PNG, out));
+      return kExitFailed;
+    }
+    if (!options.force) {
+      PrintError(Text(STR_CLI_EXISTS, out));
+      return kExitFailed;
+    }
   }
 
   ConvertSession session;
@@ -117,8 +128,23 @@ int RunMap(const MapOptions& options) {
     return kExitFailed;
   }
   if (base) PrintBaseMapNotes(*base);
+  // Without --force a file that took the name meanwhile stays; a signal drops the picture.
+  std::atomic<std::uint32_t> cancelled{0};
   std::string error;
-  if (!WritePng(native, image, error)) {
+  int err = 0;
+  {
+    CancelScope scope(cancelled);
+    err = WritePng(native, image, {options.force, &cancelled}, error);
+  }
+  if (err == ECANCELED || cancelled.load()) {
+    PrintError(Text(STR_CLI_CANCELLED));
+    return kExitFailed;
+  }
+  if (err == EEXIST && !options.force) {
+    PrintError(Text(STR_CLI_MAP_APPEARED, out));
+    return kExitFailed;
+  }
+  if (err != 0) {
     PrintError(Text(STR_CLI_MAP_WRITE_FAILED, out, Utf8ToUtf16(error)));
     return kExitFailed;
   }
@@ -136,8 +162,9 @@ void RegisterMap(CliApp& app) {
   CliApp::AddTableArgument(cmd, options->file);
   cmd->add_option("-o,--output", options->out, Text(STR_CLI_MAP_OUT))
       ->required()
-      ->type_name(Text(STR_CLI_TYPE_FILE));
-  cmd->add_option("--ini", options->ini, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+      ->type_name(Text(STR_CLI_TYPE_FILE))
+      ->check(FileNameCheck(/*output=*/true));
+  AddIniOption(cmd, options->ini);
   cmd->add_option("--schema", options->schema, Text(STR_CLI_SCHEMA))
       ->type_name(Text(STR_CLI_TYPE_NAME));
   cmd->add_option("--width", options->width, Text(STR_CLI_MAP_WIDTH))
@@ -147,6 +174,7 @@ void RegisterMap(CliApp& app) {
   cmd->add_option("--bbox", options->bbox, Text(STR_CLI_MAP_BBOX))
       ->type_name(Text(STR_CLI_TYPE_BOX));
   cmd->add_flag("--no-basemap", options->noBasemap, Text(STR_CLI_MAP_NO_BASEMAP));
+  cmd->add_flag("--force", options->force, Text(STR_CLI_FORCE));
 }
 
 }  // namespace tarvik::cli

@@ -102,7 +102,7 @@ void RegisterParams(CliApp& app) {
   auto iniOption = std::make_shared<std::string>();
   CLI::App* cmd =
       app.AddCommand("params", STR_CLI_PARAMS_HELP, [iniOption] { return RunParams(*iniOption); });
-  cmd->add_option("--ini", *iniOption, Text(STR_CLI_INI))->type_name(Text(STR_CLI_TYPE_FILE));
+  AddIniOption(cmd, *iniOption);
 }
 
 }  // namespace tarvik::cli

@@ -73,7 +73,10 @@ int RunParse(const ParseOptions& options) {
   if (d->sourceFormat == SOURCE_BAR) layout = STR_LAYOUT_BAR;
   if (d->sourceFormat == SOURCE_OSM) layout = STR_LAYOUT_OSM;
   PrintSourceNote(*d);
-  if (layout == STR_LAYOUT_NONE) PrintError(Text(STR_CLI_NO_HEADER, task.targetPath));
+  if (layout == STR_LAYOUT_NONE)
+    PrintError(task.headerBeyondLine
+                   ? Utf16ToUtf8(NoTableText(task.targetPath, task.headerBeyondLine))
+                   : Text(STR_CLI_NO_HEADER, task.targetPath));
   PrintError(Text(STR_CLI_PARSE_SUMMARY, d->recordCount, StrLoad(layout), task.targetPath));
   return written ? kExitOk : kExitFailed;
 }

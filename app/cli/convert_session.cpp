@@ -66,6 +66,7 @@ int ConvertSession::LoadSettings(const SessionOptions& options) {
   entry.emplace(context, entryOptions);
   if (int e = entry->defaultsError())
     PrintError(Text(STR_DEFAULTS_UNSAVED, context.iniPath, Utf8ToUtf16(platform::ErrorText(e))));
+  if (entry->defaultsRaced()) PrintError(Text(STR_DEFAULTS_RACED, context.iniPath));
 
   WorkerTask load;
   Prepare(load, TASK_LOAD_PARAMS);
@@ -102,6 +103,11 @@ int ConvertSession::LoadTable(const std::string& file, bool count) {
   Run(open);
   if (Aborted(open) || open.failure.stringId != 0) {
     PrintError(AbortMessage(open));
+    return kExitFailed;
+  }
+  // A file without a table would count, export and draw as a table without cameras.
+  if (open.parsedLayout == SOURCE_NONE) {
+    PrintError(Utf16ToUtf8(NoTableText(open.targetPath, open.headerBeyondLine)));
     return kExitFailed;
   }
   StoreHold<CPoiStore> hold(&poi, StoreHold<CPoiStore>::Wait);

@@ -33,6 +33,7 @@ class ConvertSession {
   // Loads the settings (TASK_LOAD_PARAMS) and makes --schema current for this run; then loads,
   // parses and, unless `count` is false, counts the table (TASK_LOAD_FILE | TASK_PARSE |
   // TASK_FILTER). Each returns kExitOk or the exit status after printing why.
+  // A file without a header line fails the load: it holds no table to count, export or draw.
   int LoadSettings(const SessionOptions& options);
   int LoadTable(const std::string& file, bool count = true);
   int Open(const SessionOptions& options, bool count = true) {

@@ -9,9 +9,7 @@ int main(int argc, char** argv) {
   tarvik::platform::IgnoreFileSizeSignal();
   // Ctrl+C, kill or a closed terminal cancel the running task, which drops what it was
   // writing; between tasks they end the program at once.
-  tarvik::platform::TerminationWatch watch([](int signal) {
-    if (!tarvik::cli::CancelRunningTask()) tarvik::platform::EndBySignal(signal);
-  });
+  tarvik::platform::TerminationWatch watch(tarvik::cli::CancelOrEnd);
   // Without it a signal would leave the temporary files of a write behind.
   if (!watch.running()) {
     tarvik::cli::PrintNoMemory();

@@ -566,5 +566,121 @@ TEST_F(CliConvert, MapRefusesBadBoxesSizesAndFilesThatAreNoPictures) {
   EXPECT_FALSE(fs::exists(dir_ / "m.png"));
 }
 
+// A device named as the output is written as it is (no extension, no file beside it) and its
+// errors are told; a device as the table, or a file without one, fails with the reason.
+TEST_F(CliConvert, DevicesAsOutputsAndInputs) {
+  WriteSettings();
+  CliRun r = RunCli({"export", table_, "-o", "/dev/null", "--ini", ini_});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = RunCli({"map", table_, "-o", "/dev/null", "--ini", ini_, "--width", "64", "--height", "64"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists("/dev/null.csv"));
+  r = RunCli({"export", table_, "-o", "/dev/full", "--ini", ini_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find(Text(STR_ERRNO_ENOSPC)), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists("/dev/full.csv"));
+
+  r = RunCli({"count", "/dev/zero", "--ini", ini_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Text(STR_FAIL_NOT_A_FILE, u"/dev/zero") + "\n");
+  WriteBytes(dir_ / "notes.txt", "no table here\n");
+  r = RunCli({"count", (dir_ / "notes.txt").string(), "--ini", ini_});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Text(STR_OPEN_NO_TABLE, (dir_ / "notes.txt").u16string()) + "\n");
+  EXPECT_EQ(r.out, "");
+}
+
+// The first termination signal ends a run wherever it waits: for the writer of a table that
+// is a pipe, or for the reader of an output that is one. The pipe stays, nothing is left.
+TEST_F(CliConvert, TheFirstSignalEndsARunThatWaitsForAPipe) {
+  WriteSettings();
+  const fs::path in = dir_ / "in.txt", out = dir_ / "out.csv";
+  ASSERT_EQ(::mkfifo(in.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(out.c_str(), 0600), 0);
+  const std::vector<std::vector<std::string>> runs = {
+      {"parse", in.string()},
+      {"export", table_, "-o", out.string(), "--ini", ini_},
+  };
+  for (const auto& args : runs) {
+    std::vector<std::string> argv = {TARVIK_CLI};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> ptrs;
+    for (std::string& a : argv) ptrs.push_back(a.data());
+    ptrs.push_back(nullptr);
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int null = ::open("/dev/null", O_WRONLY);
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+      ::execv(ptrs[0], ptrs.data());
+      ::_exit(127);
+    }
+    ::usleep(300000);  // the program is waiting by now; if not, the signal ends it all the same
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    pid_t done = 0;
+    for (int tries = 0; tries < 3000 && done == 0; ++tries) {
+      done = ::waitpid(pid, &status, WNOHANG);
+      if (done == 0) ::usleep(10000);
+    }
+    if (done == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << args[0] << " did not end on the first signal";
+    }
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << args[0] << " " << status;
+  }
+  struct stat st {};
+  EXPECT_TRUE(::stat(out.c_str(), &st) == 0 && S_ISFIFO(st.st_mode));
+  EXPECT_TRUE(testfiles::NoTemporaries(dir_));
+}
+
+// The picture is written as the export writes its file: an existing picture is replaced only
+// with --force, and a signal while it is written leaves the older one and no temporary.
+TEST_F(CliConvert, MapReplacesOnlyWithForceAndASignalLeavesNothing) {
+  WriteSettings();
+  const std::string png = (dir_ / "m.png").string();
+  auto map = [&](std::vector<std::string> more) {
+    std::vector<std::string> args = {"map", table_, "--ini", ini_, "-o", png};
+    args.insert(args.end(), more.begin(), more.end());
+    return RunCli(args);
+  };
+  ASSERT_EQ(map({"--width", "64", "--height", "64"}).status, 0);
+  const std::string small = ReadBytes(png);
+  CliRun r = map({"--width", "80", "--height", "64"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, Text(STR_CLI_EXISTS, Utf8ToUtf16(png)) + "\n");
+  EXPECT_EQ(ReadBytes(png), small);
+  ASSERT_EQ(map({"--width", "80", "--height", "64", "--force"}).status, 0);
+  const std::string picture = ReadBytes(png);
+  EXPECT_NE(picture, small);
+
+  // A large picture, and a signal as soon as its file is being written.
+  pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    int null = ::open("/dev/null", O_WRONLY);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execl(TARVIK_CLI, "tarvik-cli", "map", table_.c_str(), "--ini", ini_.c_str(), "-o",
+            png.c_str(), "--force", "--width", "8192", "--height", "8192",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (!testfiles::NoTemporaries(dir_)) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, &status, 0);
+      EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+      EXPECT_EQ(ReadBytes(png), picture);
+      break;
+    }
+    ::usleep(1000);
+  }
+  EXPECT_TRUE(testfiles::NoTemporaries(dir_));
+}
+
 }  // namespace
 }  // namespace tarvik

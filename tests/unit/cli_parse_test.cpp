@@ -103,8 +103,14 @@ TEST(CliParse, UsageErrorsExitWithTwoAndHelpAndVersionWithZero) {
       {{"export", kExample}, "--output"},
       {{"export", kExample, "-o"}, "--output"},
       {{"export", kExample, "-o", "a", "-o", "b"}, "--output"},
-      {{"export", kExample, "-o", "a", "--outptu", "b"}, "--outptu b"},
+      {{"export", kExample, "-o", "a", "--outptu", "b"}, "--outptu"},
       {{"map", kExample, "-o", "a.png", "--width", "abc"}, "abc"},
+      {{"map", kExample, "-o", "a.png", "--height", "9000"}, "--height 9000"},
+      {{"export", kExample, "-o", ""}, "--output"},
+      {{"map", kExample, "-o", ""}, "--output"},
+      {{"export", kExample, "-o", "/tmp/"}, "/tmp/"},
+      {{"export", kExample, "-o", "."}, "--output: ."},
+      {{"count", kExample, "--ini", ""}, "--ini"},
   };
   for (const auto& e : errors) {
     CliRun r = RunCli(e.args);
