@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "params/param_store.h"
+#include "processing/parallel.h"
 
 namespace tarvik {
 namespace {
@@ -11,6 +12,7 @@ namespace {
 // At most 256 × 256 cells: the filter keeps a count per cell on every thread. Fewer where the
 // points are few, and fewer where the rims would list more than a few cells per area.
 constexpr std::uint32_t kMaxSide = 256;
+constexpr std::size_t kFewAreas = 32;
 
 std::uint64_t RimBudget(std::size_t areas) {
   return 16 * std::uint64_t{areas} + 65536;
@@ -70,36 +72,70 @@ bool AreaIndex::Build(std::span<const AreaBox> areas, std::span<const PoiRecord>
   areas_ = areas;
   if (!blocks_.Reserve(areas.size() ? areas.size() : 1)) return false;
 
-  // The grid: where finite points and areas meet. A point outside it is in no area (beyond
-  // the westmost west edge, say); a point with a NaN or infinite coordinate is in none either.
+  // The grid spans the areas' box, cut to the finite points' box where that pays. A point
+  // outside it is in no area (beyond the westmost west edge, say); a point with a NaN or
+  // infinite coordinate is in none either.
   double ax0 = HUGE_VAL, ax1 = -HUGE_VAL, ay0 = HUGE_VAL, ay1 = -HUGE_VAL;
+  std::size_t valid = 0;
   for (const AreaBox& a : areas) {
     if (!(a.ax < a.cx && a.cy < a.ay)) continue;
+    ++valid;
     ax0 = std::min(ax0, a.ax);
     ax1 = std::max(ax1, a.cx);
     ay0 = std::min(ay0, a.cy);
     ay1 = std::max(ay1, a.ay);
   }
-  double px0 = HUGE_VAL, px1 = -HUGE_VAL, py0 = HUGE_VAL, py1 = -HUGE_VAL;
-  for (const PoiRecord& r : records) {
-    if (!(std::isfinite(r.X) && std::isfinite(r.Y))) continue;
-    px0 = std::min(px0, r.X);
-    px1 = std::max(px1, r.X);
-    py0 = std::min(py0, r.Y);
-    py1 = std::max(py1, r.Y);
+  loX_ = ax0, hiX_ = ax1, loY_ = ay0, hiY_ = ay1;
+  // Cut to the points' box, which takes a pass over every record: worth it when many areas
+  // reach beyond the points (rims outside them list nothing) or a corner is infinite; a few
+  // areas grid their own box, as cheap to test as to place.
+  if (valid > kFewAreas || !std::isfinite(ax0) || !std::isfinite(ax1) || !std::isfinite(ay0) ||
+      !std::isfinite(ay1)) {
+    // Each thread over batches of its own, as the counting shares them.
+    struct Box {
+      double x0 = HUGE_VAL, x1 = -HUGE_VAL, y0 = HUGE_VAL, y1 = -HUGE_VAL;
+    };
+    const RecordBatches batches = PlanRecordBatches(static_cast<std::uint32_t>(records.size()));
+    alignas(64) Box boxes[kMaxThreads];
+    RunOrdered(
+        batches.count, batches.threads, kMaxWindow,
+        [&](std::size_t b, unsigned thread) {
+          Box box = boxes[thread];
+          const std::size_t end = std::min<std::size_t>(records.size(), batches.First(b + 1));
+          for (std::size_t i = batches.First(b); i < end; ++i) {
+            const PoiRecord& r = records[i];
+            if (!(std::isfinite(r.X) && std::isfinite(r.Y))) continue;
+            box.x0 = std::min(box.x0, r.X);
+            box.x1 = std::max(box.x1, r.X);
+            box.y0 = std::min(box.y0, r.Y);
+            box.y1 = std::max(box.y1, r.Y);
+          }
+          boxes[thread] = box;
+        },
+        [](std::size_t) { return true; }, [] { return false; });
+    Box all;
+    for (unsigned t = 0; t < batches.threads; ++t) {
+      all.x0 = std::min(all.x0, boxes[t].x0);
+      all.x1 = std::max(all.x1, boxes[t].x1);
+      all.y0 = std::min(all.y0, boxes[t].y0);
+      all.y1 = std::max(all.y1, boxes[t].y1);
+    }
+    loX_ = std::max(loX_, all.x0), hiX_ = std::min(hiX_, all.x1);
+    loY_ = std::max(loY_, all.y0), hiY_ = std::min(hiY_, all.y1);
   }
-  loX_ = std::max(ax0, px0), hiX_ = std::min(ax1, px1);
-  loY_ = std::max(ay0, py0), hiY_ = std::min(ay1, py1);
   side_ = 0;
-  rimTests_ = 0;
+  maxRims_ = 0;
   if (!(loX_ <= hiX_ && loY_ <= hiY_)) {
     loX_ = loY_ = 1, hiX_ = hiY_ = 0;
     return true;
   }
 
-  // As many cells as the points and the rims' budget allow.
+  // As many cells as the rims' budget allows, up to a few per point and some 64 per area:
+  // beyond that cells only add counters to clear and sum.
   side_ = kMaxSide;
-  while (side_ > 1 && std::uint64_t{side_} * side_ > 4 * std::uint64_t{records.size()}) side_ /= 2;
+  while (side_ > 1 && (std::uint64_t{side_} * side_ > 4 * std::uint64_t{records.size()} ||
+                       std::uint64_t{side_} * side_ > 64 * std::uint64_t{valid}))
+    side_ /= 2;
   const std::uint64_t budget = RimBudget(areas.size());
   std::uint64_t listed;
   for (;;) {
@@ -123,9 +159,15 @@ bool AreaIndex::Build(std::span<const AreaBox> areas, std::span<const PoiRecord>
   // Calls f(cell) for each cell of the area's rim.
   auto forRim = [&](const Span& x, const Span& y, auto f) {
     const bool inner = x.innerFirst <= x.innerLast;
+    // Rows within the rim whose every column is within it too hold no rim cell.
+    const bool sides = x.first < x.innerFirst || x.innerLast < x.last;
     for (std::uint32_t r = y.first; r <= y.last; ++r) {
       const std::uint32_t row = r * side_;
       if (inner && r >= y.innerFirst && r <= y.innerLast) {
+        if (!sides) {
+          r = y.innerLast;
+          continue;
+        }
         for (std::uint32_t c = x.first; c < x.innerFirst; ++c) f(row + c);
         for (std::uint32_t c = x.innerLast + 1; c <= x.last; ++c) f(row + c);
       } else {
@@ -159,12 +201,9 @@ bool AreaIndex::Build(std::span<const AreaBox> areas, std::span<const PoiRecord>
   }
   for (std::size_t c = cellCount; c > 0; --c) offsets[c] = offsets[c - 1];
   offsets[0] = 0;
-
-  rimTests_ = 0;
-  for (const PoiRecord& r : records) {
-    const std::uint32_t cell = CellOf(r.X, r.Y);
-    if (cell != kOutside) rimTests_ += offsets[cell + 1] - offsets[cell];
-  }
+  maxRims_ = 0;
+  for (std::size_t c = 0; c < cellCount; ++c)
+    maxRims_ = std::max(maxRims_, offsets[c + 1] - offsets[c]);
 
   std::uint8_t* whole = whole_.data();
   for (std::uint32_t r = 0; r < side_; ++r) {
@@ -179,6 +218,17 @@ bool AreaIndex::Build(std::span<const AreaBox> areas, std::span<const PoiRecord>
     }
   }
   return true;
+}
+
+bool AreaIndex::RimTestsAbove(std::span<const PoiRecord> records, std::uint64_t limit) const {
+  if (std::uint64_t{maxRims_} * records.size() <= limit) return false;
+  const std::uint32_t* offsets = offsets_.data();
+  std::uint64_t tests = 0;
+  for (const PoiRecord& r : records) {
+    const std::uint32_t cell = CellOf(r.X, r.Y);
+    if (cell != kOutside && (tests += offsets[cell + 1] - offsets[cell]) > limit) return true;
+  }
+  return false;
 }
 
 bool AreaIndex::CountRims(std::uint32_t cell, double x, double y, std::uint32_t* hits) const {

@@ -68,9 +68,9 @@ class AreaIndex {
   // cell (cells() entries; only the Whole cells matter).
   void AddInnerCounts(const std::uint32_t* pointsPerCell, std::uint32_t* counts);
 
-  // The inside tests that counting every record through the rims takes: where areas pile up
-  // over dense points, SweepCounts does the same work in fewer steps.
-  std::uint64_t RimTests() const { return rimTests_; }
+  // Whether counting `records` through the rims takes more than `limit` inside tests: where
+  // areas pile up over dense points, SweepCounts does the same work in fewer steps.
+  bool RimTestsAbove(std::span<const PoiRecord> records, std::uint64_t limit) const;
 
  private:
   // The cells an area covers along one axis, and those of them within its rim.
@@ -98,7 +98,7 @@ class AreaIndex {
   std::uint32_t side_ = 0;
   double loX_ = 1, hiX_ = 0, loY_ = 1, hiY_ = 0;  // empty until built
   double scaleX_ = 0, scaleY_ = 0;
-  std::uint64_t rimTests_ = 0;
+  std::uint32_t maxRims_ = 0;  // areas listed in the fullest cell
   TrackedBuffer<Block> blocks_;
   TrackedBuffer<std::uint32_t> offsets_;  // cells() + 1 starts in rims_
   TrackedBuffer<std::uint32_t> rims_;     // per cell, the areas whose rim passes it

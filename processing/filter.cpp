@@ -91,8 +91,8 @@ bool FilterByAreas(WorkerTask& task) {
   // pass its cell costs more than sorting the records once: then the threads only ask whether
   // some area holds a record, and a sweep counts the areas.
   TrackedBuffer<AreaPoint> points(context);
-  bool sweep =
-      indexed && areaIndex.RimTests() > kSweepCost * n * std::log2(n + 1.0) && points.Reserve(n);
+  const auto sweepSteps = static_cast<std::uint64_t>(kSweepCost * n * std::log2(n + 1.0));
+  bool sweep = indexed && areaIndex.RimTestsAbove({records, n}, sweepSteps) && points.Reserve(n);
   // Each thread counts into its own tallies: the records no entry describes, one count per
   // type counter, one per area (the hits of its rim cells) and one per cell of the index.
   // Sums do not depend on who counted what. Each thread's tallies start a cache line of their
