@@ -9,9 +9,9 @@
 namespace tarvik {
 namespace {
 
-// At most 256 × 256 cells: the filter keeps a count per cell on every thread. Fewer where the
-// points are few, and fewer where the rims would list more than a few cells per area.
+// At most 256 × 256 cells: the filter keeps a count per cell on every thread.
 constexpr std::uint32_t kMaxSide = 256;
+// Up to this many areas, the grid spans their own box (see Build).
 constexpr std::size_t kFewAreas = 32;
 
 std::uint64_t RimBudget(std::size_t areas) {
@@ -21,19 +21,15 @@ std::uint64_t RimBudget(std::size_t areas) {
 }  // namespace
 
 AreaIndex::AreaIndex(CAppContext* context)
-    : context_(context),
-      blocks_(context),
-      offsets_(context),
-      rims_(context),
-      whole_(context),
-      sums_(context) {}
+    : blocks_(context), offsets_(context), rims_(context), whole_(context), sums_(context) {}
 
 // An axis of an area from its low to its high edge: false when no point of the grid lies
 // between them.
 bool AreaIndex::Axis(double low, double high, double lo, double hi, double scale, Span& s) const {
   if (!(low < high) || !(low < hi) || !(high > lo)) return false;
   // An edge beyond the grid is an open side: every cell up to it is within the rim.
-  const bool openLow = low<lo, openHigh = high> hi;
+  const bool openLow = low < lo;
+  const bool openHigh = high > hi;
   s.first = openLow ? 0 : Cell(low, lo, scale);
   s.last = openHigh ? side_ - 1 : Cell(high, lo, scale);
   s.innerFirst = s.first + !openLow;

@@ -2,8 +2,8 @@
 // Finds the areas that hold a point without testing every area, for the filter's counts and
 // the export's selection.
 //
-// A grid spans the finite points that some area can hold (their bounding box cut to the
-// areas'). Each area covers a block of cells: the cells of the block's rim may hold points on
+// A grid spans the areas' bounding box, cut to the finite points' where many areas reach
+// beyond them. Each area covers a block of cells: the cells of the block's rim may hold points on
 // either side of an edge and list the area, so a point gets the exact inside test only against
 // the areas whose rim passes its cell; the cells within the rim lie wholly inside, so their
 // points are counted per cell and added to the area at the end (by prefix sums), however many
@@ -32,7 +32,7 @@ struct AreaPoint {
 // against every area, in O((points + areas) log points) steps however the areas overlap:
 // points in order of x put their rank in order of y into a Fenwick tree, and each area asks
 // for its band of ranks as the sweep passes its west edge and its east edge. The points are
-// reordered. False when memory ran out.
+// reordered; none may be NaN. False when memory ran out.
 bool SweepCounts(CAppContext* context, std::span<const AreaBox> areas, std::span<AreaPoint> points,
                  std::uint32_t* counts);
 
@@ -93,7 +93,6 @@ class AreaIndex {
   void Scale();
   std::uint64_t RimCells() const;
 
-  CAppContext* context_;
   std::span<const AreaBox> areas_;
   std::uint32_t side_ = 0;
   double loX_ = 1, hiX_ = 0, loY_ = 1, hiY_ = 0;  // empty until built

@@ -555,7 +555,7 @@ TEST(ExportPois, ManyAreasCountAndSelectAsTestingEveryArea) {
     SchemaSet& schema = job.AddSchema();
     for (int t = 0; t < 4; ++t) job.AddEntry(schema, t);
     std::vector<PoiRecord> recs;
-    for (int i = 0; i < 10000; ++i) {
+    for (int i = 0; i < 6000; ++i) {
       PoiRecord r = Rec(coord(-25, 25), coord(-12, 12), static_cast<int>(rng() % 5), i);
       if (i % 500 == 0) r.X = i % 1000 ? nan : inf;
       if (i % 700 == 0) r.Y = -90;
