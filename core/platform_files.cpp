@@ -101,9 +101,13 @@ int WriteAll(int fd, const char* p, std::size_t n, const std::atomic<std::uint32
   return 0;
 }
 
-// When this run began: a temporary older than that is not one of its own.
+// When this run began: a temporary older than that is not one of its own. Read from the
+// coarse clock that stamps files, so a file this run writes is never dated before it.
 const struct timespec g_runStart = [] {
   struct timespec t {};
+#ifdef CLOCK_REALTIME_COARSE
+  if (::clock_gettime(CLOCK_REALTIME_COARSE, &t) == 0) return t;
+#endif
   ::clock_gettime(CLOCK_REALTIME, &t);
   return t;
 }();
