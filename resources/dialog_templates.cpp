@@ -138,12 +138,13 @@ constexpr DlgControlDef kExport[] = {
 
 // Export drive: the drives, where they come from, what the last write or removal did.
 constexpr DlgControlDef kDrive[] = {
-    {1042, CtlClass::ListView, kList, 6, 6, 511, 96, 0, 0, false, STR_A11Y_DRIVES},
+    {1042, CtlClass::ListView, kList, 6, 6, 511, 92, 0, 0, false, STR_A11Y_DRIVES},
     // The summary before the source line, so the line does not become the summary's label.
     {1051, CtlClass::Edit,
      ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | WS_BORDER | WS_TABSTOP, 6, 126, 511,
      66, 0, 0, false, STR_A11Y_DRIVE_SUMMARY},
-    {1050, CtlClass::Static, SS_LEFT, 6, 105, 511, 18},
+    // Two lines of the normal font: where the drives come from, and why not from UDisks2.
+    {1050, CtlClass::Static, SS_LEFT, 6, 101, 511, 22},
     {1052, CtlClass::Button, kPush, 6, 198, 84, 18, STR_DRIVE_OTHER_FOLDER},
     {1053, CtlClass::Button, kPush, 96, 198, 60, 18, STR_DRIVE_EJECT},
     {1043, CtlClass::Button, kPush, 321, 198, 60, 18, STR_SAVE},

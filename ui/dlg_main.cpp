@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
-#include <QHeaderView>
 #include <QLabel>
 #include <QMetaObject>
 #include <QMimeData>
@@ -56,15 +55,6 @@ constexpr int kMinListUnits = 60;
 // Digits the count and the type columns of the lists make room for.
 constexpr int kCountDigits = 7;
 constexpr int kTypeDigits = 5;
-
-// The width a column of a list needs for its title and for numbers of `digits` digits.
-int FittedColumnWidth(const ListViewWidget* list, int column, int digits) {
-  const QHeaderView* header = list->header();
-  const int margin = 2 * list->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
-  const int title = header->fontMetrics().horizontalAdvance(list->headerItem()->text(column));
-  const int numbers = list->fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('0')));
-  return std::max(title, numbers) + 2 * margin;
-}
 
 // The width of a drop-down list that shows `chars` characters of its font.
 int ComboWidthFor(const QComboBox* combo, int chars) {
@@ -441,14 +431,14 @@ void CDlgMain::LayoutStatusAndColumns(int clientWidth) {
   // descriptions take the rest, so a larger window shows more of them.
   if (areaList_ && areaList_->list) {
     ListViewWidget* list = areaList_->list;
-    const int count = FittedColumnWidth(list, 2, kCountDigits);
+    const int count = list->FittingWidth(2, QString(kCountDigits, QLatin1Char('0')));
     list->SetColumnWidth(1, std::max(0, list->ClientWidth() - kColumnWidth - count));
     list->SetColumnWidth(2, count);
   }
   if (typeList_ && typeList_->list) {
     ListViewWidget* list = typeList_->list;
-    const int type = FittedColumnWidth(list, 1, kTypeDigits);
-    const int count = FittedColumnWidth(list, 2, kCountDigits);
+    const int type = list->FittingWidth(1, QString(kTypeDigits, QLatin1Char('0')));
+    const int count = list->FittingWidth(2, QString(kCountDigits, QLatin1Char('0')));
     list->SetColumnWidth(1, type);
     list->SetColumnWidth(2, count);
     list->SetColumnWidth(3, std::max(0, list->ClientWidth() - kColumnWidth - type - count));

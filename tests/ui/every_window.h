@@ -1,8 +1,9 @@
 #pragma once
-// Every window of the program, as a user opens them: the main window with a table loaded, the
-// progress window of that task, and each window an item of the main menu opens (the editors,
-// the map, the about box, whatever a new item opens), each left with Cancel once seen. The
-// dialog templates that no menu item reaches are built bare, so a new template is seen too.
+// Every window of the program, as a user opens them: the main window with a table loaded and
+// a row of each list ticked, the progress window of that task, and each window an item of the
+// main menu opens (the editors, the map, the about box, the drive dialog, whatever a new item
+// opens), each left with Cancel once seen. The dialog templates that no menu item reaches are
+// built bare, so a new template is seen too.
 #include <QAction>
 #include <QApplication>
 #include <QPointer>
@@ -53,6 +54,9 @@ inline void ForEveryWindow(const std::function<void(DlgWindow*)>& visit) {
       QTRY_VERIFY(watcher.seen.count(DLG_MAIN));
       h.prompts.openAnswers.push_back(Utf8ToUtf16(TARVIK_EXAMPLES "/speedcams.txt"));
       w->SendCommand(32773);  // Open
+      // A ticked area and type, so that the commands that need them open their windows.
+      List(w, IDC_AREA_LIST)->SetCheck(0, true);
+      List(w, IDC_TYPE_LIST)->SetCheck(0, true);
       const MenuDef* menu = FindMenu(w->Template().menuId);
       for (const MenuPopupDef& popup : menu->popups)
         for (const MenuItemDef& item : popup.items)

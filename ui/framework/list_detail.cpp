@@ -79,6 +79,27 @@ void CDlgParams::OnDestroy(DlgWindow* window, DlgParam) {
 
 // ---- ListPane ----
 
+namespace {
+
+// A column that shares the width shows its title whole: what it lacks is taken from the
+// widest sharing column, as far as that one keeps its own title whole.
+void FitShares(ListViewWidget* list, std::span<const ListColumn> columns) {
+  int widest = -1;
+  for (int i = 0; i < static_cast<int>(columns.size()); ++i)
+    if (columns[i].width < 0 && (widest < 0 || list->columnWidth(i) > list->columnWidth(widest)))
+      widest = i;
+  for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
+    const int lack = list->FittingWidth(i) - list->columnWidth(i);
+    if (columns[i].width >= 0 || i == widest || lack <= 0) continue;
+    const int spare = list->columnWidth(widest) - list->FittingWidth(widest);
+    const int moved = std::min(lack, std::max(0, spare));
+    list->SetColumnWidth(widest, list->columnWidth(widest) - moved);
+    list->SetColumnWidth(i, list->columnWidth(i) + moved);
+  }
+}
+
+}  // namespace
+
 void ListPane::SetUp(CAppContext* context, DlgWindow* window, const ListPaneDef& def) {
   def_ = def;
   shown = -1;
@@ -92,6 +113,7 @@ void ListPane::SetUp(CAppContext* context, DlgWindow* window, const ListPaneDef&
   int index = 0;
   for (const ListColumn& c : def.columns)
     list->InsertColumn(index++, StrLoad(c.textId), c.width >= 0 ? c.width : rest * -c.width / 100);
+  FitShares(list, def.columns);
   if (def.deleteId)
     if (auto* button = window->Control<QPushButton>(def.deleteId))
       list->installEventFilter(new DeleteKey(list, button));  // owned by the list

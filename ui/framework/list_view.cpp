@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <algorithm>
 #include <charconv>
@@ -236,6 +237,14 @@ int ListViewWidget::ClientWidth() const {
   // Until the list is first shown its viewport has not been laid out: its client area is
   // then the inside of its frame (no rows yet, so no scroll bar).
   return isVisible() ? viewport()->width() : contentsRect().width();
+}
+
+int ListViewWidget::FittingWidth(int column, const QString& sample) const {
+  const QHeaderView* bar = header();
+  const int margin = 2 * style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, bar);
+  const QTreeWidgetItem* titles = headerItem();
+  const int title = titles ? bar->fontMetrics().horizontalAdvance(titles->text(column)) : 0;
+  return std::max(title, fontMetrics().horizontalAdvance(sample)) + 2 * margin;
 }
 
 int ListViewWidget::InsertItem(int index, std::u16string_view text, std::intptr_t param) {

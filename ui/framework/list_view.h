@@ -47,6 +47,8 @@ class ListViewWidget : public QTreeWidget {
   int ColumnCount() const { return columnCount(); }
   void SetColumnWidth(int column, int width);
   int ClientWidth() const;
+  // The width column `column` needs to show its title, and `sample` in a cell, whole.
+  int FittingWidth(int column, const QString& sample = {}) const;
 
   // Items, by index. InsertItem returns the new item's index, -1 on failure.
   int ItemCount() const { return topLevelItemCount(); }
