@@ -316,15 +316,15 @@ section_map() {
   local file
   file=$(table 1000000 comma)
   [ -x "$BIN/convert_tool" ] && "$BIN/convert_tool" ini "$DATA/map_bench.ini"
-  measure "$CLI" map "$file" -o "$DATA/map_bench.png" --ini "$DATA/map_bench.ini"
+  measure "$CLI" map "$file" -o "$DATA/map_bench.png" --force --ini "$DATA/map_bench.ini"
   echo "  tarvik-cli map, 1000000 lines to a 1600 x 1000 PNG: $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB"
   # Over Europe, with the geography and without it.
   local without
-  measure "$CLI" map "$file" -o "$DATA/map_europe.png" --ini "$DATA/map_bench.ini" \
+  measure "$CLI" map "$file" -o "$DATA/map_europe.png" --force --ini "$DATA/map_bench.ini" \
     --bbox=-10,35,40,70 --no-basemap
   without=$BEST_S
   echo "  tarvik-cli map over Europe, --no-basemap: $(figures)"
-  measure "$CLI" map "$file" -o "$DATA/map_europe.png" --ini "$DATA/map_bench.ini" \
+  measure "$CLI" map "$file" -o "$DATA/map_europe.png" --force --ini "$DATA/map_bench.ini" \
     --bbox=-10,35,40,70
   echo "  tarvik-cli map over Europe with the geography: $(figures);" \
        "$(ratio "$BEST_S" "$without")x, limit 1.3x [$(verdict "$BEST_S <= 1.3 * $without")]"
@@ -445,7 +445,7 @@ section_areas() {
     echo "$line"
     measure "$CLI" export "$file" -o "$DATA/areas_export.csv" --ini "$ini" --force
     echo "  $n $kind areas: export (every area ticked) $(figures), $(ratio "$BEST_S" "$one")x"
-    measure "$CLI" map "$file" -o "$DATA/areas_map.png" --ini "$ini" --no-basemap
+    measure "$CLI" map "$file" -o "$DATA/areas_map.png" --force --ini "$ini" --no-basemap
     echo "  $n $kind areas: map --no-basemap $(figures), $(ratio "$BEST_S" "$one")x"
   done
   local best_s median_s records areas area_hits base
