@@ -64,8 +64,9 @@ class DriveWrite : public testing::ConvertFixture, public ::testing::Test {
   }
   ~DriveWrite() override { platform::SetFileFaultHook(nullptr); }
 
-  ExportProfile& Profile(std::u16string_view name, std::u16string_view folder,
-                         std::u16string_view file, std::uint8_t param = PARAM_ENABLED) {
+  // No reference comes back: the next append may move every profile.
+  void Profile(std::u16string_view name, std::u16string_view folder, std::u16string_view file,
+               std::uint8_t param = PARAM_ENABLED) {
     ExportProfile* p = params.AppendProfile();
     p->Param = param;
     SetText(p->Name, name);
@@ -73,7 +74,6 @@ class DriveWrite : public testing::ConvertFixture, public ::testing::Test {
     SetText(p->File, file);
     SetText(p->Format, u"{x},{y},{desc}");
     p->Codepage = 65001;
-    return *p;
   }
 
   // Every entry and area ticked.
@@ -127,15 +127,18 @@ class DriveWrite : public testing::ConvertFixture, public ::testing::Test {
 };
 
 TEST_F(DriveWrite, EveryEnabledProfileByteForByteAsTheExport) {
-  ExportProfile& a = Profile(u"Корень", u"", u"POIs.csv");
-  ExportProfile& b = Profile(u"Машина", u"POI/Car", u"cams.txt");
+  Profile(u"Корень", u"", u"POIs.csv");
+  Profile(u"Машина", u"POI/Car", u"cams.txt");
+  Profile(u"Windows", u"E:\\POI", u"windows.csv");
+  Profile(u"Выключен", u"Off", u"off.csv", 0);
+  ExportProfile& a = params.Profiles()[0];
+  ExportProfile& b = params.Profiles()[1];
   b.Codepage = 1251;
   b.Translit = 1;
   SetText(b.Format, u"{desc};{x};{y}");
-  ExportProfile& c = Profile(u"Windows", u"E:\\POI", u"windows.csv");
+  ExportProfile& c = params.Profiles()[2];
   c.SizeLimit = 1;  // one line stays out
   c.StringLimit = 6;
-  Profile(u"Выключен", u"Off", u"off.csv", 0);
   ASSERT_EQ(Plan(), u"");
   ASSERT_EQ(plan.files.size(), 3u);
   EXPECT_EQ(plan.maxFileBytes, 0xFFFFFFFFull);
