@@ -376,14 +376,14 @@ section_web() {
 # ---- osm: tarvik-cli count of a synthetic extract against osmium tags-filter -----------------
 # Extracts of 2 to 20 million nodes (0.2 % cameras, one enforcement relation per 10,000 nodes)
 # written once per build by gen_osm. Targets: Tarvik's wall time at most osmium's; memory at
-# most 64 MiB above Tarvik's on an empty table, whatever the size; time per million nodes flat.
+# most 64 MiB above Tarvik's on an empty table, whatever the size; CPU time per million nodes flat.
 section_osm() {
   local sizes=${BENCH_OSM_NODES:-2000000 5000000 10000000 20000000}
   local runs=${BENCH_OSM_RUNS:-3}
   echo "== osm: tarvik-cli count EXTRACT against osmium tags-filter (n/highway=speed_camera r/type=enforcement), best of $runs"
   [ -x "$BIN/gen_osm" ] || { echo "  missing $BIN/gen_osm: skipped"; return; }
   command -v osmium >/dev/null || { echo "  osmium (Debian osmium-tool) is not installed: skipped"; return; }
-  local keep_runs=$BENCH_RUNS n file mb t o sys rss empty_rss per min_per max_per
+  local keep_runs=$BENCH_RUNS n file mb t o sys rss empty_rss per cpu_per min_per max_per
   BENCH_RUNS=$runs
   printf 'X,Y,TYPE\n' > "$DATA/osm_empty.txt"
   measure "$CLI" count "$DATA/osm_empty.txt" --ini "$DATA/osm_bench.ini"
@@ -404,15 +404,19 @@ section_osm() {
     measure "$CLI" count "$file" --ini "$DATA/osm_bench.ini"
     t=$BEST_S sys=$SYS_S rss=$MAXRSS_KB
     per=$(awk -v t="$t" -v n="$n" 'BEGIN { printf "%.3f", t / (n / 1e6) }')
-    echo "  $n nodes: tarvik $(figures), peak RSS $((rss / 1024)) MiB; $per s per million nodes"
+    cpu_per=$(awk -v u="$USER_S" -v s="$SYS_S" -v n="$n" 'BEGIN { printf "%.3f", (u + s) / (n / 1e6) }')
+    echo "  $n nodes: tarvik $(figures), peak RSS $((rss / 1024)) MiB; per million nodes" \
+         "$per s wall, $cpu_per s CPU"
     echo "  $n nodes: tarvik / osmium $(ratio "$t" "$o") [$(verdict "$t <= $o"), target 1.0]," \
          "memory above the empty table $(( (rss - empty_rss) / 1024 )) MiB" \
          "[$(verdict "$rss - $empty_rss <= 64 * 1024"), target 64 MiB]"
-    min_per=$(awk -v a="${min_per:-$per}" -v b="$per" 'BEGIN { print (b < a ? b : a) }')
-    max_per=$(awk -v a="${max_per:-$per}" -v b="$per" 'BEGIN { print (b > a ? b : a) }')
+    # Flatness judged on CPU time: on a shared machine the wall time of the larger files
+    # follows the load more than the work.
+    min_per=$(awk -v a="${min_per:-$cpu_per}" -v b="$cpu_per" 'BEGIN { print (b < a ? b : a) }')
+    max_per=$(awk -v a="${max_per:-$cpu_per}" -v b="$cpu_per" 'BEGIN { print (b > a ? b : a) }')
   done
-  echo "  time per million nodes from $min_per to $max_per s: spread $(ratio "$max_per" "$min_per")x" \
-       "[$(verdict "$max_per <= 1.25 * $min_per"), flat within 25 %]"
+  echo "  CPU time per million nodes from $min_per to $max_per s: spread" \
+       "$(ratio "$max_per" "$min_per")x [$(verdict "$max_per <= 1.25 * $min_per"), flat within 25 %]"
   BENCH_RUNS=$keep_runs
 }
 
