@@ -1,6 +1,8 @@
 #include "params/default_params.h"
 
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "core/text.h"
 #include "params/ini_file.h"
@@ -56,8 +58,13 @@ void AddDefaultParams(CParamStore& store) {
 bool WriteDefaultParamsIfMissing(CAppContext& context, int* error) {
   if (error) *error = 0;
   if (context.iniPath.empty()) return false;
+  // Only a file that is surely absent gets defaults; an unreadable one is left alone. A file
+  // that is there is not read at all: with many areas that would cost as much as the load.
+  std::error_code ec;
+  if (std::filesystem::status(ToFsPath(context.iniPath), ec).type() !=
+      std::filesystem::file_type::not_found)
+    return false;
   IniFile ini;
-  // Only a file that is surely absent gets defaults; an unreadable one is left alone.
   if (!ini.Load(context.iniPath) || ini.existed()) return false;
   CParamStore store(&context);
   AddDefaultParams(store);

@@ -526,7 +526,9 @@ std::vector<std::u16string> IniFile::SectionNames() const {
 bool ReadSeed(std::u16string_view path, std::int64_t& seed) {
   IniFile ini;
   std::int64_t v = 0;
-  if (!ini.Load(path) || !ini.GetStruct(u"Core", u"Seed", &v, sizeof v)) return false;
+  // The parameter sets are the bulk of the file (megabytes with many areas) and hold no seed.
+  constexpr std::u16string_view kSets[] = {u"Filter", u"Schema", u"Export"};
+  if (!ini.Load(path, kSets) || !ini.GetStruct(u"Core", u"Seed", &v, sizeof v)) return false;
   seed = v;
   return true;
 }
