@@ -429,7 +429,7 @@ section_osm() {
 # around the table's cities, against another build's convert_tool in BASE_TOOL (main's, say)
 # when given (target: no slower). Export and map of the large sets give figures as well.
 section_areas() {
-  local lines=1000000 file one t spec kind n limit ini line base_tool=${BASE_TOOL:-}
+  local lines=1000000 file one t areaset kind n limit ini line base_tool=${BASE_TOOL:-}
   echo "== areas: tarvik-cli count, $lines lines, many areas against one"
   [ -x "$BIN/convert_tool" ] || { echo "  missing $BIN/convert_tool: skipped"; return; }
   file=$(table "$lines" comma)
@@ -437,8 +437,8 @@ section_areas() {
   measure "$CLI" count "$file" --ini "$DATA/areas_1.ini"
   one=$BEST_S
   echo "  one area (the yardstick): $(figures), peak RSS $((MAXRSS_KB / 1024)) MiB"
-  for spec in "random 10000 5" "random 100000 20" "region 10000 0" "region 100000 0" "world 100000 0"; do
-    read -r kind n limit <<< "$spec"
+  for areaset in "random 10000 5" "random 100000 20" "region 10000 0" "region 100000 0" "world 100000 0"; do
+    read -r kind n limit <<< "$areaset"
     ini="$DATA/areas_${kind}_$n.ini"
     [ -s "$ini" ] || "$BIN/convert_tool" areas-ini "$ini" "$kind" "$n"
     measure "$CLI" count "$file" --ini "$ini"

@@ -29,14 +29,14 @@ std::size_t Word(const char* p, const char* e, const char* word) {
 std::to_chars_result PrintfToChars(char* first, char* last, double value, std::chars_format format,
                                    int precision) {
   if (format == std::chars_format::hex) return {first, std::errc::invalid_argument};
-  const char* spec = format == std::chars_format::fixed        ? "%.*f"
-                     : format == std::chars_format::scientific ? "%.*e"
-                                                               : "%.*g";
+  const char* pattern = format == std::chars_format::fixed        ? "%.*f"
+                        : format == std::chars_format::scientific ? "%.*e"
+                                                                  : "%.*g";
   if (precision < 0) precision = 6;
-  const int n = std::snprintf(nullptr, 0, spec, precision, value);
+  const int n = std::snprintf(nullptr, 0, pattern, precision, value);
   if (n < 0 || n > last - first) return {last, std::errc::value_too_large};
   std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(text.data(), text.size(), spec, precision, value);
+  std::snprintf(text.data(), text.size(), pattern, precision, value);
   std::memcpy(first, text.data(), static_cast<std::size_t>(n));
   return {first + n, std::errc()};
 }

@@ -163,9 +163,7 @@ int RunDriveWrite(const DriveOptions& options) {
     return status;
 
   WorkerTask task;
-  session.Prepare(task, TASK_DRIVE);
-  task.entryList = selection.entryList;
-  task.areaList = selection.areaList;
+  session.Prepare(task, TASK_DRIVE, selection);
   task.drivePlan = &plan;
   session.Run(task);
   const bool cancelled = Aborted(task) && task.failure.stringId == 0;

@@ -102,10 +102,8 @@ int RunExport(const ExportOptions& options) {
     return status;
 
   WorkerTask task;
-  session.Prepare(task, TASK_EXPORT);
+  session.Prepare(task, TASK_EXPORT, selection);
   task.targetPath = target;
-  task.entryList = selection.entryList;
-  task.areaList = selection.areaList;
   task.exportProfile = profile;
   task.replaceTarget = options.force;
   session.Run(task);

@@ -61,6 +61,12 @@ class ConvertSession {
   // Runs a task over the session's stores with the progress bar.
   void Run(WorkerTask& task);
   void Prepare(WorkerTask& task, std::uint32_t flags);
+  // The same, over the rows `selection` ticked.
+  void Prepare(WorkerTask& task, std::uint32_t flags, const Selection& selection) {
+    Prepare(task, flags);
+    task.entryList = selection.entryList;
+    task.areaList = selection.areaList;
+  }
 
   CAppContext context;
   std::optional<ProgramEntry> entry;
