@@ -43,11 +43,20 @@ class Projector {
     const double ay = -step * sy_, by = oy_ - corner.y * sy_;
     for (const GshhgLine& line : file.Lines(bin)) {
       kind_ = line.kind;
+      measure_ = line.kind == LineKind::Border;  // only dashes need it
+      along_ = 0;
       const std::uint16_t* p = file.Offsets() + 2 * static_cast<std::size_t>(line.first);
       double px = p[0] * ax + bx, py = p[1] * ay + by;
       for (std::uint32_t i = 1; i < line.count; ++i) {
         const double qx = p[2 * i] * ax + bx, qy = p[2 * i + 1] * ay + by;
+        // Points closer than kMinStep to the last one kept are left out, counted from the
+        // line's start rather than from where the picture cuts it: a picture moved by whole
+        // pixels then has the same line, and a pan that draws only what it uncovers meets
+        // what it keeps.
+        const double dx = qx - px, dy = qy - py;
+        if (i + 1 < line.count && dx * dx + dy * dy < kMinStep * kMinStep) continue;
         Segment(px, py, qx, qy);
+        if (measure_) along_ += std::hypot(qx - px, qy - py);
         px = qx;
         py = qy;
       }
@@ -85,34 +94,22 @@ class Projector {
     }
     if (!open_ || t0 > 0) {
       End();
-      Start({static_cast<float>(x0 + t0 * dx), static_cast<float>(y0 + t0 * dy)});
+      Start({static_cast<float>(x0 + t0 * dx), static_cast<float>(y0 + t0 * dy)},
+            measure_ ? along_ + t0 * std::hypot(dx, dy) : 0);
     }
-    Add({static_cast<float>(x0 + t1 * dx), static_cast<float>(y0 + t1 * dy)}, t1 < 1);
+    out_.points.push_back({static_cast<float>(x0 + t1 * dx), static_cast<float>(y0 + t1 * dy)});
     if (t1 < 1) End();
   }
 
-  void Start(LinePoint p) {
-    out_.runs.push_back({static_cast<std::uint32_t>(out_.points.size()), 0, kind_});
+  void Start(LinePoint p, double along) {
+    out_.runs.push_back(
+        {static_cast<std::uint32_t>(out_.points.size()), 0, kind_, static_cast<float>(along)});
     out_.points.push_back(p);
-    last_ = p;
     open_ = true;
-    pending_ = false;
-  }
-  void Add(LinePoint p, bool keep) {
-    const double dx = p.x - last_.x, dy = p.y - last_.y;
-    if (keep || dx * dx + dy * dy >= kMinStep * kMinStep) {
-      out_.points.push_back(p);
-      last_ = p;
-      pending_ = false;
-    } else {
-      pend_ = p;
-      pending_ = true;
-    }
   }
   void End() {
     if (!open_) return;
     open_ = false;
-    if (pending_) out_.points.push_back(pend_);
     LineRun& run = out_.runs.back();
     run.count = static_cast<std::uint32_t>(out_.points.size()) - run.first;
     if (run.count < 2) {
@@ -124,8 +121,9 @@ class Projector {
   BaseLines& out_;
   const double sx_, sy_, ox_, oy_, right_, bottom_;
   LineKind kind_ = LineKind::Coast;
-  bool open_ = false, pending_ = false;
-  LinePoint last_, pend_;
+  bool measure_ = false;
+  double along_ = 0;  // pixels along the line to the start of the segment
+  bool open_ = false;
 };
 
 // A smoothed segment `width` pixels wide as plot(x, y, coverage): along its longer axis, each
@@ -202,7 +200,7 @@ struct BaseMap::Level {
   std::size_t Bytes() const { return shore.Bytes() + border.Bytes(); }
 };
 
-void DrawBaseLines(IndexedImage& image, const BaseLines& lines) {
+void DrawBaseLines(IndexedImage& image, const BaseLines& lines, const FreshPixels& only) {
   struct Style {
     std::uint8_t shades;
     float width;
@@ -214,20 +212,31 @@ void DrawBaseLines(IndexedImage& image, const BaseLines& lines) {
   // Dashes of 6 pixels with gaps of 4, as the frames of disabled areas.
   constexpr double kOn = 6, kPeriod = 10;
   const int w = image.Width(), h = image.Height();
+  // Segments wholly beside the pixels drawn are skipped; a pixel and a half covers the widest
+  // pen.
+  auto beside = [&only](LinePoint a, LinePoint b) {
+    constexpr float kPen = 1.5f;
+    return (std::max(a.x, b.x) < only.left - kPen || std::min(a.x, b.x) > only.right + kPen) &&
+           (std::max(a.y, b.y) < only.top - kPen || std::min(a.y, b.y) > only.bottom + kPen);
+  };
   for (const LineRun& run : lines.runs) {
     const Style& style = kStyles[static_cast<int>(run.kind)];
     // Only the background and lighter shades of lines: the cameras stay on top.
     auto plot = [&](int x, int y, float coverage) {
       const int shade = static_cast<int>(coverage * kLineShades + 0.5f) - 1;
-      if (shade < 0 || x < 0 || y < 0 || x >= w || y >= h) return;
+      if (shade < 0 || x < 0 || y < 0 || x >= w || y >= h || !only.Holds(x, y)) return;
       std::uint8_t& p = image.Row(y)[x];
       if (p == 0 || (p >= kCoastIndex && shade > (p - kCoastIndex) % kLineShades))
         p = static_cast<std::uint8_t>(style.shades + std::min(shade, kLineShades - 1));
     };
     const LinePoint* p = lines.points.data() + run.first;
-    double travelled = 0;
+    double travelled = run.along;
     for (std::uint32_t i = 1; i < run.count; ++i) {
       const LinePoint a = p[i - 1], b = p[i];
+      if (beside(a, b)) {
+        if (style.dashed) travelled += std::hypot(b.x - a.x, b.y - a.y);
+        continue;
+      }
       if (!style.dashed) {
         SmoothSegment(a, b, style.width, w, h, plot);
         continue;

@@ -7,6 +7,7 @@
 // Bins are read when a view first needs them; those of the crude, low and intermediate
 // resolutions are kept (a few MiB for all three), those of the finer ones only while recently
 // in view. One BaseMap serves one thread at a time; its city list may be shared.
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -31,6 +32,9 @@ struct LinePoint {
 struct LineRun {
   std::uint32_t first = 0, count = 0;
   LineKind kind = LineKind::Coast;
+  // Pixels along the whole line (as its bin holds it) before the run's first point: dashes
+  // keep their places where a view cuts the line elsewhere.
+  float along = 0;
 };
 struct BaseLines {
   explicit BaseLines(CAppContext* context)
@@ -45,8 +49,9 @@ struct BaseLines {
 
 // The lines into the background pixels of `image` (index 0, or a lighter shade of a line),
 // smoothed, in the line shades of its palette: coasts a pixel wide, lake shores thinner,
-// borders dashed.
-void DrawBaseLines(IndexedImage& image, const BaseLines& lines);
+// borders dashed. Only the `only` pixels are drawn into (the others have the lines).
+void DrawBaseLines(IndexedImage& image, const BaseLines& lines,
+                   const FreshPixels& only = {0, INT_MAX, 0, 0});
 
 // Where the GSHHG files are: $TARVIK_GSHHG_DIR, else where Debian installs them.
 std::string DefaultGshhgDir();

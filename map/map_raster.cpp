@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace tarvik {
 namespace {
@@ -86,6 +91,13 @@ bool Fit(TrackedBuffer<T>& buffer, CAppContext* context, std::size_t n) {
   std::swap(buffer, fresh);
   return true;
 }
+
+// Vectors of the compiler's, which it maps to the machine's (or to plain code where it has none).
+using U16x8 = std::uint16_t __attribute__((vector_size(16)));
+using F64x2 = double __attribute__((vector_size(16)));
+using I64x2 = std::int64_t __attribute__((vector_size(16)));
+// Longitude and latitude are read together.
+static_assert(offsetof(PoiRecord, Y) == offsetof(PoiRecord, X) + sizeof(double));
 
 // Pixels of a dot, row by row: a disc five pixels across.
 constexpr int kDotRadius = 2;
@@ -189,27 +201,95 @@ bool DensityLayer::SetTypes(std::span<const std::int32_t> types) {
 
 bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& view,
                           IndexedImage& image, DensityStats& stats) {
+  FreshPixels fresh;
+  const bool ok = Render(records, view, image, stats, Previous{}, fresh);
+  counted_ = false;  // drawn without a stamp: no frame pans on from it
+  return ok;
+}
+
+bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& view,
+                          IndexedImage& image, DensityStats& stats, const Previous& previous,
+                          FreshPixels& fresh) {
   stats = {};
   const int w = view.width, h = view.height;
+  fresh = {0, std::max(w, 0), 0, 0};
+  // A move by whole pixels at the same scales moves every POI by as many: the same records,
+  // size, scale and width of a degree of longitude.
+  int dx = 0, dy = 0;
+  bool pans = counted_ && previous.stamp == countedStamp_ && records.data() == countedData_ &&
+              records.size() == countedRecords_ && view.scale == countedView_.scale &&
+              view.PixelsPerDegreeX() == countedView_.PixelsPerDegreeX() &&
+              w == countedView_.width && h == countedView_.height;
+  if (pans) {
+    const Folded now(view), before(countedView_);
+    const double mx = now.ox - before.ox, my = now.oy - before.oy;
+    const double wx = std::round(mx), wy = std::round(my);
+    pans = std::fabs(mx - wx) < 1e-6 && std::fabs(my - wy) < 1e-6 && std::fabs(wx) < w &&
+           std::fabs(wy) < h;
+    if (pans) {
+      dx = static_cast<int>(wx);
+      dy = static_cast<int>(wy);
+    }
+  }
+  counted_ = false;
   const std::size_t n = static_cast<std::size_t>(std::max(w, 0)) * std::max(h, 0);
   if (!inView_.Reserve(kDotsBelow) || !spills_.Reserve(records.size() / kCounterRange + 1) ||
       !Fit(counts_, context_, n) || !image.Resize(w, h))
     return false;
   if (n == 0) return true;
-  std::uint16_t* counts = counts_.data();
-  std::memset(counts, 0, n * sizeof(std::uint16_t));
-  spills_.Clear();
-  // Rare enough (once per 65536 POIs in one pixel at most) for a search of the short list.
-  auto spill = [this](std::uint32_t pixel) {
-    Spill* s = spills_.data();
-    for (std::size_t k = 0; k < spills_.size(); ++k)
-      if (s[k].pixel == pixel) {
-        ++s[k].wraps;
-        return;
-      }
-    spills_.Append({pixel, 1});  // reserved above
-  };
 
+  if (pans) {
+    const std::uint64_t leaving = ShiftCounts(w, h, dx, dy);
+    fresh = dx > 0 ? FreshPixels{0, dx} : FreshPixels{w + dx, w};
+    if (dy > 0) {
+      fresh.top = 0;
+      fresh.bottom = dy;
+    } else {
+      fresh.top = h + dy;
+      fresh.bottom = h;
+    }
+    const std::uint32_t entering = CountFresh(records, view, fresh);
+    stats.inView = static_cast<std::uint32_t>(countedInView_ - leaving + entering);
+    // A dot picture needs the POIs in view listed, which only a whole count does.
+    pans = stats.inView >= kDotsBelow;
+  }
+  if (!pans) {
+    fresh = {0, w, 0, 0};
+    std::memset(counts_.data(), 0, n * sizeof(std::uint16_t));
+    spills_.Clear();
+    Count(records, view, image, stats);
+  }
+  if (!stats.dots) {
+    stats.maxPerPixel = MostInPixel(n);
+    // The levels of the pixels kept stay as they were while the top count does.
+    const IndexedImage* last = previous.image;
+    if (pans && !countedDots_ && stats.maxPerPixel == countedMax_ && last && last->Width() == w &&
+        last->Height() == h && last->Palette() == DensityPalette()) {
+      const auto keep = static_cast<std::size_t>(w - std::abs(dx));
+      const int to = std::max(dx, 0), from = std::max(-dx, 0);
+      for (int y = std::max(dy, 0); y < h + std::min(dy, 0); ++y)
+        std::memcpy(image.Row(y) + to, last->Row(y - dy) + from, keep);
+    } else {
+      fresh = {0, w, 0, 0};
+    }
+    Colour(image, stats, fresh);
+  }
+
+  counted_ = true;
+  countedView_ = view;
+  countedStamp_ = previous.stamp;
+  countedData_ = records.data();
+  countedRecords_ = records.size();
+  countedMax_ = stats.maxPerPixel;
+  countedInView_ = stats.inView;
+  countedDots_ = stats.dots;
+  return true;
+}
+
+void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view,
+                         IndexedImage& image, DensityStats& stats) {
+  const int w = view.width, h = view.height;
+  std::uint16_t* counts = counts_.data();
   const Folded f(view);
   const double fw = w, fh = h;
   // The first few in view are remembered, so that a dot picture needs no second pass.
@@ -224,7 +304,7 @@ bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& vie
     if (px >= 0 && px < fw && py >= 0 && py < fh) {
       const std::size_t p =
           static_cast<std::size_t>(static_cast<int>(py)) * w + static_cast<int>(px);
-      if (++counts[p] == 0) spill(static_cast<std::uint32_t>(p));
+      if (++counts[p] == 0) Spilled(static_cast<std::uint32_t>(p));
       if (inView < kDotsBelow) seen[inView] = static_cast<std::uint32_t>(i);
       ++inView;
     }
@@ -233,23 +313,130 @@ bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& vie
   if (inView < kDotsBelow) {
     stats.dots = true;
     Dots(records, {seen, inView}, view, image);
-  } else {
-    Colour(image, stats);
   }
-  return true;
 }
 
-void DensityLayer::Colour(IndexedImage& image, DensityStats& stats) {
-  const std::size_t n =
-      static_cast<std::size_t>(image.Width()) * static_cast<std::size_t>(image.Height());
-  const std::uint16_t* counts = counts_.data();
-  const std::span<const Spill> spills(spills_.data(), spills_.size());
-  auto whole = [counts](const Spill& s) { return s.wraps * kCounterRange + counts[s.pixel]; };
-  std::uint32_t max = 0;
-  for (std::size_t i = 0; i < n; ++i) max = std::max<std::uint32_t>(max, counts[i]);
-  for (const Spill& s : spills) max = std::max(max, whole(s));
-  stats.maxPerPixel = max;
+std::uint32_t DensityLayer::CountFresh(std::span<const PoiRecord> records, const MapView& view,
+                                       const FreshPixels& fresh) {
+  const int w = view.width;
+  std::uint16_t* counts = counts_.data();
+  const Folded f(view);
+  const double fw = w, fh = view.height;
+  // The longitudes and latitudes that can land in the fresh columns and rows, a pixel wider
+  // each side: one test for the many POIs beside them, the exact one for the few within.
+  // An empty band takes nothing (no distance is below -1).
+  auto band = [](int from, int to, double origin, double scale, double& middle, double& half) {
+    middle = ((from + to) * 0.5 - origin) / scale;
+    half = to > from ? ((to - from) * 0.5 + 1) / std::fabs(scale) : -1;
+  };
+  double midX, halfX, midY, halfY;
+  band(fresh.left, fresh.right, f.ox, f.sx, midX, halfX);
+  band(fresh.top, fresh.bottom, f.oy, -f.sy, midY, halfY);
+  const F64x2 middle = {midX, midY}, half = {halfX, halfY};
+  const I64x2 magnitude = {INT64_MAX, INT64_MAX};  // all bits but the sign
+  std::uint32_t entering = 0;
+  const std::size_t count = records.size();
+  const PoiRecord* rec = records.data();
+  for (std::size_t i = 0; i < count; ++i) {
+    // Both distances at once; NaN is near nothing.
+    F64x2 xy;
+    std::memcpy(&xy, &rec[i].X, sizeof xy);
+    const I64x2 near =
+        reinterpret_cast<F64x2>(reinterpret_cast<I64x2>(xy - middle) & magnitude) < half;
+    if (!(near[0] | near[1])) continue;
+    const double px = rec[i].X * f.sx + f.ox;
+    const double py = f.oy - rec[i].Y * f.sy;
+    if (!(px >= 0 && px < fw && py >= 0 && py < fh)) continue;
+    const int x = static_cast<int>(px), y = static_cast<int>(py);
+    if (!fresh.Holds(x, y)) continue;
+    const std::size_t p = static_cast<std::size_t>(y) * w + x;
+    if (++counts[p] == 0) Spilled(static_cast<std::uint32_t>(p));
+    ++entering;
+  }
+  return entering;
+}
 
+void DensityLayer::Spilled(std::uint32_t pixel) {
+  // Rare enough (once per 65536 POIs in one pixel at most) for a search of the short list.
+  Spill* s = spills_.data();
+  for (std::size_t k = 0; k < spills_.size(); ++k)
+    if (s[k].pixel == pixel) {
+      ++s[k].wraps;
+      return;
+    }
+  spills_.Append({pixel, 1});  // reserved by Render
+}
+
+std::uint64_t DensityLayer::ShiftCounts(int width, int height, int dx, int dy) {
+  if (dx == 0 && dy == 0) return 0;
+  const auto w = static_cast<std::size_t>(width);
+  const auto keep = static_cast<std::size_t>(width - std::abs(dx));
+  const auto moved = static_cast<std::size_t>(std::abs(dx));
+  const std::size_t to = dx > 0 ? moved : 0, from = dx > 0 ? 0 : moved;
+  // The columns that leave: [keep, width) to the right, [0, moved) to the left.
+  const std::size_t gone = dx > 0 ? keep : 0;
+  std::uint16_t* counts = counts_.data();
+  std::uint64_t leaving = 0;
+  for (int y = 0; y < height; ++y) {
+    const std::uint16_t* row = counts + y * w;
+    if (y + dy < 0 || y + dy >= height) {
+      for (std::size_t x = 0; x < w; ++x) leaving += row[x];
+    } else {
+      for (std::size_t x = gone; x < gone + moved; ++x) leaving += row[x];
+    }
+  }
+  // Row y takes row y - dy: downwards from the bottom, upwards from the top, so that no row is
+  // overwritten before it moved.
+  for (int k = 0; k < height; ++k) {
+    const int y = dy > 0 ? height - 1 - k : k;
+    std::uint16_t* row = counts + y * w;
+    const int source = y - dy;
+    if (source < 0 || source >= height) {
+      std::memset(row, 0, w * sizeof(std::uint16_t));
+      continue;
+    }
+    std::memmove(row + to, counts + source * w + from, keep * sizeof(std::uint16_t));
+    std::memset(row + (dx > 0 ? 0 : keep), 0, moved * sizeof(std::uint16_t));
+  }
+  Spill* s = spills_.data();
+  std::size_t kept = 0;
+  for (std::size_t k = 0; k < spills_.size(); ++k) {
+    const auto x = static_cast<int>(s[k].pixel % w) + dx;
+    const auto y = static_cast<int>(s[k].pixel / w) + dy;
+    if (x >= 0 && x < width && y >= 0 && y < height) {
+      s[kept++] = {static_cast<std::uint32_t>(y * w + x), s[k].wraps};
+    } else {
+      leaving += std::uint64_t{s[k].wraps} * kCounterRange;
+    }
+  }
+  spills_.Resize(kept);
+  return leaving;
+}
+
+std::uint32_t DensityLayer::MostInPixel(std::size_t pixels) const {
+  const std::uint16_t* counts = counts_.data();
+  // Eight at a time.
+  U16x8 lanes = {};
+  std::size_t i = 0;
+  for (; i + 8 <= pixels; i += 8) {
+    U16x8 c;
+    std::memcpy(&c, counts + i, sizeof c);
+    lanes = c > lanes ? c : lanes;
+  }
+  std::uint16_t most = 0;
+  for (; i < pixels; ++i) most = std::max(most, counts[i]);
+  for (int k = 0; k < 8; ++k) most = std::max<std::uint16_t>(most, lanes[k]);
+  std::uint32_t max = most;
+  for (std::size_t k = 0; k < spills_.size(); ++k)
+    max = std::max(max, spills_.data()[k].wraps * kCounterRange + counts[spills_.data()[k].pixel]);
+  return max;
+}
+
+void DensityLayer::Colour(IndexedImage& image, const DensityStats& stats,
+                          const FreshPixels& fresh) {
+  const int w = image.Width(), h = image.Height();
+  const std::uint16_t* counts = counts_.data();
+  const std::uint32_t max = stats.maxPerPixel;
   // Level of a count: 1 + (kTopLevel - 1) * ln(c) / ln(max), so one POI is the lightest colour
   // and the fullest pixel the darkest; with max 1 every POI is the darkest.
   const double k = max > 1 ? (kTopLevel - 1) / std::log(static_cast<double>(max)) : 0;
@@ -262,13 +449,31 @@ void DensityLayer::Colour(IndexedImage& image, DensityStats& stats) {
   const std::uint32_t tabled = std::min(max + 1, kTableCounts);
   table[0] = 0;
   for (std::uint32_t c = 1; c < tabled; ++c) table[c] = level(c);
+  auto colour = [&](std::size_t start, std::size_t span) {
+    std::uint8_t* levels = image.Row(0) + start;
+    const std::uint16_t* c = counts + start;
+    for (std::size_t i = 0; i < span; ++i)
+      levels[i] = c[i] < kTableCounts ? table[c[i]] : level(c[i]);
+  };
 
-  std::uint8_t* levels = image.Row(0);
-  for (std::size_t i = 0; i < n; ++i) {
-    const std::uint32_t c = counts[i];
-    levels[i] = c < kTableCounts ? table[c] : level(c);
+  if (fresh.left == 0 && fresh.right == w) {
+    colour(0, static_cast<std::size_t>(w) * h);
+  } else {
+    for (int y = 0; y < h; ++y) {
+      const std::size_t row = static_cast<std::size_t>(y) * w;
+      if (y >= fresh.top && y < fresh.bottom) {
+        colour(row, w);
+      } else {
+        colour(row + fresh.left, fresh.right - fresh.left);
+      }
+    }
   }
-  for (const Spill& s : spills) levels[s.pixel] = level(whole(s));
+  std::uint8_t* levels = image.Row(0);
+  for (std::size_t i = 0; i < spills_.size(); ++i) {
+    const Spill& s = spills_.data()[i];
+    if (fresh.Holds(static_cast<int>(s.pixel % w), static_cast<int>(s.pixel / w)))
+      levels[s.pixel] = level(s.wraps * kCounterRange + counts[s.pixel]);
+  }
   image.SetPalette(DensityPalette());
 }
 

@@ -102,6 +102,13 @@ const Argb* DotPalette();
 // The colour of the dots of legend entry i.
 Argb TypeColor(std::size_t i);
 
+// The pixels of a picture drawn afresh: columns [left, right) and rows [top, bottom), each
+// whole.
+struct FreshPixels {
+  int left = 0, right = 0, top = 0, bottom = 0;
+  bool Holds(int x, int y) const { return (x >= left && x < right) || (y >= top && y < bottom); }
+};
+
 struct DensityStats {
   std::uint32_t inView = 0;       // POIs inside the picture
   std::uint32_t maxPerPixel = 0;  // density pictures: the most in one pixel
@@ -121,6 +128,21 @@ class DensityLayer {
   bool Render(std::span<const PoiRecord> records, const MapView& view, IndexedImage& image,
               DensityStats& stats);
 
+  // What a frame may take over from the one before: the picture this layer drew last (with
+  // whatever was drawn into it since), and the stamp of the records it was drawn from
+  // (PoiData::recordsStamp).
+  struct Previous {
+    const IndexedImage* image = nullptr;
+    std::uint64_t stamp = 0;
+  };
+  // As Render, for a window that pans: when the view moved by whole pixels at the same scales
+  // since the last frame of the same records, the counts move with it and only the columns
+  // and rows it uncovered are counted; the picture's other pixels are copied from
+  // `previous.image` while the darkest pixel keeps its count. `fresh` gets the pixels drawn
+  // afresh (all of them when the frame was drawn whole).
+  bool Render(std::span<const PoiRecord> records, const MapView& view, IndexedImage& image,
+              DensityStats& stats, const Previous& previous, FreshPixels& fresh);
+
   // The layer's own memory, kept from frame to frame: mostly the counters, two bytes a pixel.
   std::size_t Bytes() const;
 
@@ -130,7 +152,21 @@ class DensityLayer {
   }
 
  private:
-  void Colour(IndexedImage& image, DensityStats& stats);
+  // Counts the records in view into zeroed counters, and draws them as dots when few are.
+  void Count(std::span<const PoiRecord> records, const MapView& view, IndexedImage& image,
+             DensityStats& stats);
+  // Counts the records in view in the `fresh` pixels only; how many there were.
+  std::uint32_t CountFresh(std::span<const PoiRecord> records, const MapView& view,
+                           const FreshPixels& fresh);
+  // A counter wrapped.
+  void Spilled(std::uint32_t pixel);
+  // Moves the counters dx columns to the right and dy rows down (negative: left, up), zeroing
+  // what the move uncovers; how many POIs the pixels moved out held.
+  std::uint64_t ShiftCounts(int width, int height, int dx, int dy);
+  // The most POIs in one pixel.
+  std::uint32_t MostInPixel(std::size_t pixels) const;
+  // The levels of the `fresh` pixels of the picture; stats.maxPerPixel is their top.
+  void Colour(IndexedImage& image, const DensityStats& stats, const FreshPixels& fresh);
   void Dots(std::span<const PoiRecord> records, std::span<const std::uint32_t> seen,
             const MapView& view, IndexedImage& image);
 
@@ -146,6 +182,16 @@ class DensityLayer {
   TrackedBuffer<std::uint32_t> indexScratch_;
   TrackedBuffer<std::uint32_t> inView_;  // room for the first kDotsBelow in view
   std::optional<TypeIndex> index_;
+  // The counters hold the frame of `countedView_` over the records of `countedStamp_`
+  // (`countedRecords_` of them at `countedData_`), whose densest pixel held `countedMax_`.
+  bool counted_ = false;
+  MapView countedView_;
+  std::uint64_t countedStamp_ = 0;
+  const PoiRecord* countedData_ = nullptr;
+  std::size_t countedRecords_ = 0;
+  std::uint32_t countedMax_ = 0;
+  std::uint32_t countedInView_ = 0;
+  bool countedDots_ = false;
 };
 
 }  // namespace tarvik

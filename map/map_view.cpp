@@ -33,7 +33,7 @@ void GeoBox::Add(const GeoBox& other) {
 }
 
 double MapView::Aspect() const {
-  return std::max(std::cos(centerY * kDegree), kMinAspect);
+  return std::max(std::cos(aspectLatitude.value_or(centerY) * kDegree), kMinAspect);
 }
 
 PixelPoint MapView::ToPixel(GeoPoint g) const {
@@ -62,6 +62,7 @@ MapView Clamped(MapView view) {
   if (!std::isfinite(view.centerY)) view.centerY = 0;
   view.centerY = std::clamp(view.centerY, -kMaxLatitude, kMaxLatitude);
   view.centerX = std::clamp(view.centerX, -540.0, 540.0);
+  if (view.aspectLatitude && !std::isfinite(*view.aspectLatitude)) view.aspectLatitude.reset();
   return view;
 }
 
@@ -112,6 +113,7 @@ MapView ZoomAt(const MapView& view, PixelPoint p, double factor) {
   const GeoPoint g = view.ToGeo(p);
   MapView v = view;
   v.scale = std::clamp(view.scale * factor, kMinScale, kMaxScale);
+  v.aspectLatitude.reset();
   return Anchored(v, g, p);
 }
 

@@ -8,6 +8,7 @@
 // with one multiply-add per coordinate, which is what lets a million of them be binned in a
 // few milliseconds.
 #include <cstdint>
+#include <optional>
 
 namespace tarvik {
 
@@ -40,9 +41,12 @@ struct MapView {
   double scale = 1;    // pixels per degree of latitude
   int width = 0;       // picture size in pixels
   int height = 0;
+  // The latitude the projection is corrected for, when not the centre's: a window keeps that
+  // of the view a drag started from, so that panning moves the picture without reshaping it.
+  std::optional<double> aspectLatitude;
 
-  // Width of a degree of longitude relative to a degree of latitude: cos(centre latitude),
-  // never below that of 85 degrees.
+  // Width of a degree of longitude relative to a degree of latitude: cos(centre latitude, or
+  // aspectLatitude), never below that of 85 degrees.
   double Aspect() const;
   double PixelsPerDegreeX() const { return scale * Aspect(); }
 
@@ -67,10 +71,11 @@ MapView FitView(const GeoBox& box, int width, int height, ViewMargins margins);
 inline MapView FitView(const GeoBox& box, int width, int height, int margin = 16) {
   return FitView(box, width, height, ViewMargins{margin, margin, margin, margin});
 }
-// The same scale, moved so that `g` lands on pixel `p` (a drag keeps the grabbed point
-// under the mouse; ZoomAt keeps the point under the cursor).
+// The same scale (and aspectLatitude), moved so that `g` lands on pixel `p` (a drag keeps the
+// grabbed point under the mouse; ZoomAt keeps the point under the cursor).
 MapView Anchored(const MapView& view, GeoPoint g, PixelPoint p);
-// `factor` times the scale (within the limits), with the point under `p` kept in place.
+// `factor` times the scale (within the limits), with the point under `p` kept in place; the
+// projection is corrected for the new centre.
 MapView ZoomAt(const MapView& view, PixelPoint p, double factor);
 // Keeps the scale within its limits and the centre on the earth (latitude within 85 degrees,
 // longitude within one turn either way).

@@ -477,6 +477,7 @@ void Read(WorkerTask& task, PoiData& d, const osmium::io::File& file, OsmFormat 
   }
   d.recordCount = static_cast<std::uint32_t>(records.size());
   d.records = records.Release();
+  d.recordsStamp = NextRecordsStamp();
   d.sourceFormat = SOURCE_OSM;
 }
 

@@ -360,6 +360,7 @@ void CPoiStore::Clear(int level) {
     MemFree(context, d.records);
     d.records = nullptr;
     d.recordCount = 0;
+    d.recordsStamp = NextRecordsStamp();
     d.sourceFormat = SOURCE_NONE;
   }
   MemFree(context, d.typeCounters);
@@ -371,6 +372,11 @@ void CPoiStore::Clear(int level) {
   d.areaCounterCount = 0;
 }
 
+std::uint64_t NextRecordsStamp() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
+
 void SwapTables(PoiData& a, PoiData& b) {
   using std::swap;
   swap(a.sourceFormat, b.sourceFormat);
@@ -379,6 +385,7 @@ void SwapTables(PoiData& a, PoiData& b) {
   swap(a.osmFormat, b.osmFormat);
   swap(a.recordCount, b.recordCount);
   swap(a.records, b.records);
+  swap(a.recordsStamp, b.recordsStamp);
   swap(a.unmatchedCount, b.unmatchedCount);
   swap(a.typeCounterCount, b.typeCounterCount);
   swap(a.typeCounters, b.typeCounters);
@@ -619,6 +626,7 @@ class Parser {
       MemFree(context_, d_.records);
       d_.records = nullptr;
       d_.recordCount = 0;
+      d_.recordsStamp = NextRecordsStamp();
       d_.sourceFormat = SOURCE_NONE;
       task_.headerBeyondLine = 0;
       std::fill(std::begin(kinds_), std::end(kinds_), ColumnKind::None);
@@ -787,6 +795,7 @@ class Parser {
     if (all.size() > UINT32_MAX) ok = false;
     d_.recordCount = ok ? static_cast<std::uint32_t>(all.size()) : 0;
     d_.records = ok ? all.Release() : nullptr;
+    d_.recordsStamp = NextRecordsStamp();
     if (!ok) NoMemoryForRecords();
     return ok && !Aborted(task_) && WrongSeparator(start);
   }

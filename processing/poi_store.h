@@ -48,6 +48,9 @@ struct PoiData {
   std::uint32_t osmFormat = 0;
   std::uint32_t recordCount = 0;
   PoiRecord* records = nullptr;
+  // A new number (NextRecordsStamp) whenever the records change, so that a picture drawn from
+  // them can tell it is out of date: a new block may well lie where the old one was.
+  std::uint64_t recordsStamp = 0;
   std::uint32_t unmatchedCount = 0;
   std::uint32_t typeCounterCount = 0;
   TypeCounter* typeCounters = nullptr;
@@ -71,6 +74,9 @@ class CPoiStore {
   std::recursive_mutex lock;
   PoiData* data = nullptr;
 };
+
+// A stamp no records had before.
+std::uint64_t NextRecordsStamp();
 
 // Exchanges everything two data blocks hold but their busy markers. Both stores are held.
 void SwapTables(PoiData& a, PoiData& b);

@@ -5,6 +5,7 @@
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStaticText>
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <thread>
+#include <unordered_map>
 
 #include "core/store_lock.h"
 #include "core/text.h"
@@ -46,7 +48,7 @@ QColor Color(Argb c) {
 
 bool SameView(const MapView& a, const MapView& b) {
   return a.centerX == b.centerX && a.centerY == b.centerY && a.scale == b.scale &&
-         a.width == b.width && a.height == b.height;
+         a.Aspect() == b.Aspect() && a.width == b.width && a.height == b.height;
 }
 
 std::span<const PoiRecord> Records(const CPoiStore& store) {
@@ -55,10 +57,40 @@ std::span<const PoiRecord> Records(const CPoiStore& store) {
                          : std::span<const PoiRecord>();
 }
 
+}  // namespace
+
+// Texts the map drew, laid out once: city names come back frame after frame, and laying them
+// out again took more of a frame than drawing them.
+class MapWidget::TextCache {
+ public:
+  struct Entry {
+    int width = 0;
+    std::optional<QStaticText> text;
+  };
+  // The entry of `text` in `font`; its width is measured on the way in.
+  Entry& Find(std::u16string_view text, const QFont& font) {
+    if (font != font_ || entries_.size() > kMost) {
+      entries_.clear();
+      font_ = font;
+    }
+    auto [at, added] = entries_.try_emplace(std::u16string(text));
+    if (added) at->second.width = QFontMetrics(font).horizontalAdvance(ToQString(text));
+    return at->second;
+  }
+
+ private:
+  static constexpr std::size_t kMost = 4096;  // more: a new start, so it never grows unbounded
+  QFont font_;
+  std::unordered_map<std::u16string, Entry> entries_;
+};
+
+namespace {
+
 // The map canvas over Qt's painter, in the small font of the dialogs.
 class PainterCanvas : public MapCanvas {
  public:
-  PainterCanvas(QPainter& p, const UiResources* ui) : p_(p), ui_(ui), fm_(p.font()) {}
+  PainterCanvas(QPainter& p, const UiResources* ui, MapWidget::TextCache& texts)
+      : p_(p), ui_(ui), texts_(texts), fm_(p.font()) {}
 
   void FillRect(int x, int y, int w, int h, Argb color) override {
     p_.fillRect(QRect(x, y, w, h), Color(color));
@@ -74,12 +106,16 @@ class PainterCanvas : public MapCanvas {
     p_.drawRect(QRectF(x + half, y + half, w - thickness, h - thickness));
   }
   void Text(int x, int y, std::u16string_view text, Argb color) override {
+    MapWidget::TextCache::Entry& e = texts_.Find(text, p_.font());
+    if (!e.text) {
+      e.text.emplace(ToQString(text));
+      e.text->setTextFormat(Qt::PlainText);
+      e.text->setPerformanceHint(QStaticText::AggressiveCaching);
+    }
     p_.setPen(Color(color));
-    p_.drawText(QPoint(x, y + fm_.ascent()), ToQString(text));
+    p_.drawStaticText(QPoint(x, y), *e.text);
   }
-  int TextWidth(std::u16string_view text) override {
-    return fm_.horizontalAdvance(ToQString(text));
-  }
+  int TextWidth(std::u16string_view text) override { return texts_.Find(text, p_.font()).width; }
   int LineHeight() override { return fm_.height(); }
   void Lock(int x, int y, int size) override {
     if (ui_) p_.drawPixmap(x, y, ui_->Icon(ICON_LOCKED).pixmap(size, size));
@@ -88,6 +124,7 @@ class PainterCanvas : public MapCanvas {
  private:
   QPainter& p_;
   const UiResources* ui_;
+  MapWidget::TextCache& texts_;
   QFontMetrics fm_;
 };
 
@@ -102,6 +139,7 @@ class MapWidget::Frames {
     IndexedImage image;  // the geography's lines in it
     std::shared_ptr<const CityList> cities;
     bool noGeography = false;  // the base map is on, but no GSHHG files are installed
+    bool baseOn = false;       // the geography was asked for
     MapView view;
     DensityStats stats;
     std::vector<std::uint32_t> typeCounts;
@@ -199,6 +237,9 @@ class MapWidget::Frames {
       running_ = true;
       CPoiStore* store = store_;
       const bool baseOn = baseOn_;
+      // The frame on show is the one drawn last (the next is drawn only once it is taken),
+      // and the window only reads it: a pan copies what it still shows.
+      const Frame* last = front.get();
       std::vector<std::int32_t> types;
       const bool typesChanged = typesChanged_;
       if (typesChanged) types.swap(types_);
@@ -214,6 +255,7 @@ class MapWidget::Frames {
         const Clock::time_point t0 = Clock::now();
         const double cpu0 = ThreadCpuMs();
         Frame& f = *back_;
+        FreshPixels fresh;
         {
           StoreHold<CPoiStore> hold(store, StoreHold<CPoiStore>::Try);
           busy = store && !hold;
@@ -222,13 +264,17 @@ class MapWidget::Frames {
             f.typeCounts.clear();
             const std::span<const PoiRecord> records =
                 store ? Records(*store) : std::span<const PoiRecord>();
-            if (!layer_.Render(records, view, f.image, f.stats)) f.image.Resize(0, 0);
+            DensityLayer::Previous previous;
+            if (last && last->baseOn == baseOn) previous.image = &last->image;
+            previous.stamp = store && store->data ? store->data->recordsStamp : 0;
+            if (!layer_.Render(records, view, f.image, f.stats, previous, fresh))
+              f.image.Resize(0, 0);
             const std::span<const std::uint32_t> counts = layer_.TypeCounts();
             f.typeCounts.assign(counts.begin(), counts.end());
           }
         }
         if (!busy) {
-          Geography(baseOn, view, f);
+          Geography(baseOn, view, f, fresh);
           f.ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
           f.cpuMs = ThreadCpuMs() - cpu0;
         }
@@ -254,11 +300,12 @@ class MapWidget::Frames {
     }
   }
 
-  // The geography's lines into the picture of `f`, and its cities; the files are opened on
-  // the first frame.
-  void Geography(bool on, const MapView& view, Frame& f) {
+  // The geography's lines into the `fresh` pixels of the picture of `f` (the others have
+  // them), and its cities; the files are opened on the first frame.
+  void Geography(bool on, const MapView& view, Frame& f, const FreshPixels& fresh) {
     f.cities.reset();
     f.noGeography = false;
+    f.baseOn = on;
     if (!on || f.image.Width() == 0) return;
     try {
       if (!baseOpen_) {
@@ -268,7 +315,7 @@ class MapWidget::Frames {
     } catch (const std::bad_alloc&) {
       return;  // the frame without it
     }
-    if (base_.Lines(view, lines_)) DrawBaseLines(f.image, lines_);
+    if (base_.Lines(view, lines_)) DrawBaseLines(f.image, lines_, fresh);
     f.cities = base_.Cities();
     f.noGeography = !base_.HasLines();
   }
@@ -310,6 +357,7 @@ MapWidget::MapWidget(CAppContext* context, QWidget* parent) : QWidget(parent), c
   setAccessibleName(LoadQString(STR_MAP_TITLE));
   setAccessibleDescription(LoadQString(STR_A11Y_MAP));
   if (const UiResources* ui = Ui(context)) setFont(ui->fontSmall);
+  texts_ = std::make_unique<TextCache>();
   frames_ = std::make_unique<Frames>(context, [this] {
     QMetaObject::invokeMethod(
         this, [this] { TakeFrame(); }, Qt::QueuedConnection);
@@ -481,7 +529,7 @@ void MapWidget::paintEvent(QPaintEvent*) {
     const AreaCorners c = CornersFromDrag(drawFrom_, drawTo_);
     marks.push_back({c.AX, c.AY, c.CX, c.CY, {}, PARAM_ENABLED, true});
   }
-  PainterCanvas canvas(p, Ui(context_));
+  PainterCanvas canvas(p, Ui(context_), *texts_);
   const std::u16string note = f && f->noGeography ? StrLoad(STR_MAP_NO_GSHHG) : std::u16string();
   DrawMapOverlay(canvas, view_, {marks, legend_, stats, f ? f->cities.get() : nullptr, note});
 }
@@ -565,6 +613,8 @@ void MapWidget::mousePressEvent(QMouseEvent* e) {
     return;
   }
   drag_ = Drag::Pan;
+  // The drag moves the picture as it is: each frame of it then only draws what it uncovers.
+  if (!view_.aspectLatitude) view_.aspectLatitude = view_.centerY;
   grabbed_ = view_.ToGeo(p);
   setCursor(Qt::ClosedHandCursor);
 }

@@ -78,6 +78,8 @@ class MapWidget : public QWidget {
   // Stops the render thread; no frame comes after.
   void Stop();
 
+  class TextCache;
+
  protected:
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
@@ -110,6 +112,7 @@ class MapWidget : public QWidget {
   std::vector<MapArea> areas_;
   MapView view_;
   std::unique_ptr<Frames> frames_;
+  std::unique_ptr<TextCache> texts_;
   std::vector<LegendEntry> legend_;  // of the frame on show
   bool fitPending_ = false;
   bool retryScheduled_ = false;

@@ -1,16 +1,20 @@
 // The map window's own memory and times, headless (QT_QPA_PLATFORM=offscreen):
 //   map_window [POIS...]
-// For each count: a 1600 x 1000 map over that many POIs, fitted and then panned frame by
-// frame without the geography; the most tracked memory the window held at once (every picture
-// it keeps and the renderer's counters), the median render time of a frame and of painting the
-// window. Then, over the first count, the same at world zoom and at a country zoom (10 x 10
-// degrees over central Europe), each without and with the geography: the median frame and
-// paint, and the longest frame plus its paint, in wall time and in CPU time (the render
-// thread's for the frame, this thread's for the paint).
+// For each count: a 1600 x 1000 map over that many POIs, fitted and then dragged with the
+// mouse frame by frame (across, down and both at once) without the geography; the most tracked
+// memory the window held at once (every picture it keeps and the renderer's counters), the
+// median render time of a frame and of painting the window. Then, over the first count, the
+// same at world zoom and at a country zoom (10 x 10 degrees over central Europe), each without
+// and with the geography: the median frame and paint, and the longest frame of the drag plus
+// its paint, in wall time and in CPU time (the render thread's for the frame, this thread's for
+// the paint); and the longer of two wheel notches, in and out, whose frames are drawn whole.
 // Prints shell assignments for bench/run.sh.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QMouseEvent>
+#include <QTimer>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -62,12 +66,14 @@ void Fill(CAppContext& data, CPoiStore& poi, std::uint32_t n) {
 struct Figures {
   double most = 0;              // bytes
   double frame = 0, paint = 0;  // medians, ms
-  double worst = 0;             // the longest frame plus its paint, ms
+  double worst = 0;             // the longest frame of a drag plus its paint, ms
   double worstCpu = 0;          // the same in CPU time
   double cpu = 0;               // the median of a frame and its paint in CPU time
+  double zoomCpu = 0;           // the longer frame plus paint of a wheel notch, CPU time
 };
 
-// The window over `poi`, at `start` (or fitted to the POIs), panned frame by frame.
+// The window over `poi`, at `start` (or fitted to the POIs), dragged frame by frame, then
+// zoomed.
 Figures Measure(CPoiStore& poi, std::optional<MapView> start, bool geography) {
   CAppContext window;  // the map's own memory, and nothing else, is tracked here
   Figures f;
@@ -91,16 +97,36 @@ Figures Measure(CPoiStore& poi, std::optional<MapView> start, bool geography) {
     QImage target(map.size(), QImage::Format_RGB32);
     unsigned frames = 0;
     // The first frame opens the geography and reads its bins: not counted.
-    for (int step = -1; step < 12; ++step) {
-      if (step > 0) {
-        MapView view = map.View();
-        view.centerX += (step % 2 ? 1 : -1) * 40 / view.PixelsPerDegreeX();
-        map.SetView(view);
+    //
+    // Dragged with the mouse as a user would: across, down, back, up and both ways at once;
+    // then the wheel, a notch in and one out.
+    constexpr int kDrags[][2] = {{40, 0}, {0, 30}, {-40, 0}, {0, -30}, {40, 30}, {-40, -30}};
+    constexpr int kSteps = 2 * std::size(kDrags);
+    QPointF mouse(800, 500);
+    auto send = [&map, &mouse](QEvent::Type type, Qt::MouseButtons buttons) {
+      QMouseEvent e(type, mouse, map.mapToGlobal(mouse), Qt::LeftButton, buttons, {});
+      QCoreApplication::sendEvent(&map, &e);
+    };
+    for (int step = -1; step < kSteps + 2; ++step) {
+      if (step == 0) send(QEvent::MouseButtonPress, Qt::LeftButton);
+      if (step >= 0 && step < kSteps) {
+        mouse += QPointF(kDrags[step % std::size(kDrags)][0], kDrags[step % std::size(kDrags)][1]);
+        send(QEvent::MouseMove, Qt::LeftButton);
+      }
+      if (step == kSteps) send(QEvent::MouseButtonRelease, Qt::NoButton);
+      if (step >= kSteps) {
+        QWheelEvent wheel(mouse, map.mapToGlobal(mouse), {}, {0, step == kSteps ? 120 : -120},
+                          Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(&map, &wheel);
       }
       QElapsedTimer wait;
       wait.start();
+      // Sleeps between events, as a window's loop does: a spinning wait would take the CPU
+      // and the memory bandwidth the render thread is measured on.
+      QTimer tick;
+      tick.start(50);
       while (!(map.LastFrame().current && map.LastFrame().frames > frames) && wait.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
       frames = map.LastFrame().frames;
       QElapsedTimer paint;
       paint.start();
@@ -109,6 +135,10 @@ Figures Measure(CPoiStore& poi, std::optional<MapView> start, bool geography) {
       const double paintMsNow = static_cast<double>(paint.nsecsElapsed()) / 1e6;
       const double paintCpuMs = ThreadCpuMs() - cpu0;
       if (step < 0) continue;
+      if (step >= kSteps) {
+        f.zoomCpu = std::max(f.zoomCpu, map.LastFrame().cpuMs + paintCpuMs);
+        continue;
+      }
       frameMs.push_back(map.LastFrame().ms);
       cpuMs.push_back(map.LastFrame().cpuMs + paintCpuMs);
       paintMs.push_back(paintMsNow);
@@ -155,6 +185,7 @@ int main(int argc, char** argv) {
         std::printf("map_window_%s_%s_worst_ms=%.2f\n", z.name, kind, g.worst);
         std::printf("map_window_%s_%s_worst_cpu_ms=%.2f\n", z.name, kind, g.worstCpu);
         std::printf("map_window_%s_%s_cpu_ms=%.2f\n", z.name, kind, g.cpu);
+        std::printf("map_window_%s_%s_zoom_cpu_ms=%.2f\n", z.name, kind, g.zoomCpu);
       }
   }
   return 0;

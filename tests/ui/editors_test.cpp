@@ -510,6 +510,64 @@ class EditorsTest : public QObject {
     reader.join();
   }
 
+  // A drag draws only what each move uncovers, the geography too: where it stops, the map
+  // shows what a map opened there shows, its degrees of longitude as wide as at the start.
+  void aDraggedMapShowsWhatAMapOpenedThereShows() {
+    EditorRun run;
+    CAppContext* context = run.context.get();
+    CPoiStore poi(context);
+    const std::uint32_t n = 60000;
+    poi.data->records = static_cast<PoiRecord*>(MemAllocZero(context, sizeof(PoiRecord) * n));
+    std::uint64_t state = 7;
+    auto unit = [&state] {
+      state = state * 6364136223846793005ull + 1442695040888963407ull;
+      return static_cast<double>(state >> 11) * 0x1.0p-53;
+    };
+    for (std::uint32_t i = 0; i < n; ++i)
+      poi.data->records[i] = {4 + 12 * unit(), 44 + 12 * unit(), 1, 60, 0, 0};
+    poi.data->recordCount = n;
+    MapSchema schema;
+    schema.types = {1};
+    schema.descs = {u"type"};
+    MapWidget dragged(context, nullptr), opened(context, nullptr);
+    // Null when no frame came for the view.
+    auto picture = [](MapWidget& map) -> QImage {
+      if (!QTest::qWaitFor([&map] { return map.LastFrame().current; }, 5000)) return {};
+      QImage image(map.size(), QImage::Format_RGB32);
+      map.render(&image);
+      return image;
+    };
+    for (MapWidget* map : {&dragged, &opened}) {
+      map->resize(480, 320);
+      map->SetSource(&poi, schema);
+      map->show();
+    }
+    MapView start;
+    start.centerX = 10;
+    start.centerY = 50;
+    start.scale = 60;  // the coasts and borders of the low resolution
+    dragged.SetView(start);
+    QVERIFY(!picture(dragged).isNull());
+    const double wide = dragged.View().PixelsPerDegreeX();
+    QPointF at(240, 160);
+    auto send = [&](QEvent::Type type, Qt::MouseButtons held) {
+      QMouseEvent e(type, at, dragged.mapToGlobal(at), Qt::LeftButton, held, {});
+      QApplication::sendEvent(&dragged, &e);
+    };
+    send(QEvent::MouseButtonPress, Qt::LeftButton);
+    for (const QPointF move : {QPointF(30, 0), QPointF(0, 25), QPointF(-12, -7), QPointF(40, 35)}) {
+      at += move;
+      send(QEvent::MouseMove, Qt::LeftButton);
+      QVERIFY(!picture(dragged).isNull());
+    }
+    send(QEvent::MouseButtonRelease, Qt::NoButton);
+    QCOMPARE(dragged.View().PixelsPerDegreeX(), wide);
+    opened.SetView(dragged.View());
+    const QImage there = picture(opened);
+    QVERIFY(!there.isNull());
+    QCOMPARE(picture(dragged), there);
+  }
+
   // Every dialog holds the store from start to end, whichever way it ends.
   void theStoreIsHeldUntilEveryWayOut() {
     const std::uint32_t dialogs[] = {DLG_FILTER, DLG_SCHEMA, DLG_EXPORT,

@@ -182,5 +182,58 @@ TEST(DensityLayer, CrowdsBeyondSixteenBitsKeepTheirCountAndLevel) {
   }
 }
 
+// A dragged map counts only what each move uncovers and copies the rest: every frame must
+// still be the frame drawn afresh, as crowds leave and come back, the picture turns to dots
+// and back, and moves that are not whole pixels or new records start over.
+TEST(DensityLayer, FramesOfADragAreTheFramesDrawnAfresh) {
+  std::vector<PoiRecord> records(70000, PoiRecord{37.6, 55.7, 1, 60, 0, 0});  // one pixel
+  std::uint64_t state = 1;
+  auto unit = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<double>(state >> 11) * 0x1.0p-53;
+  };
+  for (int i = 0; i < 60000; ++i)
+    records.push_back({37.0 + 1.2 * unit(), 55.3 + 0.8 * unit(), 1 + i % 3, 60, 0, 0});
+  MapView view = View(37.6, 55.7, 100, 64, 40);
+  view.aspectLatitude = view.centerY;  // as a drag keeps it
+  const struct {
+    double dx, dy;    // pixels
+    bool newRecords;  // the table was read again
+    bool copies;      // only the uncovered pixels are drawn
+  } moves[] = {
+      {0, 0, false, false},    {10, 0, false, true},     {0, 7, false, true},
+      {-5, -3, false, true},   {0, 0, false, true},      {60, 0, false, false},   // to dots
+      {-60, 0, false, false},  {0, 39, false, false},    {0, -39, false, false},  // crowd out
+      {63, 39, false, false},  {-63, -39, false, false}, {0.5, 0, false, false},
+      {-0.5, 0, false, false}, {3, 0, true, false},      {-3, 0, false, true}};
+  CAppContext context;
+  DensityLayer layer(&context), fresh(&context);
+  IndexedImage pictures[2] = {IndexedImage(&context), IndexedImage(&context)};
+  IndexedImage expected(&context);
+  DensityLayer::Previous previous{nullptr, 1};
+  for (std::size_t i = 0; i < std::size(moves); ++i) {
+    SCOPED_TRACE(i);
+    view.centerX += moves[i].dx / view.PixelsPerDegreeX();
+    view.centerY += moves[i].dy / view.scale;
+    if (moves[i].newRecords) ++previous.stamp;
+    IndexedImage& picture = pictures[i % 2];
+    DensityStats stats, want;
+    FreshPixels drawn;
+    ASSERT_TRUE(layer.Render(records, view, picture, stats, previous, drawn));
+    ASSERT_TRUE(fresh.Render(records, view, expected, want));
+    previous.image = &picture;
+    EXPECT_EQ(stats.inView, want.inView);
+    EXPECT_EQ(stats.maxPerPixel, want.maxPerPixel);
+    EXPECT_EQ(stats.dots, want.dots);
+    const bool whole = drawn.left == 0 && drawn.right == view.width;
+    EXPECT_EQ(!whole, moves[i].copies);
+    EXPECT_EQ(picture.Palette(), expected.Palette());
+    for (int y = 0; y < view.height; ++y)
+      ASSERT_EQ(std::vector<std::uint8_t>(picture.Row(y), picture.Row(y) + view.width),
+                std::vector<std::uint8_t>(expected.Row(y), expected.Row(y) + view.width))
+          << "row " << y;
+  }
+}
+
 }  // namespace
 }  // namespace tarvik
