@@ -73,15 +73,23 @@ class MapWidget::TextCache {
       entries_.clear();
       font_ = font;
     }
-    auto [at, added] = entries_.try_emplace(std::u16string(text));
-    if (added) at->second.width = QFontMetrics(font).horizontalAdvance(ToQString(text));
-    return at->second;
+    if (auto at = entries_.find(text); at != entries_.end()) return at->second;
+    Entry& e = entries_[std::u16string(text)];
+    e.width = QFontMetrics(font).horizontalAdvance(ToQString(text));
+    return e;
   }
 
  private:
   static constexpr std::size_t kMost = 4096;  // more: a new start, so it never grows unbounded
+  // Looked up by a view of the text, without a copy.
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::u16string_view s) const {
+      return std::hash<std::u16string_view>()(s);
+    }
+  };
   QFont font_;
-  std::unordered_map<std::u16string, Entry> entries_;
+  std::unordered_map<std::u16string, Entry, Hash, std::equal_to<>> entries_;
 };
 
 namespace {
