@@ -302,7 +302,16 @@ void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view
   };
   const std::size_t count = records.size();
   const PoiRecord* rec = records.data();
-  if (mostInView_) {
+  // Whether nearly all are in view, from a sample spread over the records.
+  constexpr std::size_t kSample = 256;
+  const std::size_t stride = std::max<std::size_t>(1, count / kSample);
+  std::size_t sampled = 0, sampledIn = 0;
+  for (std::size_t i = 0; i < count; i += stride, ++sampled) {
+    const double px = rec[i].X * f.sx + f.ox;
+    const double py = f.oy - rec[i].Y * f.sy;
+    sampledIn += px >= 0 && px < w && py >= 0 && py < h;
+  }
+  if (sampledIn >= sampled - sampled / 8) {
     // A branch on whether a POI is in view is well predicted when nearly all of them are.
     const double fw = w, fh = h;
     for (std::size_t i = 0; i < count; ++i) {
@@ -338,7 +347,6 @@ void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view
     }
   }
   stats.inView = inView;
-  mostInView_ = inView > count - count / 8;
   if (inView < kDotsBelow) {
     stats.dots = true;
     Dots(records, {seen, inView}, view, image);

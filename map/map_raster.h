@@ -192,7 +192,6 @@ class DensityLayer {
   std::uint32_t countedMax_ = 0;
   std::uint32_t countedInView_ = 0;
   bool countedDots_ = false;
-  bool mostInView_ = true;  // in the last frame counted whole
 };
 
 }  // namespace tarvik
