@@ -54,20 +54,32 @@ TEST(MapView, ProjectionRoundTripsAndKeepsTheAspectOfItsLatitude) {
   }
 }
 
+// A drag of a view that keeps its latitude (as the window's do) keeps the width of a degree
+// too; a zoom corrects for the new centre.
 TEST(MapView, ZoomAndDragKeepThePointUnderTheMouse) {
-  const MapView v = View(37.6, 55.7, 300);
-  for (const PixelPoint p : {PixelPoint{10, 20}, PixelPoint{800, 500}, PixelPoint{1590, 990}}) {
-    for (double factor : {0.5, 1.4142, 8.0}) {
-      const GeoPoint g = v.ToGeo(p);
-      const PixelPoint after = ZoomAt(v, p, factor).ToPixel(g);
-      EXPECT_NEAR(after.x, p.x, 1e-6);
-      EXPECT_NEAR(after.y, p.y, 1e-6);
+  MapView kept = View(37.6, 55.7, 300);
+  kept.aspectLatitude = 50;
+  for (const MapView& v : {View(37.6, 55.7, 300), kept}) {
+    for (const PixelPoint p : {PixelPoint{10, 20}, PixelPoint{800, 500}, PixelPoint{1590, 990}}) {
+      for (double factor : {0.5, 1.4142, 8.0}) {
+        const GeoPoint g = v.ToGeo(p);
+        const MapView zoomed = ZoomAt(v, p, factor);
+        const PixelPoint after = zoomed.ToPixel(g);
+        EXPECT_NEAR(after.x, p.x, 1e-6);
+        EXPECT_NEAR(after.y, p.y, 1e-6);
+        EXPECT_EQ(zoomed.Aspect(), std::cos(zoomed.centerY * kDegree));
+      }
+      const GeoPoint grabbed = v.ToGeo({400, 300});
+      const MapView dragged = Anchored(v, grabbed, p);
+      const PixelPoint moved = dragged.ToPixel(grabbed);
+      EXPECT_NEAR(moved.x, p.x, 1e-6);
+      EXPECT_NEAR(moved.y, p.y, 1e-6);
+      if (v.aspectLatitude) {
+        EXPECT_EQ(dragged.PixelsPerDegreeX(), v.PixelsPerDegreeX());
+      }
     }
-    const GeoPoint grabbed = v.ToGeo({400, 300});
-    const PixelPoint moved = Anchored(v, grabbed, p).ToPixel(grabbed);
-    EXPECT_NEAR(moved.x, p.x, 1e-6);
-    EXPECT_NEAR(moved.y, p.y, 1e-6);
   }
+  const MapView v = View(37.6, 55.7, 300);
   // Zooming stops at the limits, and the fit of nothing is the earth.
   EXPECT_EQ(ZoomAt(v, {0, 0}, 1e30).scale, kMaxScale);
   const MapView earth = FitView({}, 1600, 1000);
