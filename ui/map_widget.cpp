@@ -147,7 +147,7 @@ class MapWidget::Frames {
     IndexedImage image;  // the geography's lines in it
     std::shared_ptr<const CityList> cities;
     bool noGeography = false;  // the base map is on, but no GSHHG files are installed
-    bool baseOn = false;       // the geography was asked for
+    bool baseOn = false;       // the picture is as the geography's switch asks
     MapView view;
     DensityStats stats;
     std::vector<std::uint32_t> typeCounts;
@@ -313,8 +313,11 @@ class MapWidget::Frames {
   void Geography(bool on, const MapView& view, Frame& f, const FreshPixels& fresh) {
     f.cities.reset();
     f.noGeography = false;
-    f.baseOn = on;
-    if (!on || f.image.Width() == 0) return;
+    f.baseOn = !on;  // until its lines are in: a frame without them is not built on
+    if (!on || f.image.Width() == 0) {
+      f.baseOn = on;
+      return;
+    }
     try {
       if (!baseOpen_) {
         baseOpen_ = true;
@@ -323,7 +326,10 @@ class MapWidget::Frames {
     } catch (const std::bad_alloc&) {
       return;  // the frame without it
     }
-    if (base_.Lines(view, lines_)) DrawBaseLines(f.image, lines_, fresh);
+    if (base_.Lines(view, lines_)) {
+      DrawBaseLines(f.image, lines_, fresh);
+      f.baseOn = on;
+    }
     f.cities = base_.Cities();
     f.noGeography = !base_.HasLines();
   }
