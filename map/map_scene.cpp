@@ -3,8 +3,6 @@
 #include <algorithm>
 
 #include "core/text.h"
-#include "map/base_map.h"
-#include "map/raster_canvas.h"
 #include "params/param_store.h"
 #include "processing/export.h"
 #include "resources/string_ids.h"
@@ -76,30 +74,6 @@ GeoBox HomeBox(std::span<const PoiRecord> records, std::span<const MapAreaMark> 
     box.Add(a.cx, a.cy);
   }
   return box;
-}
-
-bool RenderMapPicture(CAppContext* context, std::span<const PoiRecord> records,
-                      std::span<const MapAreaMark> areas, const MapSchema& schema,
-                      const MapView& view, BaseMap* base, MapFont* font, MapImage& image,
-                      DensityStats& stats) {
-  IndexedImage indexed(context);
-  std::vector<LegendEntry> legend;
-  {
-    // The layer's counters go before the colour picture comes.
-    DensityLayer layer(context);
-    if (!layer.SetTypes(schema.types) || !layer.Render(records, view, indexed, stats)) return false;
-    legend = MakeLegend(schema, layer.TypeCounts());
-  }
-  if (base) {
-    BaseLines lines(context);
-    if (!base->Lines(view, lines)) return false;
-    DrawBaseLines(indexed, lines);
-  }
-  if (!image.TakeColors(indexed)) return false;
-  RasterCanvas canvas(image, font);
-  const CityList* cities = base ? base->Cities().get() : nullptr;
-  DrawMapOverlay(canvas, view, {areas, legend, stats, cities, {}});
-  return true;
 }
 
 }  // namespace tarvik

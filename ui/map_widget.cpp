@@ -511,9 +511,12 @@ void MapWidget::resizeEvent(QResizeEvent*) {
 
 void MapWidget::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.fillRect(rect(), Color(map_colors::kBackground));
   DensityStats stats;
   Frames::Frame* f = frames_ ? frames_->front.get() : nullptr;
+  // A frame for the view covers every pixel; the background shows only around another.
+  if (!f || !SameView(f->view, view_) || f->image.Width() != width() ||
+      f->image.Height() != height())
+    p.fillRect(rect(), Color(map_colors::kBackground));
   if (f && f->image.Width() > 0) {
     IndexedImage& m = f->image;
     // Over the frame's own bytes (writable, so that the colour table is set without a copy);
