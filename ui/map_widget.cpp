@@ -641,6 +641,7 @@ void MapWidget::mouseMoveEvent(QMouseEvent* e) {
   const GeoPoint g = view_.ToGeo(p);
   switch (drag_) {
     case Drag::Pan:
+      if (!view_.aspectLatitude) view_.aspectLatitude = view_.centerY;  // a wheel turned
       view_ = Anchored(view_, grabbed_, p);
       RequestFrame();
       break;
