@@ -1,6 +1,7 @@
 #include "map/base_map.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -126,6 +127,12 @@ class Projector {
   bool open_ = false;
 };
 
+// floor() of a coordinate near the picture, which lines are cut to.
+int FloorNear(float v) {
+  const int i = static_cast<int>(v);
+  return i - (static_cast<float>(i) > v);
+}
+
 // A smoothed segment `width` pixels wide as plot(x, y, coverage): along its longer axis, each
 // pixel column (or row) gets the part of the width that covers each of its pixels, times the
 // part of the column the segment spans.
@@ -141,14 +148,14 @@ void SmoothSegment(LinePoint a, LinePoint b, float width, int w, int h, Plot& pl
   if (!(dx > 1e-6f)) return;  // a point, or not finite
   const float slope = (b.y - a.y) / dx;
   const float half = 0.5f * width * std::sqrt(1 + slope * slope);
-  const int x0 = static_cast<int>(std::floor(std::max(a.x, -1.0f)));
-  const int x1 = static_cast<int>(std::floor(std::min(b.x, static_cast<float>(steep ? h : w))));
+  const int x0 = FloorNear(std::max(a.x, -1.0f));
+  const int x1 = FloorNear(std::min(b.x, static_cast<float>(steep ? h : w)));
   for (int x = x0; x <= x1; ++x) {
     const float across = std::min(x + 1.0f, b.x) - std::max(static_cast<float>(x), a.x);
     if (across <= 0) continue;
     const float yc = a.y + (std::min(std::max(x + 0.5f, a.x), b.x) - a.x) * slope;
     const float top = yc - half, bottom = yc + half;
-    const int y0 = static_cast<int>(std::floor(top)), y1 = static_cast<int>(std::floor(bottom));
+    const int y0 = FloorNear(top), y1 = FloorNear(bottom);
     for (int y = y0; y <= y1; ++y) {
       // Whole rows between the first and the last.
       const float along = (y == y1 ? bottom : y + 1.0f) - (y == y0 ? top : static_cast<float>(y));
@@ -212,6 +219,16 @@ void DrawBaseLines(IndexedImage& image, const BaseLines& lines, const FreshPixel
   // Dashes of 6 pixels with gaps of 4, as the frames of disabled areas.
   constexpr double kOn = 6, kPeriod = 10;
   const int w = image.Width(), h = image.Height();
+  // The shade a pixel holds by its palette index: -1 the background, which any shade covers;
+  // the cameras' kLineShades, which none does.
+  static const auto kHeld = [] {
+    std::array<std::int8_t, 256> held{};
+    for (int i = 0; i < 256; ++i)
+      held[i] = i == 0 ? -1 : i >= kCoastIndex ? (i - kCoastIndex) % kLineShades : kLineShades;
+    return held;
+  }();
+  std::uint8_t* const pixels = image.Row(0);
+  const bool all = only.left <= 0 && only.right >= w;
   // Segments wholly beside the pixels drawn are skipped; a pixel and a half covers the widest
   // pen.
   auto beside = [&only](LinePoint a, LinePoint b) {
@@ -222,12 +239,14 @@ void DrawBaseLines(IndexedImage& image, const BaseLines& lines, const FreshPixel
   for (const LineRun& run : lines.runs) {
     const Style& style = kStyles[static_cast<int>(run.kind)];
     // Only the background and lighter shades of lines: the cameras stay on top.
+    const int top = kLineShades - 1;
     auto plot = [&](int x, int y, float coverage) {
-      const int shade = static_cast<int>(coverage * kLineShades + 0.5f) - 1;
-      if (shade < 0 || x < 0 || y < 0 || x >= w || y >= h || !only.Holds(x, y)) return;
-      std::uint8_t& p = image.Row(y)[x];
-      if (p == 0 || (p >= kCoastIndex && shade > (p - kCoastIndex) % kLineShades))
-        p = static_cast<std::uint8_t>(style.shades + std::min(shade, kLineShades - 1));
+      const int shade = std::min(static_cast<int>(coverage * kLineShades + 0.5f) - 1, top);
+      if (static_cast<unsigned>(x) >= static_cast<unsigned>(w) ||
+          static_cast<unsigned>(y) >= static_cast<unsigned>(h) || (!all && !only.Holds(x, y)))
+        return;
+      std::uint8_t& p = pixels[static_cast<std::size_t>(y) * w + x];
+      if (shade > kHeld[p]) p = static_cast<std::uint8_t>(style.shades + shade);
     };
     const LinePoint* p = lines.points.data() + run.first;
     double travelled = run.along;
