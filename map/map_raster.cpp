@@ -32,8 +32,6 @@ constexpr int kTopLevel = kTopDensityLevel;
 constexpr std::uint32_t kTableCounts = 4096;
 // Dot pictures: index 1 + i % 12 is legend entry i, this one the types of no entry.
 constexpr std::uint8_t kOtherDot = std::size(kTypeColors) + 1;
-// What a 16-bit counter holds before it wraps.
-constexpr std::uint32_t kCounterRange = 65536;
 
 // `color` covering `part` of a pixel of the background.
 Argb OverBackground(Argb color, double part) {
@@ -462,8 +460,7 @@ std::uint32_t DensityLayer::MostInPixel(std::size_t pixels) const {
   for (; i < pixels; ++i) most = std::max(most, counts[i]);
   for (int k = 0; k < 8; ++k) most = std::max<std::uint16_t>(most, lanes[k]);
   std::uint32_t max = most;
-  for (std::size_t k = 0; k < spills_.size(); ++k)
-    max = std::max(max, spills_.data()[k].wraps * kCounterRange + counts[spills_.data()[k].pixel]);
+  for (std::size_t k = 0; k < spills_.size(); ++k) max = std::max(max, Whole(spills_.data()[k]));
   return max;
 }
 
@@ -518,7 +515,7 @@ void DensityLayer::Colour(IndexedImage& image, const DensityStats& stats,
   for (std::size_t i = 0; i < spills_.size(); ++i) {
     const Spill& s = spills_.data()[i];
     if (fresh.Holds(static_cast<int>(s.pixel % w), static_cast<int>(s.pixel / w)))
-      levels[s.pixel] = level(s.wraps * kCounterRange + counts[s.pixel]);
+      levels[s.pixel] = level(Whole(s));
   }
   image.SetPalette(DensityPalette());
 }

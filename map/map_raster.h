@@ -175,6 +175,11 @@ class DensityLayer {
   struct Spill {
     std::uint32_t pixel, wraps;
   };
+  // The POIs in a spilled pixel.
+  std::uint32_t Whole(const Spill& s) const {
+    return s.wraps * kCounterRange + counts_.data()[s.pixel];
+  }
+  static constexpr std::uint32_t kCounterRange = 65536;  // what a 16-bit counter holds
   CAppContext* context_;
   TrackedBuffer<std::uint16_t> counts_;
   TrackedBuffer<Spill> spills_;

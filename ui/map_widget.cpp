@@ -67,15 +67,17 @@ class MapWidget::TextCache {
     int width = 0;
     std::optional<QStaticText> text;
   };
-  // The entry of `text` in `font`; its width is measured on the way in.
-  Entry& Find(std::u16string_view text, const QFont& font) {
-    if (font != font_ || entries_.size() > kMost) {
-      entries_.clear();
-      font_ = font;
-    }
+  // Before a paint in `font`: what another font laid out goes.
+  void Use(const QFont& font) {
+    if (font == font_ && entries_.size() <= kMost) return;
+    entries_.clear();
+    font_ = font;
+  }
+  // The entry of `text`; its width is measured on the way in.
+  Entry& Find(std::u16string_view text) {
     if (auto at = entries_.find(text); at != entries_.end()) return at->second;
     Entry& e = entries_[std::u16string(text)];
-    e.width = QFontMetrics(font).horizontalAdvance(ToQString(text));
+    e.width = QFontMetrics(font_).horizontalAdvance(ToQString(text));
     return e;
   }
 
@@ -98,7 +100,9 @@ namespace {
 class PainterCanvas : public MapCanvas {
  public:
   PainterCanvas(QPainter& p, const UiResources* ui, MapWidget::TextCache& texts)
-      : p_(p), ui_(ui), texts_(texts), fm_(p.font()) {}
+      : p_(p), ui_(ui), texts_(texts), fm_(p.font()) {
+    texts_.Use(p.font());
+  }
 
   void FillRect(int x, int y, int w, int h, Argb color) override {
     p_.fillRect(QRect(x, y, w, h), Color(color));
@@ -114,7 +118,7 @@ class PainterCanvas : public MapCanvas {
     p_.drawRect(QRectF(x + half, y + half, w - thickness, h - thickness));
   }
   void Text(int x, int y, std::u16string_view text, Argb color) override {
-    MapWidget::TextCache::Entry& e = texts_.Find(text, p_.font());
+    MapWidget::TextCache::Entry& e = texts_.Find(text);
     if (!e.text) {
       e.text.emplace(ToQString(text));
       e.text->setTextFormat(Qt::PlainText);
@@ -123,7 +127,7 @@ class PainterCanvas : public MapCanvas {
     p_.setPen(Color(color));
     p_.drawStaticText(QPoint(x, y), *e.text);
   }
-  int TextWidth(std::u16string_view text) override { return texts_.Find(text, p_.font()).width; }
+  int TextWidth(std::u16string_view text) override { return texts_.Find(text).width; }
   int LineHeight() override { return fm_.height(); }
   void Lock(int x, int y, int size) override {
     if (ui_) p_.drawPixmap(x, y, ui_->Icon(ICON_LOCKED).pixmap(size, size));
