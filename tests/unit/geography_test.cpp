@@ -185,5 +185,47 @@ TEST(CityLabels, NoTwoOverlapNorAnAreasNameAndSmallerCitiesComeWithTheZoom) {
   }
 }
 
+// A frame that draws the lines only into the pixels a pan uncovered must meet what it kept:
+// lines drawn into part of a picture, over the rest as a whole drawing left it, are the whole
+// drawing, for coasts, thin lake shores and dashed borders in every direction, with cameras
+// under them.
+TEST(BaseLines, DrawnIntoPartOfAPictureTheyAreTheWholeDrawing) {
+  CAppContext context;
+  BaseLines lines(&context);
+  auto run = [&](LineKind kind, std::initializer_list<LinePoint> points, float along) {
+    lines.runs.push_back({static_cast<std::uint32_t>(lines.points.size()),
+                          static_cast<std::uint32_t>(points.size()), kind, along});
+    lines.points.insert(lines.points.end(), points);
+  };
+  run(LineKind::Coast, {{-3, 5.5f}, {30.2f, 7}, {61.7f, 38.4f}, {64, 39}}, 0);
+  run(LineKind::Lake, {{10.5f, -2}, {12.25f, 20}, {11, 41}}, 0);
+  run(LineKind::Border, {{0.3f, 30.6f}, {20, 18.5f}, {40.7f, 2.2f}, {63.1f, 25}}, 3.5f);
+  run(LineKind::Border, {{5, 39.5f}, {55.5f, 35}}, 7);
+  IndexedImage whole(&context), part(&context);
+  ASSERT_TRUE(whole.Resize(64, 40));
+  whole.SetPalette(DensityPalette());
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 64; ++x) whole.Row(y)[x] = (x * 7 + y * 3) % 23 == 0 ? 40 : 0;
+  IndexedImage cameras(&context);
+  ASSERT_TRUE(cameras.Resize(64, 40));
+  std::copy_n(whole.Row(0), 64 * 40, cameras.Row(0));
+  DrawBaseLines(whole, lines);
+  const FreshPixels parts[] = {{0, 12, 40, 40},  {50, 64, 40, 40}, {64, 64, 0, 9},
+                               {64, 64, 31, 40}, {0, 5, 35, 40},   {58, 64, 0, 3}};
+  for (const FreshPixels& fresh : parts) {
+    SCOPED_TRACE(testing::Message()
+                 << fresh.left << "-" << fresh.right << " x " << fresh.top << "-" << fresh.bottom);
+    ASSERT_TRUE(part.Resize(64, 40));
+    for (int y = 0; y < 40; ++y)
+      for (int x = 0; x < 64; ++x)
+        part.Row(y)[x] = fresh.Holds(x, y) ? cameras.Row(y)[x] : whole.Row(y)[x];
+    DrawBaseLines(part, lines, fresh);
+    for (int y = 0; y < 40; ++y)
+      ASSERT_EQ(std::vector<std::uint8_t>(part.Row(y), part.Row(y) + 64),
+                std::vector<std::uint8_t>(whole.Row(y), whole.Row(y) + 64))
+          << "row " << y;
+  }
+}
+
 }  // namespace
 }  // namespace tarvik
