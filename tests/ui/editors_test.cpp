@@ -568,6 +568,55 @@ class EditorsTest : public QObject {
     QCOMPARE(picture(dragged), there);
   }
 
+  // The map writes its picture straight into the painter's pixels: wherever a window or
+  // QWidget::render puts it and whatever part it repaints, the pixels are those of the whole
+  // map, and no pixel beside them is touched.
+  void aMapPaintedInPartOrElsewhereMatchesTheWholeMap() {
+    EditorRun run;
+    CAppContext* context = run.context.get();
+    CPoiStore poi(context);
+    const std::uint32_t n = 20000;
+    poi.data->records = static_cast<PoiRecord*>(MemAllocZero(context, sizeof(PoiRecord) * n));
+    for (std::uint32_t i = 0; i < n; ++i)
+      poi.data->records[i] = {4 + (i % 97) * 0.13, 44 + (i % 89) * 0.14, 1, 60, 0, 0};
+    poi.data->recordCount = n;
+    MapSchema schema;
+    schema.types = {1};
+    schema.descs = {u"type"};
+    MapWidget map(context, nullptr);
+    map.resize(320, 200);
+    map.SetSource(&poi, schema);
+    map.show();
+    QVERIFY(QTest::qWaitFor([&map] { return map.LastFrame().current; }, 5000));
+    QImage whole(map.size(), QImage::Format_RGB32);
+    map.render(&whole);
+    const QRegion corner = QRegion(0, 0, 120, 80) + QRegion(40, 80, 60, 100);
+    const struct {
+      QImage::Format format;
+      QPoint offset;
+      QRegion part;
+    } cases[] = {
+        {QImage::Format_RGB32, {13, 9}, corner},
+        {QImage::Format_ARGB32_Premultiplied, {0, 0}, QRegion(100, 60, 150, 90)},
+        {QImage::Format_RGB32, {-30, 25}, QRegion(map.rect())},
+    };
+    constexpr QRgb kUntouched = 0xFF123456;
+    for (const auto& c : cases) {
+      QImage target(400, 260, c.format);
+      target.fill(kUntouched);
+      map.render(&target, c.offset, c.part);
+      int wrong = 0;
+      for (int y = 0; y < target.height(); ++y)
+        for (int x = 0; x < target.width(); ++x) {
+          // The part's corner goes to the offset.
+          const QPoint at = QPoint(x, y) - c.offset + c.part.boundingRect().topLeft();
+          const QRgb want = c.part.contains(at) ? whole.pixel(at) : kUntouched;
+          wrong += target.pixel(x, y) != want;
+        }
+      QCOMPARE(wrong, 0);
+    }
+  }
+
   // Every dialog holds the store from start to end, whichever way it ends.
   void theStoreIsHeldUntilEveryWayOut() {
     const std::uint32_t dialogs[] = {DLG_FILTER, DLG_SCHEMA, DLG_EXPORT,
