@@ -95,6 +95,14 @@ using I64x2 = std::int64_t __attribute__((vector_size(16)));
 // Longitude and latitude are read together.
 static_assert(offsetof(PoiRecord, Y) == offsetof(PoiRecord, X) + sizeof(double));
 
+// A pass over the records reads them in order faster than the machine fetches them ahead on
+// its own (a third of a whole frame's count went waiting): each step asks for the record
+// kAhead on, 2 KiB ahead.
+constexpr std::size_t kAhead = 64;
+inline void FetchAhead(const PoiRecord* records, std::size_t i, std::size_t count) {
+  if (i + kAhead < count) __builtin_prefetch(records + i + kAhead);
+}
+
 // Pixels of a dot, row by row: a disc five pixels across.
 constexpr int kDotRadius = 2;
 constexpr std::uint8_t kDot[5] = {0b01110, 0b11111, 0b11111, 0b11111, 0b01110};
@@ -311,6 +319,7 @@ void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view
     // A branch on whether a POI is in view is well predicted when nearly all of them are.
     const double fw = w, fh = h;
     for (std::size_t i = 0; i < count; ++i) {
+      FetchAhead(rec, i, count);
       const double px = rec[i].X * f.sx + f.ox;
       const double py = f.oy - rec[i].Y * f.sy;
       if (px >= 0 && px < fw && py >= 0 && py < fh) add(i, px, py);  // NaN fails each test
@@ -331,6 +340,7 @@ void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view
       const std::size_t end = std::min(count, first + kBlock);
       std::size_t listed = 0;
       for (std::size_t i = first; i < end; ++i) {
+        FetchAhead(rec, i, count);
         const F64x2 p = at(i);
         const I64x2 inside = (p >= zero) & (p < size);  // NaN fails each test
         block[listed] = static_cast<std::uint32_t>(i);
@@ -371,6 +381,7 @@ std::uint32_t DensityLayer::CountFresh(std::span<const PoiRecord> records, const
   const std::size_t count = records.size();
   const PoiRecord* rec = records.data();
   for (std::size_t i = 0; i < count; ++i) {
+    FetchAhead(rec, i, count);
     // Both distances at once; NaN is near nothing.
     F64x2 xy;
     std::memcpy(&xy, &rec[i].X, sizeof xy);
