@@ -264,7 +264,7 @@ bool DensityLayer::Render(std::span<const PoiRecord> records, const MapView& vie
     Count(records, view, image, stats);
   }
   if (!stats.dots) {
-    stats.maxPerPixel = MostInPixel(n);
+    if (pans) stats.maxPerPixel = MostInPixel(n);
     // The levels of the pixels kept stay as they were while the top count does.
     const IndexedImage* last = previous.image;
     if (pans && !countedDots_ && stats.maxPerPixel == countedMax_ && last && last->Width() == w &&
@@ -298,9 +298,13 @@ void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view
   // The first few in view are remembered, so that a dot picture needs no second pass.
   std::uint32_t* seen = inView_.data();
   std::uint32_t inView = 0;
+  // The top counter as counted, so that a whole frame needs no pass to find it.
+  std::uint16_t top = 0;
   auto add = [&](std::size_t i, double px, double py) {
     const std::size_t p = static_cast<std::size_t>(static_cast<int>(py)) * w + static_cast<int>(px);
-    if (++counts[p] == 0) Spilled(static_cast<std::uint32_t>(p));
+    const std::uint16_t c = ++counts[p];
+    if (c == 0) Spilled(static_cast<std::uint32_t>(p));
+    top = std::max(top, c);
     if (inView < kDotsBelow) seen[inView] = static_cast<std::uint32_t>(i);
     ++inView;
   };
@@ -356,6 +360,8 @@ void DensityLayer::Count(std::span<const PoiRecord> records, const MapView& view
   if (inView < kDotsBelow) {
     stats.dots = true;
     Dots(records, {seen, inView}, view, image);
+  } else {
+    stats.maxPerPixel = Most(top);
   }
 }
 
@@ -470,7 +476,11 @@ std::uint32_t DensityLayer::MostInPixel(std::size_t pixels) const {
   std::uint16_t most = 0;
   for (; i < pixels; ++i) most = std::max(most, counts[i]);
   for (int k = 0; k < 8; ++k) most = std::max<std::uint16_t>(most, lanes[k]);
-  std::uint32_t max = most;
+  return Most(most);
+}
+
+std::uint32_t DensityLayer::Most(std::uint16_t top) const {
+  std::uint32_t max = top;
   for (std::size_t k = 0; k < spills_.size(); ++k) max = std::max(max, Whole(spills_.data()[k]));
   return max;
 }

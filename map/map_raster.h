@@ -165,6 +165,8 @@ class DensityLayer {
   std::uint64_t ShiftCounts(int width, int height, int dx, int dy);
   // The most POIs in one pixel.
   std::uint32_t MostInPixel(std::size_t pixels) const;
+  // The same, given the top counter (a wrapped pixel's counter may be below it).
+  std::uint32_t Most(std::uint16_t top) const;
   // The levels of the `fresh` pixels of the picture; stats.maxPerPixel is their top.
   void Colour(IndexedImage& image, const DensityStats& stats, const FreshPixels& fresh);
   void Dots(std::span<const PoiRecord> records, std::span<const std::uint32_t> seen,
