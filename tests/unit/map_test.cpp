@@ -194,6 +194,46 @@ TEST(DensityLayer, CrowdsBeyondSixteenBitsKeepTheirCountAndLevel) {
   }
 }
 
+// Each pixel's level follows the logarithm of its count, the densest pixel the darkest, for
+// pictures whose counts all stay small and for one that mixes them with a crowd.
+TEST(DensityLayer, EachPixelsLevelFollowsTheLogarithmOfItsCount) {
+  const MapView view = View(10, 50, 100, 200, 100);
+  const struct {
+    std::uint32_t least, cycle, crowd;  // pixel (x, y) holds least + (7x + 3y) % cycle
+  } cases[] = {{1, 1, 0}, {0, 10, 0}, {0, 17, 0}, {0, 40, 3000}};  // one pixel holds crowd
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cycle);
+    auto count = [&](int x, int y) {
+      return x == 77 && y == 21 && c.crowd ? c.crowd : c.least + (7u * x + 3u * y) % c.cycle;
+    };
+    std::vector<PoiRecord> records;
+    for (int y = 0; y < view.height; ++y)
+      for (int x = 0; x < view.width; ++x) {
+        const GeoPoint g = view.ToGeo({x + 0.5, y + 0.5});
+        records.resize(records.size() + count(x, y), PoiRecord{g.x, g.y, 1, 60, 0, 0});
+      }
+    ASSERT_GE(records.size(), kDotsBelow);
+    CAppContext context;
+    DensityLayer layer(&context);
+    IndexedImage image(&context);
+    DensityStats stats;
+    ASSERT_TRUE(layer.Render(records, view, image, stats));
+    const std::uint32_t max = c.crowd ? c.crowd : c.least + c.cycle - 1;
+    ASSERT_EQ(stats.maxPerPixel, max);
+    const double perLog = (kTopDensityLevel - 1) / std::log(max);
+    int wrong = 0;
+    for (int y = 0; y < view.height; ++y)
+      for (int x = 0; x < view.width; ++x) {
+        const std::uint32_t n = count(x, y);
+        const int want = n == 0     ? 0
+                         : max == 1 ? kTopDensityLevel
+                                    : 1 + static_cast<int>(std::log(n) * perLog + 0.5);
+        wrong += image.Row(y)[x] != want;
+      }
+    EXPECT_EQ(wrong, 0);
+  }
+}
+
 // A dragged map counts only what each move uncovers and copies the rest: every frame must
 // still be the frame drawn afresh, as crowds leave and come back, the picture turns to dots
 // and back, and moves that are not whole pixels or new records start over.
