@@ -570,7 +570,7 @@ class EditorsTest : public QObject {
 
   // The map writes its picture straight into the painter's pixels: wherever a window or
   // QWidget::render puts it and whatever part it repaints, the pixels are those of the whole
-  // map, and no pixel beside them is touched.
+  // map, no pixel beside them is touched, and they are the pixels Qt would draw.
   void aMapPaintedInPartOrElsewhereMatchesTheWholeMap() {
     EditorRun run;
     CAppContext* context = run.context.get();
@@ -615,6 +615,32 @@ class EditorsTest : public QObject {
         }
       QCOMPARE(wrong, 0);
     }
+    // And as Qt draws it into a format the map leaves to Qt, up to the rounding of the text's
+    // edges: the frame of the view, and the last frame scaled to a zoomed view while the POI
+    // store is held and no frame can come.
+    auto unlikeQts = [&map] {
+      QImage mine(map.size(), QImage::Format_RGB32), qts(map.size(), QImage::Format_RGBA8888);
+      map.render(&mine);
+      map.render(&qts);
+      qts.convertTo(QImage::Format_RGB32);
+      int unlike = 0;
+      for (int y = 0; y < mine.height(); ++y)
+        for (int x = 0; x < mine.width(); ++x) {
+          const QRgb a = mine.pixel(x, y), b = qts.pixel(x, y);
+          unlike += std::abs(qRed(a) - qRed(b)) > 2 || std::abs(qGreen(a) - qGreen(b)) > 2 ||
+                    std::abs(qBlue(a) - qBlue(b)) > 2;
+        }
+      return unlike;
+    };
+    QCOMPARE(unlikeQts(), 0);
+    EnterStore(poi);
+    MapView zoomed = map.View();
+    zoomed.scale *= 2;
+    map.SetView(zoomed);
+    QVERIFY(!map.LastFrame().current);
+    const int scaled = unlikeQts();
+    LeaveStore(poi);
+    QCOMPARE(scaled, 0);
   }
 
   // Every dialog holds the store from start to end, whichever way it ends.
