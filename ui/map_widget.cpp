@@ -81,26 +81,34 @@ void DrawIndexed(QPainter& p, IndexedImage& m, const QRectF& to) {
     return;
   }
   // The device pixels whose centres lie in `to`, each taking the picture's pixel under its
-  // centre. The palette is opaque: the same words in all three formats.
+  // centre. The palette is opaque: the same words in all three formats. The last frame
+  // scaled to a view zoomed far in spans far more pixels than the device has.
   const QRectF d = t.mapRect(to);
-  const int left = static_cast<int>(std::lround(d.left())),
-            top = static_cast<int>(std::lround(d.top())),
-            right = static_cast<int>(std::lround(d.right())),
-            bottom = static_cast<int>(std::lround(d.bottom()));
-  const QRect bounds = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)) & target->rect();
+  if (!std::isfinite(d.left()) || !std::isfinite(d.top()) || !(d.width() > 0) ||
+      !(d.height() > 0) || !std::isfinite(d.width()) || !std::isfinite(d.height()))
+    return;
+  auto edge = [](double v, int most) {
+    return static_cast<int>(std::clamp(std::round(v), 0.0, static_cast<double>(most)));
+  };
+  const QRect bounds(
+      QPoint(edge(d.left(), target->width()), edge(d.top(), target->height())),
+      QPoint(edge(d.right(), target->width()) - 1, edge(d.bottom(), target->height()) - 1));
   const QRegion clip = engine->systemClip();
   const QRegion region = clip.isEmpty() ? QRegion(bounds) : clip & bounds;
   if (region.isEmpty()) return;
-  const bool whole = right - left == m.Width() && bottom - top == m.Height();
+  // Drawn at its size: at a whole offset (the translation is whole).
+  const bool whole = d.width() == m.Width() && d.height() == m.Height();
+  const int left = static_cast<int>(d.left()), top = static_cast<int>(d.top());
   auto source = [](int to, double from, double size, int pixels) {
     const double at = std::floor((to + 0.5 - from) * pixels / size);
     return static_cast<int>(std::clamp(at, 0.0, pixels - 1.0));
   };
   std::vector<int> columns;
   if (!whole) {
-    columns.resize(static_cast<std::size_t>(right - left));
-    for (int x = left; x < right; ++x)
-      columns[static_cast<std::size_t>(x - left)] = source(x, d.left(), d.width(), m.Width());
+    columns.resize(static_cast<std::size_t>(bounds.width()));
+    for (int x = bounds.left(); x <= bounds.right(); ++x)
+      columns[static_cast<std::size_t>(x - bounds.left())] =
+          source(x, d.left(), d.width(), m.Width());
   }
   const Argb* palette = m.Palette();
   // The bits the painter draws into: it took them from the image when it began.
@@ -115,7 +123,7 @@ void DrawIndexed(QPainter& p, IndexedImage& m, const QRectF& to) {
         for (int x = r.left(); x <= r.right(); ++x) row[x] = palette[from[x - left]];
       } else {
         for (int x = r.left(); x <= r.right(); ++x)
-          row[x] = palette[from[columns[static_cast<std::size_t>(x - left)]]];
+          row[x] = palette[from[columns[static_cast<std::size_t>(x - bounds.left())]]];
       }
     }
   }
