@@ -8,8 +8,8 @@ CMAKE_FLAGS ?=
 PREFIX     ?= /usr/local
 # Left out under node: tests of threads (the page has one), of other processes (it is the only
 # one), of file kinds and limits that node's file system has not (devices, a FIFO, RLIMIT_FSIZE,
-# sizes past 4 GiB, a file dated back), and the comparison with the C library's strtod, whose musl reads "-nan" without
-# its sign (the engine keeps glibc's).
+# sizes past 4 GiB, a file dated back), and the comparison with the C library's strtod, whose
+# musl reads "-nan" without its sign (the engine keeps glibc's).
 WEB_ENGINE_FILTER ?= *-ParamLock.TryAcquireFailsFromAnotherThread*:*NothingSelectedWritesNoFile*:*HeldElsewhere:*SourceWithoutASize*:*WaitingForTheLock*:*StillDropsTheCounters:*WaitsForABusyStore*:*AcrossThreads:*IsAtomicAndConsecutive:*RacingWriters*:*FullDiskKeepsWhatWasThere:*BeyondThirtyTwoBits*:*CancelledExportLeavesTheTargetAsItWas:*AtofMatchesStrtod*:*DevicesAndPipesAreWrittenInPlace:*StaleTemporariesOfTheTargetGo
 
 .PHONY: all deps configure build run test install package sanitize tsan fuzz bench screenshots format clean web \
