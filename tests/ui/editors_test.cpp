@@ -72,6 +72,21 @@ QPointF At(MapWidget* map, double x, double y) {
 
 // Ends a dialog that a script left open (a failed check), once what the script posted to it
 // has arrived.
+// n cameras of one type in `poi`, camera i at place(i) (a GeoPoint); the schema naming it.
+template <class Place>
+MapSchema FillCameras(CAppContext* context, CPoiStore& poi, std::uint32_t n, Place place) {
+  poi.data->records = static_cast<PoiRecord*>(MemAllocZero(context, sizeof(PoiRecord) * n));
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const GeoPoint g = place(i);
+    poi.data->records[i] = {g.x, g.y, 1, 60, 0, 0};
+  }
+  poi.data->recordCount = n;
+  MapSchema schema;
+  schema.types = {1};
+  schema.descs = {u"type"};
+  return schema;
+}
+
 void CancelUnlessEnded(DlgWindow* w) {
   QApplication::processEvents();
   if (!w->Ended()) w->SendCommand(IDCANCEL);
@@ -516,19 +531,15 @@ class EditorsTest : public QObject {
     EditorRun run;
     CAppContext* context = run.context.get();
     CPoiStore poi(context);
-    const std::uint32_t n = 60000;
-    poi.data->records = static_cast<PoiRecord*>(MemAllocZero(context, sizeof(PoiRecord) * n));
     std::uint64_t state = 7;
     auto unit = [&state] {
       state = state * 6364136223846793005ull + 1442695040888963407ull;
       return static_cast<double>(state >> 11) * 0x1.0p-53;
     };
-    for (std::uint32_t i = 0; i < n; ++i)
-      poi.data->records[i] = {4 + 12 * unit(), 44 + 12 * unit(), 1, 60, 0, 0};
-    poi.data->recordCount = n;
-    MapSchema schema;
-    schema.types = {1};
-    schema.descs = {u"type"};
+    const MapSchema schema = FillCameras(context, poi, 60000, [&unit](std::uint32_t) {
+      const double x = 4 + 12 * unit();
+      return GeoPoint{x, 44 + 12 * unit()};
+    });
     MapWidget dragged(context, nullptr), opened(context, nullptr);
     // Null when no frame came for the view.
     auto picture = [](MapWidget& map) -> QImage {
@@ -577,14 +588,9 @@ class EditorsTest : public QObject {
     EditorRun run;
     CAppContext* context = run.context.get();
     CPoiStore poi(context);
-    const std::uint32_t n = 20000;
-    poi.data->records = static_cast<PoiRecord*>(MemAllocZero(context, sizeof(PoiRecord) * n));
-    for (std::uint32_t i = 0; i < n; ++i)
-      poi.data->records[i] = {4 + (i % 97) * 0.13, 44 + (i % 89) * 0.14, 1, 60, 0, 0};
-    poi.data->recordCount = n;
-    MapSchema schema;
-    schema.types = {1};
-    schema.descs = {u"type"};
+    const MapSchema schema = FillCameras(context, poi, 20000, [](std::uint32_t i) {
+      return GeoPoint{4 + (i % 97) * 0.13, 44 + (i % 89) * 0.14};
+    });
     MapWidget map(context, nullptr);
     map.resize(320, 200);
     map.SetSource(&poi, schema);
